@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace browser_extensions {
+
+class CMessageHandler;
+
+// Reads inbound frames (a 4-byte native-endian signed length, then the body) until the input
+// ends, and hands each body to the central handler as NUL-terminated UTF-8.
+class CReadLoop {
+public:
+    // Reads up to `count` bytes, returning how many arrived; fewer only at end of input or on an
+    // error (the contract of fread with items of one byte).
+    using ByteReader = std::function<size_t(char* buffer, size_t count)>;
+    // Called with the body of every message whose type is exactly "XPath".
+    using XPathRelay = std::function<void(const char* body)>;
+
+    // Frames announcing this many bytes or more are read and thrown away: no browser sends one
+    // (they cap messages at 64 MiB), and holding one would cost the process its memory.
+    static constexpr uint32_t kDiscardThreshold = 0x10000000;
+
+    CReadLoop(ByteReader reader, CMessageHandler& handler, XPathRelay relay);
+
+    void Run();
+
+private:
+    enum class LengthResult { kFrame, kSkip, kEnd };
+
+    LengthResult ReadLength(int32_t& length);
+    // The body as it actually arrives, however much was announced, followed by one NUL.
+    std::vector<char> ReadBody(uint32_t length);
+    void DiscardBody(uint32_t length);
+    void HandleMessage(const char* body, std::wstring& type);
+
+    ByteReader m_reader;
+    CMessageHandler& m_handler;
+    XPathRelay m_relay;
+};
+
+}  // namespace browser_extensions

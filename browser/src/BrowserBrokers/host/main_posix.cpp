@@ -1,0 +1,6 @@
+#include "host/HostEntry.h"
+
+// The browser's arguments (the caller's origin) are not used.
+int main() {
+    return browser_extensions::RunHost();
+}

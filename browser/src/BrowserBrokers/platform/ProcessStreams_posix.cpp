@@ -1,0 +1,20 @@
+#include <fcntl.h>
+#include <signal.h>
+
+#include "ProcessStreams.h"
+
+namespace browser_extensions::platform {
+
+int SetBinaryMode(FILE* stream) {
+    const int fd = fileno(stream);
+    if (fd < 0 || ::fcntl(fd, F_GETFD) == -1) {
+        return -1;  // errno is EBADF, as _setmode reports for a descriptor that is not open
+    }
+    return 0;
+}
+
+void IgnoreBrokenPipe() {
+    ::signal(SIGPIPE, SIG_IGN);
+}
+
+}  // namespace browser_extensions::platform

@@ -1,0 +1,138 @@
+#include <cstdint>
+
+#include "TextEncoding.h"
+
+// Our own converter, with the results of the Windows calls with flags 0: invalid UTF-8 becomes
+// U+FFFD following the Unicode "maximal subpart" practice (each maximal prefix of a well-formed
+// sequence, or each byte that cannot begin one, becomes one U+FFFD), and every unpaired
+// surrogate becomes U+FFFD. Written by hand because no packaged library offers exactly this on
+// both sides with 16-bit code units in a 32-bit wchar_t.
+
+namespace browser_extensions {
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+struct LeadByte {
+    int length;             // bytes in the whole sequence; 0 when the byte cannot begin one
+    unsigned char low;      // allowed range of the second byte
+    unsigned char high;
+    char32_t initialValue;  // payload bits of the lead byte
+};
+
+LeadByte ClassifyLead(unsigned char b) {
+    if (b < 0x80) return {1, 0, 0, b};
+    if (b >= 0xC2 && b <= 0xDF) return {2, 0x80, 0xBF, static_cast<char32_t>(b & 0x1F)};
+    if (b == 0xE0) return {3, 0xA0, 0xBF, static_cast<char32_t>(b & 0x0F)};
+    if (b == 0xED) return {3, 0x80, 0x9F, static_cast<char32_t>(b & 0x0F)};
+    if (b >= 0xE1 && b <= 0xEF) return {3, 0x80, 0xBF, static_cast<char32_t>(b & 0x0F)};
+    if (b == 0xF0) return {4, 0x90, 0xBF, static_cast<char32_t>(b & 0x07)};
+    if (b >= 0xF1 && b <= 0xF3) return {4, 0x80, 0xBF, static_cast<char32_t>(b & 0x07)};
+    if (b == 0xF4) return {4, 0x80, 0x8F, static_cast<char32_t>(b & 0x07)};
+    return {0, 0, 0, 0};
+}
+
+void AppendUtf16(std::wstring& out, char32_t codePoint) {
+    if (codePoint < 0x10000) {
+        out.push_back(static_cast<wchar_t>(codePoint));
+        return;
+    }
+    const char32_t offset = codePoint - 0x10000;
+    out.push_back(static_cast<wchar_t>(0xD800 + (offset >> 10)));
+    out.push_back(static_cast<wchar_t>(0xDC00 + (offset & 0x3FF)));
+}
+
+void AppendUtf8(std::string& out, char32_t codePoint) {
+    if (codePoint < 0x80) {
+        out.push_back(static_cast<char>(codePoint));
+    } else if (codePoint < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
+        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    } else if (codePoint < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (codePoint >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    }
+}
+
+bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+// Decodes one sequence at `pos`, appends its code units and returns the bytes consumed (>= 1).
+size_t DecodeOne(const std::string& in, size_t pos, std::wstring& out) {
+    const unsigned char lead = static_cast<unsigned char>(in[pos]);
+    const LeadByte info = ClassifyLead(lead);
+    if (info.length == 0) {
+        out.push_back(static_cast<wchar_t>(kReplacement));
+        return 1;
+    }
+    char32_t value = info.initialValue;
+    size_t consumed = 1;
+    for (int k = 1; k < info.length; ++k) {
+        if (pos + consumed >= in.size()) {
+            break;
+        }
+        const unsigned char next = static_cast<unsigned char>(in[pos + consumed]);
+        const unsigned char low = (k == 1) ? info.low : 0x80;
+        const unsigned char high = (k == 1) ? info.high : 0xBF;
+        if (next < low || next > high) {
+            break;
+        }
+        value = (value << 6) | (next & 0x3F);
+        ++consumed;
+    }
+    if (consumed == static_cast<size_t>(info.length)) {
+        AppendUtf16(out, value);
+    } else {
+        out.push_back(static_cast<wchar_t>(kReplacement));
+    }
+    return consumed;
+}
+
+}  // namespace
+
+std::wstring Utf8ToWide(const std::string& utf8) {
+    std::wstring result;
+    result.reserve(utf8.size());
+    for (size_t pos = 0; pos < utf8.size();) {
+        const unsigned char b = static_cast<unsigned char>(utf8[pos]);
+        if (b < 0x80) {  // the common case, without the table
+            result.push_back(static_cast<wchar_t>(b));
+            ++pos;
+            continue;
+        }
+        pos += DecodeOne(utf8, pos, result);
+    }
+    return result;
+}
+
+std::string WideToUtf8(const std::wstring& wide) {
+    std::string result;
+    result.reserve(wide.size());
+    for (size_t i = 0; i < wide.size(); ++i) {
+        const char32_t unit = static_cast<char32_t>(static_cast<uint32_t>(wide[i]));
+        if (IsHighSurrogate(unit) && i + 1 < wide.size()) {
+            const char32_t next = static_cast<char32_t>(static_cast<uint32_t>(wide[i + 1]));
+            if (IsLowSurrogate(next)) {
+                AppendUtf8(result, 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
+                ++i;
+                continue;
+            }
+        }
+        if (IsHighSurrogate(unit) || IsLowSurrogate(unit) || unit > 0x10FFFF) {
+            AppendUtf8(result, kReplacement);
+        } else {
+            // A value above 0xFFFF is not a UTF-16 code unit, but a 32-bit wchar_t can hold one
+            // (a wide literal written in source); it is taken as the code point it names.
+            AppendUtf8(result, unit);
+        }
+    }
+    return result;
+}
+
+}  // namespace browser_extensions

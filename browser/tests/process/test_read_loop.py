@@ -1,0 +1,69 @@
+"""The read loop seen from outside: framing edges, exit codes, nothing but frames on stdout."""
+
+import os
+
+import pytest
+
+from conftest import frame, length_only
+
+TRACE = "Process Message and Message Type:Message: "
+
+
+def traced_texts(run):
+    return [line[len(TRACE):] for line in run.debug_lines if line.startswith(TRACE)]
+
+
+@pytest.mark.parametrize("name, data, texts", [
+    ("empty input", b"", []),
+    ("one length byte", b"\x05", []),
+    ("two length bytes", b"\x05\x00", []),
+    ("three length bytes", b"\x05\x00\x00", []),
+    ("zero length then a frame", length_only(0) + frame("{}"), ["{}"]),
+    ("minus one consumes no body", b"\xff\xff\xff\xff" + frame("{}"), ["{}"]),
+    ("body cut short by end of input", length_only(10) + b"123456", ["123456"]),
+    ("nul inside the body", frame(b"ab\x00cd") + frame("x"), ["ab", "x"]),
+    ("two frames in one write", frame("one") + frame("two"), ["one", "two"]),
+    ("hostile length is discarded", length_only(0x7FFFFFFF) + b"0123456789", []),
+])
+def test_framing_edges(host, name, data, texts):
+    run = host.run(data)
+    assert run.returncode == 0, name
+    assert traced_texts(run) == texts
+    assert run.debug_lines[-1] == "Going to exit"
+    assert run.frames == []  # nothing but frames, and nothing answers these
+
+
+def test_binary_bytes_pass_unchanged(host):
+    run = host.run(frame(b"a\r\nb\x1ac") + frame("next"))
+    assert run.returncode == 0
+    assert (TRACE + "a\r\nb\x1ac\n" + TRACE + "next\n") in "\n".join(run.debug_lines) + "\n"
+
+
+def test_multi_mebibyte_body_arrives_whole(host):
+    body = b"m" * (3 * 1024 * 1024)
+    run = host.run(frame(body) + frame("after"))
+    assert run.returncode == 0
+    assert traced_texts(run) == [body.decode(), "after"]
+
+
+def test_frames_announcing_256_mib_or_more_are_skipped_in_step(host):
+    run = host.run(length_only(0x10000000) + b"z" * 0x10000000 + frame("after"), timeout=300)
+    assert run.returncode == 0
+    assert traced_texts(run) == ["after"]
+    assert sum("268435456" in line for line in run.debug_lines) == 1
+
+
+def test_hostile_length_costs_no_memory(host):
+    if host.is_windows:
+        pytest.skip("Wine's own memory would dominate the figure")
+    run = host.run_measured(length_only(0x7FFFFFFF) + b"0123456789")
+    assert run.returncode == 0
+    assert run.peak_rss_kib < 8 * 1024, f"peak RSS {run.peak_rss_kib} KiB"
+
+
+def test_unreadable_standard_input_ends_with_minus_one(host):
+    run = host.run(stdin=None, preexec_fn=lambda: os.close(0))
+    assert run.returncode == 255
+    assert b"Cannot set binary mode: " in run.stderr
+    assert run.debug_lines == ["Set binary mode failed"]
+    assert run.stdout == b""

@@ -1,0 +1,32 @@
+# Shared compile settings: warnings are errors on every toolchain.
+add_library(quenlow_warnings INTERFACE)
+if(MSVC)
+  target_compile_options(quenlow_warnings INTERFACE /W4 /WX /permissive-)
+else()
+  target_compile_options(quenlow_warnings INTERFACE -Wall -Wextra -Wpedantic -Werror)
+endif()
+
+if(WIN32)
+  # Unicode Win32 API, no min/max macros, lean headers.
+  add_compile_definitions(UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN)
+endif()
+
+# Boost.JSON is used header-only. The cross compiler must not see all of /usr/include, so it gets
+# a folder that holds nothing but a link to the Boost headers.
+set(QUENLOW_BOOST_ROOT "/usr/include/boost" CACHE PATH "Boost headers")
+set(_boost_dir ${CMAKE_BINARY_DIR}/boost-headers)
+file(MAKE_DIRECTORY ${_boost_dir})
+if(NOT EXISTS ${_boost_dir}/boost)
+  file(CREATE_LINK ${QUENLOW_BOOST_ROOT} ${_boost_dir}/boost SYMBOLIC)
+endif()
+add_library(quenlow_boost_headers INTERFACE)
+target_include_directories(quenlow_boost_headers SYSTEM INTERFACE ${_boost_dir})
+target_compile_definitions(quenlow_boost_headers INTERFACE BOOST_ALL_NO_LIB BOOST_JSON_NO_LIB
+                                                           BOOST_CONTAINER_NO_LIB)
+
+# Executables with a wide entry point.
+function(quenlow_wide_entry target)
+  if(WIN32)
+    target_link_options(${target} PRIVATE -municode)
+  endif()
+endfunction()
