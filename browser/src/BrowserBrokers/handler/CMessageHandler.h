@@ -10,7 +10,7 @@ namespace browser_extensions {
 
 // The single place where an inbound message is understood and acted on.
 class CMessageHandler {
-public:
+  public:
     explicit CMessageHandler(Sender sender);
     ~CMessageHandler();
 
@@ -21,7 +21,7 @@ public:
     bool ProcessMessage(const char* body, std::wstring& type);
     bool Dispatch(const wchar_t* text, std::wstring& type);
 
-private:
+  private:
     Sender m_sender;
     std::thread m_thread;
     std::atomic<bool> m_stop;

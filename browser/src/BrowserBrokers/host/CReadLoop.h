@@ -13,7 +13,7 @@ class CMessageHandler;
 // Reads inbound frames (a 4-byte native-endian signed length, then the body) until the input
 // ends, and hands each body to the central handler as NUL-terminated UTF-8.
 class CReadLoop {
-public:
+  public:
     // Reads up to `count` bytes, returning how many arrived; fewer only at end of input or on an
     // error (the contract of fread with items of one byte).
     using ByteReader = std::function<size_t(char* buffer, size_t count)>;
@@ -28,7 +28,7 @@ public:
 
     void Run();
 
-private:
+  private:
     enum class LengthResult { kFrame, kSkip, kEnd };
 
     LengthResult ReadLength(int32_t& length);

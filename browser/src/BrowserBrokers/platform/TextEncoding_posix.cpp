@@ -14,21 +14,29 @@ namespace {
 constexpr char32_t kReplacement = 0xFFFD;
 
 struct LeadByte {
-    int length;             // bytes in the whole sequence; 0 when the byte cannot begin one
-    unsigned char low;      // allowed range of the second byte
+    int length;         // bytes in the whole sequence; 0 when the byte cannot begin one
+    unsigned char low;  // allowed range of the second byte
     unsigned char high;
     char32_t initialValue;  // payload bits of the lead byte
 };
 
 LeadByte ClassifyLead(unsigned char b) {
-    if (b < 0x80) return {1, 0, 0, b};
-    if (b >= 0xC2 && b <= 0xDF) return {2, 0x80, 0xBF, static_cast<char32_t>(b & 0x1F)};
-    if (b == 0xE0) return {3, 0xA0, 0xBF, static_cast<char32_t>(b & 0x0F)};
-    if (b == 0xED) return {3, 0x80, 0x9F, static_cast<char32_t>(b & 0x0F)};
-    if (b >= 0xE1 && b <= 0xEF) return {3, 0x80, 0xBF, static_cast<char32_t>(b & 0x0F)};
-    if (b == 0xF0) return {4, 0x90, 0xBF, static_cast<char32_t>(b & 0x07)};
-    if (b >= 0xF1 && b <= 0xF3) return {4, 0x80, 0xBF, static_cast<char32_t>(b & 0x07)};
-    if (b == 0xF4) return {4, 0x80, 0x8F, static_cast<char32_t>(b & 0x07)};
+    if (b < 0x80)
+        return {1, 0, 0, b};
+    if (b >= 0xC2 && b <= 0xDF)
+        return {2, 0x80, 0xBF, static_cast<char32_t>(b & 0x1F)};
+    if (b == 0xE0)
+        return {3, 0xA0, 0xBF, static_cast<char32_t>(b & 0x0F)};
+    if (b == 0xED)
+        return {3, 0x80, 0x9F, static_cast<char32_t>(b & 0x0F)};
+    if (b >= 0xE1 && b <= 0xEF)
+        return {3, 0x80, 0xBF, static_cast<char32_t>(b & 0x0F)};
+    if (b == 0xF0)
+        return {4, 0x90, 0xBF, static_cast<char32_t>(b & 0x07)};
+    if (b >= 0xF1 && b <= 0xF3)
+        return {4, 0x80, 0xBF, static_cast<char32_t>(b & 0x07)};
+    if (b == 0xF4)
+        return {4, 0x80, 0x8F, static_cast<char32_t>(b & 0x07)};
     return {0, 0, 0, 0};
 }
 
@@ -60,8 +68,12 @@ void AppendUtf8(std::string& out, char32_t codePoint) {
     }
 }
 
-bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+bool IsHighSurrogate(char32_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool IsLowSurrogate(char32_t unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
 
 // Decodes one sequence at `pos`, appends its code units and returns the bytes consumed (>= 1).
 size_t DecodeOne(const std::string& in, size_t pos, std::wstring& out) {

@@ -35,8 +35,7 @@ std::string WideToUtf8(const std::wstring& wide) {
         return std::string();
     }
     std::string result(static_cast<size_t>(needed), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), inputLength, &result[0], needed, nullptr,
-                        nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), inputLength, &result[0], needed, nullptr, nullptr);
     return result;
 }
 

@@ -20,9 +20,10 @@ const std::string kTracePrefix = "Process Message and Message Type:Message: ";
 
 // Runs the loop over `input` and returns the texts the handler was given, as its trace shows.
 class ReadLoopHarness {
-public:
+  public:
     ReadLoopHarness() {
-        platform::SetDebugSinkForTesting([this](const std::string& line) { m_lines.push_back(line); });
+        platform::SetDebugSinkForTesting(
+            [this](const std::string& line) { m_lines.push_back(line); });
     }
     ~ReadLoopHarness() { platform::SetDebugSinkForTesting(nullptr); }
 
@@ -42,7 +43,7 @@ public:
 
     const std::vector<std::string>& Lines() const { return m_lines; }
 
-private:
+  private:
     std::vector<std::string> m_lines;
 };
 
@@ -63,22 +64,24 @@ TEST_P(ReadLoopStream, DispatchesExactlyTheCompleteBodies) {
 INSTANTIATE_TEST_SUITE_P(
     Edges, ReadLoopStream,
     ::testing::Values(
-        StreamCase{"EmptyInput", "", {}},
-        StreamCase{"OneLengthByte", std::string(1, '\x05'), {}},
+        StreamCase{"EmptyInput", "", {}}, StreamCase{"OneLengthByte", std::string(1, '\x05'), {}},
         StreamCase{"TwoLengthBytes", std::string(2, '\x05'), {}},
         StreamCase{"ThreeLengthBytes", std::string(3, '\x05'), {}},
         StreamCase{"ZeroLengthIsSkipped", LengthOnly(0) + Frame("{}"), {"{}"}},
-        StreamCase{"NegativeLengthConsumesNoBody", LengthOnly(-1) + Frame("{\"a\":1}"),
-                   {"{\"a\":1}"}},
+        StreamCase{
+            "NegativeLengthConsumesNoBody", LengthOnly(-1) + Frame("{\"a\":1}"), {"{\"a\":1}"}},
         StreamCase{"MostNegativeLength", LengthOnly(INT32_MIN) + Frame("x"), {"x"}},
         StreamCase{"ShortBodyIsHandledAsReceived", LengthOnly(10) + "123456", {"123456"}},
-        StreamCase{"NulEndsTheText", Frame(std::string("ab\0cd", 5)) + Frame("next"),
-                   {"ab", "next"}},
-        StreamCase{"BinaryBytesPassUnchanged", Frame("a\r\nb\x1A" "c"), {"a\r\nb\x1A" "c"}},
+        StreamCase{
+            "NulEndsTheText", Frame(std::string("ab\0cd", 5)) + Frame("next"), {"ab", "next"}},
+        StreamCase{"BinaryBytesPassUnchanged",
+                   Frame("a\r\nb\x1A"
+                         "c"),
+                   {"a\r\nb\x1A"
+                    "c"}},
         StreamCase{"TwoFramesInOneWrite", Frame("one") + Frame("two"), {"one", "two"}},
         StreamCase{"HostileLengthIsDiscarded", LengthOnly(0x7FFFFFFF) + "0123456789", {}},
-        StreamCase{"LargeButPlausibleLengthShortBody", LengthOnly(0x0FFFFFFF) + "tiny",
-                   {"tiny"}}),
+        StreamCase{"LargeButPlausibleLengthShortBody", LengthOnly(0x0FFFFFFF) + "tiny", {"tiny"}}),
     [](const ::testing::TestParamInfo<StreamCase>& info) { return info.param.name; });
 
 TEST(ReadLoop, BufferFollowsArrivingBytesNotTheAnnouncedLength) {

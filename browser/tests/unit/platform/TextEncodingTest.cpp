@@ -74,19 +74,21 @@ constexpr unsigned R = 0xFFFD;
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, MalformedUtf8,
-    ::testing::Values(
-        MalformedCase{"LoneFF", "\xFF", Units({R})},
-        MalformedCase{"LoneContinuation", "\x80", Units({R})},
-        MalformedCase{"OverlongTwoByte", "\xC0\x80", Units({R, R})},
-        MalformedCase{"OverlongThreeByte", "\xE0\x80\xAF", Units({R, R, R})},
-        MalformedCase{"EncodedSurrogate", "\xED\xA0\x80", Units({R, R, R})},
-        MalformedCase{"BeyondUnicode", "\xF4\x90\x80\x80", Units({R, R, R, R})},
-        MalformedCase{"TruncatedAtEnd", "\xE2\x82", Units({R})},
-        MalformedCase{"TruncatedFourByteAtEnd", "\xF0\x9F\x98", Units({R})},
-        MalformedCase{"TruncatedThenAscii", "\xE2\x82" "A", Units({R, 'A'})},
-        MalformedCase{"UnicodeStandardExample",
-                      "\x61\xF1\x80\x80\xE1\x80\xC2\x62\x80\x63\x80\xBF\x64",
-                      Units({'a', R, R, R, 'b', R, 'c', R, R, 'd'})}),
+    ::testing::Values(MalformedCase{"LoneFF", "\xFF", Units({R})},
+                      MalformedCase{"LoneContinuation", "\x80", Units({R})},
+                      MalformedCase{"OverlongTwoByte", "\xC0\x80", Units({R, R})},
+                      MalformedCase{"OverlongThreeByte", "\xE0\x80\xAF", Units({R, R, R})},
+                      MalformedCase{"EncodedSurrogate", "\xED\xA0\x80", Units({R, R, R})},
+                      MalformedCase{"BeyondUnicode", "\xF4\x90\x80\x80", Units({R, R, R, R})},
+                      MalformedCase{"TruncatedAtEnd", "\xE2\x82", Units({R})},
+                      MalformedCase{"TruncatedFourByteAtEnd", "\xF0\x9F\x98", Units({R})},
+                      MalformedCase{"TruncatedThenAscii",
+                                    "\xE2\x82"
+                                    "A",
+                                    Units({R, 'A'})},
+                      MalformedCase{"UnicodeStandardExample",
+                                    "\x61\xF1\x80\x80\xE1\x80\xC2\x62\x80\x63\x80\xBF\x64",
+                                    Units({'a', R, R, R, 'b', R, 'c', R, R, 'd'})}),
     [](const ::testing::TestParamInfo<MalformedCase>& info) { return info.param.name; });
 
 TEST(MalformedUtf8Anywhere, NeverFailsAndKeepsTheValidParts) {

@@ -23,7 +23,7 @@ inline std::string LengthOnly(int32_t length) {
 
 // An in-memory standard input with fread's contract: short reads only at the end.
 class MemoryInput {
-public:
+  public:
     explicit MemoryInput(std::string bytes) : m_bytes(std::move(bytes)) {}
 
     size_t Read(char* buffer, size_t count) {
@@ -36,7 +36,7 @@ public:
 
     size_t LargestRequest() const { return m_largestRequest; }
 
-private:
+  private:
     std::string m_bytes;
     size_t m_position = 0;
     size_t m_largestRequest = 0;
