@@ -65,7 +65,7 @@ class Host:
     def __init__(self, bin_dir, platform, wine_run, workdir):
         self.bin_dir = Path(bin_dir).resolve()
         self.platform = platform
-        self.wine_run = wine_run
+        self.wine_run = str(Path(wine_run).resolve()) if wine_run else None
         self.workdir = Path(workdir)
         self._runs = 0
 
