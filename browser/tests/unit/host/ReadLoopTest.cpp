@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,10 @@ struct StreamCase {
     std::string input;
     std::vector<std::string> dispatched;
 };
+
+void PrintTo(const StreamCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ReadLoopStream : public ::testing::TestWithParam<StreamCase> {};
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,10 @@ struct WellFormedCase {
     std::wstring utf16;
 };
 
+void PrintTo(const WellFormedCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class WellFormedText : public ::testing::TestWithParam<WellFormedCase> {};
 
 TEST_P(WellFormedText, ConvertsBothWaysExactly) {
@@ -59,6 +64,10 @@ struct MalformedCase {
     std::string utf8;
     std::wstring utf16;
 };
+
+void PrintTo(const MalformedCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class MalformedUtf8 : public ::testing::TestWithParam<MalformedCase> {};
 
@@ -104,6 +113,10 @@ struct SurrogateCase {
     std::wstring utf16;
     std::string utf8;
 };
+
+void PrintTo(const SurrogateCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class UnpairedSurrogate : public ::testing::TestWithParam<SurrogateCase> {};
 
