@@ -1,0 +1,321 @@
+#include "Doctor.h"
+
+#include <algorithm>
+#include <functional>
+
+#include "Files.h"
+#include "HostStore.h"
+#include "Identifiers.h"
+#include "Manifest.h"
+
+namespace browser_extensions::registration {
+namespace {
+
+// What the extension is told when the chain breaks.
+enum class Outcome { NotFound, Forbidden, FailedToStart };
+
+std::string BrowserMessage(Browser browser, Outcome outcome, const std::string& name) {
+    if (!Browsers::IsChromiumFamily(browser)) {
+        // Firefox gives the same answer whether the manifest is missing or refuses the add-on.
+        return outcome == Outcome::FailedToStart
+                   ? "the port disconnects at once: the host cannot be started"
+                   : "\"No such native application " + name + "\"";
+    }
+    switch (outcome) {
+        case Outcome::NotFound:
+            return "\"Specified native messaging host not found.\"";
+        case Outcome::Forbidden:
+            return "\"Access to the specified native messaging host is forbidden.\"";
+        case Outcome::FailedToStart:
+            return "\"Failed to start native messaging host.\"";
+    }
+    return "";
+}
+
+std::vector<Scope> ScopesToWalk(const Options& options) {
+    return options.scope ? std::vector<Scope>{*options.scope}
+                         : std::vector<Scope>{Scope::User, Scope::System};
+}
+
+// One browser's walk from its registration places to the host program.
+class Walk {
+  public:
+    Walk(const Options& options, Browser browser, std::vector<Location> locations,
+         std::ostream& out)
+        : options_(options), browser_(browser), locations_(std::move(locations)), out_(out) {}
+
+    bool Run() {
+        out_ << Browsers::Name(browser_) << ": " << options_.name << "\n";
+        const std::vector<std::function<bool()>> steps{
+            [this] { return Locate(); },         [this] { return ManifestNamed(); },
+            [this] { return ManifestRead(); },   [this] { return JsonParsed(); },
+            [this] { return MembersPresent(); }, [this] { return NameMatches(); },
+            [this] { return TypeIsStdio(); },    [this] { return PathUsable(); },
+            [this] { return HostRunnable(); },   [this] { return ExtensionsAllowed(); }};
+        for (const auto& step : steps) {
+            if (!step()) {
+                return false;
+            }
+        }
+        out_ << "  => " << Browsers::Name(browser_) << " can start the host\n";
+        return true;
+    }
+
+  private:
+    bool Pass(const std::string& what) {
+        out_ << "  ok    " << what << "\n";
+        return true;
+    }
+
+    bool Fail(const std::string& what, const std::string& fix, Outcome outcome) {
+        out_ << "  FAIL  " << what << "\n";
+        out_ << "        fix: " << fix << "\n";
+        out_ << "        " << Browsers::Name(browser_)
+             << " tells the extension: " << BrowserMessage(browser_, outcome, options_.name)
+             << "\n";
+        return false;
+    }
+
+    std::string ReinstallHint() const {
+        std::string hint = "run quenlow-register install --browser " + Browsers::Name(browser_);
+        if (!options_.profileDir.empty()) {
+            hint += " --profile-dir " + options_.profileDir;
+        } else if (entry_.exists) {
+            hint += " --" + Browsers::ScopeName(entry_.location.scope);
+        }
+        if (options_.nameGiven) {
+            hint += " --name " + options_.name;
+        }
+        return hint + (Browsers::IsChromiumFamily(browser_) ? " --extension-id ID"
+                                                            : " --firefox-extension ID");
+    }
+
+    std::string InFileOrKey() const {
+        return entry_.location.kind == StoreKind::Folder
+                   ? "the file is named " + Files::FileNameOf(entry_.place)
+                   : "the key is named " + entry_.name;
+    }
+
+    bool Locate() {
+        std::string places;
+        for (const Location& location : locations_) {
+            const Entry entry = HostStore::Find(location, options_.name);
+            if (entry_.exists && entry.exists) {
+                out_ << "  note  also registered at " << entry.place << " ("
+                     << Browsers::ScopeName(location.scope) << "), which "
+                     << Browsers::Name(browser_) << " does not read while the entry above exists\n";
+            } else if (entry.exists) {
+                entry_ = entry;
+                const bool folder = location.kind == StoreKind::Folder;
+                Pass((folder ? "folder " + location.place : "registry key " + entry.place) + " (" +
+                     Browsers::ScopeName(location.scope) + ")");
+            } else {
+                const bool noFolder =
+                    location.kind == StoreKind::Folder && !Files::IsFolder(location.place);
+                places += (places.empty() ? "" : ", ") + entry.place +
+                          (noFolder ? " (no such folder)" : "");
+            }
+        }
+        if (!entry_.exists) {
+            entry_.location = locations_.front();
+            return Fail("no registration found; looked for " + places, ReinstallHint(),
+                        Outcome::NotFound);
+        }
+        return true;
+    }
+
+    bool ManifestNamed() {
+        if (!entry_.manifestPath || entry_.manifestPath->empty()) {
+            return Fail("the key " + entry_.place + " has no default value naming the manifest",
+                        ReinstallHint(), Outcome::NotFound);
+        }
+        if (!Files::IsAbsolute(*entry_.manifestPath)) {
+            return Fail("the key names the manifest by a relative path: " + *entry_.manifestPath,
+                        ReinstallHint(), Outcome::NotFound);
+        }
+        return true;
+    }
+
+    bool ManifestRead() {
+        const std::string& path = *entry_.manifestPath;
+        if (!Files::IsRegularFile(path) || !Files::ReadText(path, text_)) {
+            return Fail("the manifest " + path + " does not exist or cannot be read",
+                        ReinstallHint(), Outcome::NotFound);
+        }
+        return Pass("manifest " + path + " exists");
+    }
+
+    bool JsonParsed() {
+        std::string error;
+        if (!ManifestText::Read(text_, found_, error)) {
+            return Fail("the manifest is " + error,
+                        "correct the file, or " + ReinstallHint() + " to write it anew",
+                        Outcome::NotFound);
+        }
+        return Pass("the manifest is a JSON object");
+    }
+
+    bool MembersPresent() {
+        const bool chromium = Browsers::IsChromiumFamily(browser_);
+        const char* listKey = chromium ? ManifestText::kOriginsKey : ManifestText::kExtensionsKey;
+        const auto& list = chromium ? found_.allowedOrigins : found_.allowedExtensions;
+        std::string missing;
+        const std::vector<std::pair<const char*, bool>> members{
+            {"name", found_.name.has_value()},
+            {"description", found_.description.has_value()},
+            {"path", found_.path.has_value()},
+            {"type", found_.type.has_value()},
+            {listKey, list.has_value()}};
+        for (const auto& [key, present] : members) {
+            if (!present) {
+                missing += std::string(missing.empty() ? "" : ", ") + "\"" + key + "\"";
+            }
+        }
+        if (!missing.empty()) {
+            return Fail("missing or of the wrong type in the manifest: " + missing, ReinstallHint(),
+                        Outcome::NotFound);
+        }
+        if (chromium) {
+            for (const std::string& origin : *list) {
+                if (!IsExtensionOrigin(origin)) {
+                    return Fail("\"allowed_origins\" holds \"" + origin +
+                                    "\", not of the form chrome-extension://<id>/",
+                                ReinstallHint(), Outcome::NotFound);
+                }
+            }
+        }
+        return Pass("the manifest has every member " + Browsers::Name(browser_) + " needs");
+    }
+
+    static bool IsExtensionOrigin(const std::string& origin) {
+        const std::string prefix = "chrome-extension://";
+        return origin.size() == prefix.size() + 33 &&
+               origin.compare(0, prefix.size(), prefix) == 0 && origin.back() == '/' &&
+               Identifiers::IsValidChromiumExtensionId(origin.substr(prefix.size(), 32));
+    }
+
+    bool NameMatches() {
+        if (*found_.name != entry_.name) {
+            return Fail("\"name\" is \"" + *found_.name + "\" but " + InFileOrKey(),
+                        "set \"name\" to \"" + entry_.name + "\", or " + ReinstallHint(),
+                        Outcome::NotFound);
+        }
+        return Pass("\"name\" matches: " + InFileOrKey());
+    }
+
+    bool TypeIsStdio() {
+        if (*found_.type != "stdio") {
+            return Fail("\"type\" is \"" + *found_.type + "\", not \"stdio\"",
+                        "set \"type\" to \"stdio\"", Outcome::NotFound);
+        }
+        return Pass("\"type\" is \"stdio\"");
+    }
+
+    bool PathUsable() {
+        const std::string& path = *found_.path;
+        if (Files::IsAbsolute(path)) {
+            hostPath_ = path;
+            return Pass("\"path\" is absolute: " + path);
+        }
+        if (SystemServices::RelativeHostPathAllowed() && !path.empty()) {
+            hostPath_ = Files::Join(Files::FolderOf(*entry_.manifestPath), path);
+            return Pass("\"path\" is relative to the manifest's folder: " + hostPath_);
+        }
+        return Fail("\"path\" is not absolute: \"" + path + "\"",
+                    "give the host's absolute path (--host-path PATH when installing)",
+                    Outcome::NotFound);
+    }
+
+    bool HostRunnable() {
+        if (!Files::Exists(hostPath_)) {
+            return Fail("the host " + hostPath_ + " does not exist",
+                        "install the host there, or " + ReinstallHint() + " --host-path PATH",
+                        Outcome::NotFound);
+        }
+        std::string why;
+        if (!SystemServices::IsExecutable(hostPath_, why)) {
+            return Fail("the host " + hostPath_ + " cannot be started: " + why,
+                        "make it an executable program (chmod 755 on Linux)",
+                        Outcome::FailedToStart);
+        }
+        return Pass("the host " + hostPath_ + " can be started");
+    }
+
+    bool ExtensionsAllowed() {
+        const bool chromium = Browsers::IsChromiumFamily(browser_);
+        std::vector<std::string> wanted;
+        for (const std::string& id :
+             chromium ? options_.extensionIds : options_.firefoxExtensions) {
+            wanted.push_back(chromium ? Identifiers::ChromiumOrigin(id) : id);
+        }
+        if (wanted.empty()) {
+            out_ << "  --    no " << (chromium ? "--extension-id" : "--firefox-extension")
+                 << " given: which extensions may connect was not checked\n";
+            return true;
+        }
+        const std::vector<std::string>& allowed =
+            chromium ? *found_.allowedOrigins : *found_.allowedExtensions;
+        const std::string key = chromium ? ManifestText::kOriginsKey : ManifestText::kExtensionsKey;
+        for (const std::string& item : wanted) {
+            if (std::find(allowed.begin(), allowed.end(), item) == allowed.end()) {
+                return Fail(item + " is not in \"" + key + "\"",
+                            "add it to \"" + key + "\", or " + ReinstallHint(), Outcome::Forbidden);
+            }
+            Pass(item + " is allowed");
+        }
+        return true;
+    }
+
+    const Options& options_;
+    Browser browser_;
+    std::vector<Location> locations_;
+    std::ostream& out_;
+    Entry entry_;
+    std::string text_;
+    FoundManifest found_;
+    std::string hostPath_;
+};
+
+bool RegisteredAnywhere(const std::vector<Location>& locations, const std::string& name) {
+    return std::any_of(locations.begin(), locations.end(), [&](const Location& location) {
+        return HostStore::Find(location, name).exists;
+    });
+}
+
+}  // namespace
+
+int Doctor::Run(const Options& options, std::ostream& out, std::ostream& err) {
+    const bool browsersGiven = !options.browsers.empty();
+    std::vector<Browser> candidates = browsersGiven ? options.browsers : Browsers::All();
+    if (!options.profileDir.empty() && !browsersGiven) {
+        candidates = {Browser::Chromium};
+    }
+    bool healthy = true;
+    int walked = 0;
+    for (Browser browser : candidates) {
+        std::vector<Location> locations;
+        std::string error;
+        if (!HostStore::Locations(options, {browser}, ScopesToWalk(options), locations, error)) {
+            err << "error: " << error << "\n";
+            return 1;
+        }
+        // Without --browser only the browsers the host is registered for are of interest.
+        if (!browsersGiven && options.profileDir.empty() &&
+            !RegisteredAnywhere(locations, options.name)) {
+            continue;
+        }
+        ++walked;
+        healthy = Walk(options, browser, std::move(locations), out).Run() && healthy;
+    }
+    if (walked == 0) {
+        out << options.name << " is not registered for any browser\n"
+            << "  fix: run quenlow-register install with --extension-id ID and/or "
+               "--firefox-extension ID\n"
+            << "  browsers tell the extension: "
+            << BrowserMessage(Browser::Chrome, Outcome::NotFound, options.name) << "\n";
+        return 1;
+    }
+    return healthy ? 0 : 1;
+}
+
+}  // namespace browser_extensions::registration

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <ostream>
+
+#include "Options.h"
+
+namespace browser_extensions::registration {
+
+// The doctor command: walks, for each browser, the chain the browser walks to start the host and
+// explains the first break. Returns 0 when every chain holds, 1 otherwise.
+class Doctor {
+  public:
+    static int Run(const Options& options, std::ostream& out, std::ostream& err);
+};
+
+}  // namespace browser_extensions::registration

@@ -1,0 +1,89 @@
+#include "HostStore.h"
+
+#include "Files.h"
+
+namespace browser_extensions::registration {
+namespace {
+
+const std::string kManifestSuffix = ".json";
+
+std::string KeyOf(const Location& location, const std::string& name) {
+    return location.place + "\\" + name;
+}
+
+}  // namespace
+
+bool HostStore::Locations(const Options& options, const std::vector<Browser>& browsers,
+                          const std::vector<Scope>& scopes, std::vector<Location>& locations,
+                          std::string& error) {
+    if (!options.profileDir.empty()) {
+        // Chromium-family browsers read <user-data-dir>/NativeMessagingHosts before anything else.
+        const Browser label = browsers.empty() ? Browser::Chromium : browsers.front();
+        locations.push_back(Location{label, Scope::User, StoreKind::Folder,
+                                     Files::Join(options.profileDir, "NativeMessagingHosts")});
+        return true;
+    }
+    const PathSettings settings{options.root, options.home};
+    for (Browser browser : browsers) {
+        for (Scope scope : scopes) {
+            const std::vector<Location> found =
+                SystemServices::BrowserLocations(browser, scope, settings, error);
+            if (found.empty()) {
+                return false;
+            }
+            locations.insert(locations.end(), found.begin(), found.end());
+        }
+    }
+    return true;
+}
+
+Entry HostStore::Find(const Location& location, const std::string& name) {
+    Entry entry{location, name, "", false, std::nullopt};
+    if (location.kind == StoreKind::Folder) {
+        entry.place = Files::Join(location.place, name + kManifestSuffix);
+        entry.exists = Files::Exists(entry.place);
+        if (entry.exists) {
+            entry.manifestPath = entry.place;
+        }
+    } else {
+        entry.place = KeyOf(location, name);
+        const RegistryEntry key = SystemServices::ReadKey(entry.place);
+        entry.exists = key.keyExists;
+        entry.manifestPath = key.defaultValue;
+    }
+    return entry;
+}
+
+std::vector<Entry> HostStore::EntriesAt(const Location& location) {
+    std::vector<std::string> names;
+    if (location.kind == StoreKind::Folder) {
+        for (const std::string& file : Files::NamesEndingWith(location.place, kManifestSuffix)) {
+            names.push_back(file.substr(0, file.size() - kManifestSuffix.size()));
+        }
+    } else {
+        names = SystemServices::SubkeysOf(location.place);
+    }
+    std::vector<Entry> entries;
+    for (const std::string& name : names) {
+        entries.push_back(Find(location, name));
+    }
+    return entries;
+}
+
+bool HostStore::Point(const Location& location, const std::string& name,
+                      const std::string& manifestPath, std::string& error) {
+    return SystemServices::SetKeyDefault(KeyOf(location, name), manifestPath, error);
+}
+
+bool HostStore::Drop(const Entry& entry, std::string& error) {
+    if (entry.location.kind == StoreKind::Folder) {
+        return Files::Remove(entry.place, error);
+    }
+    return SystemServices::DeleteKey(entry.place, error);
+}
+
+std::string HostStore::Describe(const Location& location) {
+    return Browsers::Name(location.browser) + " (" + Browsers::ScopeName(location.scope) + ")";
+}
+
+}  // namespace browser_extensions::registration

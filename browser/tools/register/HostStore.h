@@ -1,0 +1,39 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Options.h"
+#include "SystemServices.h"
+
+namespace browser_extensions::registration {
+
+// One host's registration at one location, as a browser finds it.
+struct Entry {
+    Location location;
+    std::string name;
+    std::string place;  // the manifest file in a folder, or the host's registry key
+    bool exists = false;
+    std::optional<std::string> manifestPath;  // the file itself, or the key's default value
+};
+
+// Registrations in folders and registry keys, alike for the commands.
+class HostStore {
+  public:
+    // The locations to work on, in the order a browser reads them; false with `error` when they
+    // cannot be known.
+    static bool Locations(const Options& options, const std::vector<Browser>& browsers,
+                          const std::vector<Scope>& scopes, std::vector<Location>& locations,
+                          std::string& error);
+    static Entry Find(const Location& location, const std::string& name);
+    static std::vector<Entry> EntriesAt(const Location& location);
+    // Makes `manifestPath` the manifest of `name` at a registry location.
+    static bool Point(const Location& location, const std::string& name,
+                      const std::string& manifestPath, std::string& error);
+    // Removes the file or the key of an existing entry.
+    static bool Drop(const Entry& entry, std::string& error);
+    static std::string Describe(const Location& location);
+};
+
+}  // namespace browser_extensions::registration

@@ -1,0 +1,218 @@
+#include "Installer.h"
+
+#include <algorithm>
+#include <set>
+
+#include "Files.h"
+#include "HostStore.h"
+#include "Identifiers.h"
+#include "Manifest.h"
+
+namespace browser_extensions::registration {
+namespace {
+
+constexpr int kFailure = 1;
+constexpr int kUsageError = 2;
+
+// Without ids the browsers are those the given ids suit.
+std::vector<Browser> BrowsersToInstall(const Options& options) {
+    if (!options.browsers.empty()) {
+        return options.browsers;
+    }
+    if (!options.profileDir.empty()) {
+        return {Browser::Chromium};
+    }
+    std::vector<Browser> browsers;
+    for (Browser browser : Browsers::All()) {
+        const bool chromium = Browsers::IsChromiumFamily(browser);
+        if ((chromium && !options.extensionIds.empty()) ||
+            (!chromium && !options.firefoxExtensions.empty())) {
+            browsers.push_back(browser);
+        }
+    }
+    return browsers;
+}
+
+// A manifest that admits nobody is of no use, so every browser needs its extensions named.
+bool CheckExtensionsGiven(const std::vector<Browser>& browsers, const Options& options,
+                          std::string& error) {
+    if (browsers.empty()) {
+        error = "name the extensions to admit: --extension-id ID and/or --firefox-extension ID";
+        return false;
+    }
+    for (Browser browser : browsers) {
+        const bool chromium = Browsers::IsChromiumFamily(browser);
+        if (chromium && options.extensionIds.empty()) {
+            error = Browsers::Name(browser) + " needs --extension-id ID";
+            return false;
+        }
+        if (!chromium && options.firefoxExtensions.empty()) {
+            error = "firefox needs --firefox-extension ID";
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string HostPath(const Options& options) {
+    if (!options.hostPath.empty()) {
+        return options.hostPath;
+    }
+    return Files::Join(SystemServices::ToolFolder(), SystemServices::HostFileName());
+}
+
+Manifest ManifestFor(Browser browser, const Options& options, const std::string& hostPath) {
+    Manifest manifest{options.name, options.description, hostPath, false, {}};
+    if (Browsers::IsChromiumFamily(browser)) {
+        for (const std::string& id : options.extensionIds) {
+            manifest.allowed.push_back(Identifiers::ChromiumOrigin(id));
+        }
+    } else {
+        manifest.forFirefox = true;
+        manifest.allowed = options.firefoxExtensions;
+    }
+    return manifest;
+}
+
+// Registry-based systems keep one manifest file per browser family beside the host; folders hold
+// the manifest itself.
+std::string ManifestPathFor(const Location& location, const Options& options,
+                            const std::string& hostPath) {
+    if (location.kind == StoreKind::Folder) {
+        return HostStore::Find(location, options.name).place;
+    }
+    const std::string folder =
+        options.manifestDir.empty() ? Files::FolderOf(hostPath) : options.manifestDir;
+    const std::string suffix = location.browser == Browser::Firefox ? ".firefox.json" : ".json";
+    return Files::Join(folder, options.name + suffix);
+}
+
+void WarnAboutHost(const std::string& hostPath, std::ostream& err) {
+    std::string why;
+    if (!SystemServices::IsExecutable(hostPath, why)) {
+        err << "warning: the host " << hostPath << " cannot be started yet: " << why << "\n";
+    }
+}
+
+std::vector<Scope> ScopesOf(const Options& options) {
+    return {options.scope.value_or(Scope::User)};
+}
+
+// True when another registration still names `manifestPath`, so the file must stay.
+bool StillReferenced(const std::string& manifestPath, const Options& options) {
+    std::vector<Location> everywhere;
+    std::string error;
+    if (!HostStore::Locations(options, Browsers::All(), {Scope::User, Scope::System}, everywhere,
+                              error)) {
+        return true;
+    }
+    return std::any_of(everywhere.begin(), everywhere.end(), [&](const Location& location) {
+        const Entry entry = HostStore::Find(location, options.name);
+        return entry.exists && entry.manifestPath == manifestPath;
+    });
+}
+
+// Removes a manifest file no key names any more, if it is this host's.
+void RemoveOrphanedManifest(const std::string& manifestPath, const Options& options,
+                            std::ostream& out, std::ostream& err) {
+    std::string text;
+    FoundManifest found;
+    std::string error;
+    if (StillReferenced(manifestPath, options) || !Files::ReadText(manifestPath, text) ||
+        !ManifestText::Read(text, found, error) || found.name != options.name) {
+        return;
+    }
+    if (Files::Remove(manifestPath, error)) {
+        out << "removed " << manifestPath << "\n";
+    } else {
+        err << "error: " << error << "\n";
+    }
+}
+
+}  // namespace
+
+int Installer::Install(const Options& options, std::ostream& out, std::ostream& err) {
+    const std::vector<Browser> browsers = BrowsersToInstall(options);
+    std::string error;
+    if (!CheckExtensionsGiven(browsers, options, error)) {
+        err << "quenlow-register: " << error << "\n";
+        return kUsageError;
+    }
+    const std::string hostPath = HostPath(options);
+    if (!Files::IsAbsolute(hostPath)) {
+        err << "quenlow-register: the host path must be absolute: " << hostPath << "\n";
+        return kUsageError;
+    }
+    if (!options.manifestDir.empty() && !Files::IsAbsolute(options.manifestDir)) {
+        err << "quenlow-register: --manifest-dir must be absolute: " << options.manifestDir << "\n";
+        return kUsageError;
+    }
+    std::vector<Location> locations;
+    if (!HostStore::Locations(options, browsers, ScopesOf(options), locations, error)) {
+        err << "error: " << error << "\n";
+        return kFailure;
+    }
+    WarnAboutHost(hostPath, err);
+    int status = 0;
+    for (const Location& location : locations) {
+        const std::string manifestPath = ManifestPathFor(location, options, hostPath);
+        const Manifest manifest = ManifestFor(location.browser, options, hostPath);
+        bool ok = SystemServices::WriteFile(manifestPath, ManifestText::Write(manifest), error);
+        if (ok && location.kind == StoreKind::RegistryKey) {
+            ok = HostStore::Point(location, options.name, manifestPath, error);
+        }
+        if (!ok) {
+            err << "error: " << HostStore::Describe(location) << ": " << error << "\n";
+            status = kFailure;
+            continue;
+        }
+        out << HostStore::Describe(location) << ": ";
+        if (location.kind == StoreKind::RegistryKey) {
+            out << HostStore::Find(location, options.name).place << " -> ";
+        }
+        out << manifestPath << "\n";
+    }
+    return status;
+}
+
+int Installer::Uninstall(const Options& options, std::ostream& out, std::ostream& err) {
+    const std::vector<Browser> browsers =
+        options.browsers.empty()
+            ? (options.profileDir.empty() ? Browsers::All()
+                                          : std::vector<Browser>{Browser::Chromium})
+            : options.browsers;
+    std::vector<Location> locations;
+    std::string error;
+    if (!HostStore::Locations(options, browsers, ScopesOf(options), locations, error)) {
+        err << "error: " << error << "\n";
+        return kFailure;
+    }
+    int status = 0;
+    std::set<std::string> keyManifests;
+    std::set<std::string> handled;  // browsers that share a key meet it more than once
+    for (const Location& location : locations) {
+        const Entry entry = HostStore::Find(location, options.name);
+        if (!handled.insert(entry.place).second) {
+            continue;
+        }
+        if (!entry.exists) {
+            out << HostStore::Describe(location) << ": not registered at " << entry.place << "\n";
+            continue;
+        }
+        if (!HostStore::Drop(entry, error)) {
+            err << "error: " << HostStore::Describe(location) << ": " << error << "\n";
+            status = kFailure;
+            continue;
+        }
+        out << HostStore::Describe(location) << ": removed " << entry.place << "\n";
+        if (location.kind == StoreKind::RegistryKey && entry.manifestPath) {
+            keyManifests.insert(*entry.manifestPath);
+        }
+    }
+    for (const std::string& manifestPath : keyManifests) {
+        RemoveOrphanedManifest(manifestPath, options, out, err);
+    }
+    return status;
+}
+
+}  // namespace browser_extensions::registration

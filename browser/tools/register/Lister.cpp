@@ -1,0 +1,75 @@
+#include "Lister.h"
+
+#include "Files.h"
+#include "HostStore.h"
+#include "Manifest.h"
+
+namespace browser_extensions::registration {
+namespace {
+
+void PrintManifest(const Entry& entry, std::ostream& out) {
+    if (!entry.manifestPath) {
+        out << "  problem   the key names no manifest (run doctor)\n";
+        return;
+    }
+    out << "  manifest  " << *entry.manifestPath << "\n";
+    std::string text;
+    FoundManifest found;
+    std::string error;
+    if (!Files::ReadText(*entry.manifestPath, text)) {
+        out << "  problem   the manifest cannot be read (run doctor)\n";
+        return;
+    }
+    if (!ManifestText::Read(text, found, error)) {
+        out << "  problem   the manifest is " << error << " (run doctor)\n";
+        return;
+    }
+    out << "  host      " << found.path.value_or("(missing)") << "\n";
+    const auto& allowed = found.allowedOrigins ? found.allowedOrigins : found.allowedExtensions;
+    if (!allowed || allowed->empty()) {
+        out << "  allowed   (nobody)\n";
+    }
+    if (allowed) {
+        for (const std::string& item : *allowed) {
+            out << "  allowed   " << item << "\n";
+        }
+    }
+}
+
+}  // namespace
+
+int Lister::List(const Options& options, std::ostream& out, std::ostream& err) {
+    const std::vector<Browser> browsers =
+        options.browsers.empty() ? Browsers::All() : options.browsers;
+    const std::vector<Scope> scopes = options.scope
+                                          ? std::vector<Scope>{*options.scope}
+                                          : std::vector<Scope>{Scope::User, Scope::System};
+    std::vector<Location> locations;
+    std::string error;
+    if (!HostStore::Locations(options, browsers, scopes, locations, error)) {
+        err << "error: " << error << "\n";
+        return 1;
+    }
+    int shown = 0;
+    for (const Location& location : locations) {
+        for (const Entry& entry : HostStore::EntriesAt(location)) {
+            if (options.nameGiven && entry.name != options.name) {
+                continue;
+            }
+            ++shown;
+            out << HostStore::Describe(location) << " " << entry.name << "\n";
+            if (location.kind == StoreKind::RegistryKey) {
+                out << "  key       " << entry.place << "\n";
+            }
+            PrintManifest(entry, out);
+        }
+    }
+    if (shown == 0) {
+        out << (options.nameGiven ? options.name + " is not registered"
+                                  : std::string("no native messaging host is registered"))
+            << " in the places looked at\n";
+    }
+    return 0;
+}
+
+}  // namespace browser_extensions::registration

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Browser.h"
+
+namespace browser_extensions::registration {
+
+enum class Command { Install, Uninstall, List, Doctor, Help };
+
+struct Options {
+    static constexpr const char* kDefaultName = "com.quenlow.host";
+    static constexpr const char* kDefaultDescription = "Quenlow native messaging host";
+
+    Command command = Command::Help;
+    std::vector<Browser> browsers;  // empty: the command's default
+    std::optional<Scope> scope;     // empty: the command's default
+    std::string name = kDefaultName;
+    bool nameGiven = false;
+    std::string hostPath;  // empty: the host beside the tool
+    std::vector<std::string> extensionIds;
+    std::vector<std::string> firefoxExtensions;
+    std::string description = kDefaultDescription;
+    std::string root;
+    std::string home;
+    std::string profileDir;
+    std::string manifestDir;
+};
+
+// Reads the command line; says what is wrong when it cannot be understood.
+class OptionParser {
+  public:
+    // False, with a message for the user in `error`, on a usage error.
+    static bool Parse(const std::vector<std::string>& arguments, Options& options,
+                      std::string& error);
+    static std::string Usage();
+};
+
+}  // namespace browser_extensions::registration

@@ -1,0 +1,186 @@
+#include "SystemServices.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace browser_extensions::registration {
+namespace {
+
+struct FolderPair {
+    const char* user;    // under the home folder
+    const char* system;  // absolute
+};
+
+// Chrome, Chromium, Edge and Firefox document these folders. Brave and Vivaldi document only the
+// per-user one; their system folders follow the pattern of the other vendors' packages and have
+// not been checked against a running browser.
+FolderPair FoldersOf(Browser browser) {
+    switch (browser) {
+        case Browser::Chrome:
+            return {".config/google-chrome/NativeMessagingHosts",
+                    "/etc/opt/chrome/native-messaging-hosts"};
+        case Browser::Chromium:
+            return {".config/chromium/NativeMessagingHosts",
+                    "/etc/chromium/native-messaging-hosts"};
+        case Browser::Edge:
+            return {".config/microsoft-edge/NativeMessagingHosts",
+                    "/etc/opt/edge/native-messaging-hosts"};
+        case Browser::Brave:
+            return {".config/BraveSoftware/Brave-Browser/NativeMessagingHosts",
+                    "/etc/opt/brave/native-messaging-hosts"};
+        case Browser::Vivaldi:
+            return {".config/vivaldi/NativeMessagingHosts",
+                    "/etc/opt/vivaldi/native-messaging-hosts"};
+        case Browser::Firefox:
+            return {".mozilla/native-messaging-hosts", "/usr/lib/mozilla/native-messaging-hosts"};
+    }
+    return {"", ""};
+}
+
+std::string WithoutTrailingSlash(std::string path) {
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
+}
+
+std::string HomeFolder(const PathSettings& settings) {
+    if (!settings.home.empty()) {
+        return settings.home;
+    }
+    const char* home = std::getenv("HOME");
+    return home != nullptr ? home : "";
+}
+
+bool WriteAll(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool SystemServices::UsesRegistry() {
+    return false;
+}
+
+std::vector<Location> SystemServices::BrowserLocations(Browser browser, Scope scope,
+                                                       const PathSettings& settings,
+                                                       std::string& error) {
+    const FolderPair folders = FoldersOf(browser);
+    std::string folder;
+    if (scope == Scope::User) {
+        const std::string home = HomeFolder(settings);
+        if (home.empty() || home.front() != '/') {
+            error = "the home folder is unknown: set HOME or pass --home DIR";
+            return {};
+        }
+        folder = WithoutTrailingSlash(home) + "/" + folders.user;
+    } else {
+        folder = folders.system;
+    }
+    return {
+        Location{browser, scope, StoreKind::Folder, WithoutTrailingSlash(settings.root) + folder}};
+}
+
+std::string SystemServices::HostFileName() {
+    return "Quenlow";
+}
+
+std::string SystemServices::ToolFolder() {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string(".") : self.parent_path().string();
+}
+
+bool SystemServices::RelativeHostPathAllowed() {
+    return false;
+}
+
+bool SystemServices::IsExecutable(const std::string& path, std::string& why) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        why = "not a regular file";
+        return false;
+    }
+    if (::access(path.c_str(), X_OK) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
+        why = std::string("not executable (mode ") + mode + ")";
+        return false;
+    }
+    return true;
+}
+
+bool SystemServices::WriteFile(const std::string& path, const std::string& text,
+                               std::string& error) {
+    namespace fs = std::filesystem;
+    std::error_code code;
+    fs::create_directories(fs::path(path).parent_path(), code);
+    if (code) {
+        error = "cannot create " + fs::path(path).parent_path().string() + ": " + code.message();
+        return false;
+    }
+    // A browser reading the folder never sees half a manifest.
+    const std::string temporary = path + ".tmp";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error = "cannot write " + temporary + ": " + std::strerror(errno);
+        return false;
+    }
+    // The umask must not hide the manifest from the browser's user.
+    const bool written = WriteAll(fd, text) && ::fchmod(fd, 0644) == 0;
+    const int writeErrno = errno;
+    if (::close(fd) != 0 || !written) {
+        error = "cannot write " + temporary + ": " + std::strerror(written ? errno : writeErrno);
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        error = "cannot replace " + path + ": " + std::strerror(errno);
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool SystemServices::SetKeyDefault(const std::string&, const std::string&, std::string& error) {
+    error = "there is no registry on this system";
+    return false;
+}
+
+bool SystemServices::DeleteKey(const std::string&, std::string& error) {
+    error = "there is no registry on this system";
+    return false;
+}
+
+RegistryEntry SystemServices::ReadKey(const std::string&) {
+    return {};
+}
+
+std::vector<std::string> SystemServices::SubkeysOf(const std::string&) {
+    return {};
+}
+
+}  // namespace browser_extensions::registration

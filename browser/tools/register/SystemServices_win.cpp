@@ -1,0 +1,315 @@
+#include "SystemServices.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cwchar>
+#include <cwctype>
+#include <filesystem>
+#include <system_error>
+
+namespace browser_extensions::registration {
+namespace {
+
+std::wstring Wide(const std::string& utf8) {
+    if (utf8.empty()) {
+        return {};
+    }
+    const int size =
+        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
+                          size);
+    return wide;
+}
+
+std::string Narrow(const std::wstring& wide) {
+    if (wide.empty()) {
+        return {};
+    }
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                           nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size,
+                          nullptr, nullptr);
+    return utf8;
+}
+
+std::string SystemMessage(DWORD code) {
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message = length != 0 ? std::wstring(text, length) : std::wstring();
+    ::LocalFree(text);
+    while (!message.empty() && std::iswspace(message.back())) {
+        message.pop_back();
+    }
+    return Narrow(message) + " (error " + std::to_string(code) + ")";
+}
+
+// A key written as "HKCU\..." or "HKLM\...".
+struct KeyPath {
+    HKEY root = nullptr;
+    std::wstring subkey;
+};
+
+bool Split(const std::string& key, KeyPath& path) {
+    const std::size_t slash = key.find('\\');
+    if (slash == std::string::npos) {
+        return false;
+    }
+    const std::string root = key.substr(0, slash);
+    if (root == "HKCU") {
+        path.root = HKEY_CURRENT_USER;
+    } else if (root == "HKLM") {
+        path.root = HKEY_LOCAL_MACHINE;
+    } else {
+        return false;
+    }
+    path.subkey = Wide(key.substr(slash + 1));
+    return true;
+}
+
+// Class that closes an open key when it leaves scope.
+class OpenKey {
+  public:
+    OpenKey(const KeyPath& path, REGSAM access) {
+        if (::RegOpenKeyExW(path.root, path.subkey.c_str(), 0, access, &key_) != ERROR_SUCCESS) {
+            key_ = nullptr;
+        }
+    }
+    ~OpenKey() {
+        if (key_ != nullptr) {
+            ::RegCloseKey(key_);
+        }
+    }
+    OpenKey(const OpenKey&) = delete;
+    OpenKey& operator=(const OpenKey&) = delete;
+    HKEY get() const { return key_; }
+
+  private:
+    HKEY key_ = nullptr;
+};
+
+std::vector<std::string> VendorKeys(Browser browser) {
+    const std::string chrome = "Software\\Google\\Chrome\\NativeMessagingHosts";
+    switch (browser) {
+        case Browser::Chrome:
+            return {chrome};
+        case Browser::Chromium:
+            // Chromium builds read their own key and Chrome's.
+            return {"Software\\Chromium\\NativeMessagingHosts", chrome};
+        case Browser::Edge:
+            return {"Software\\Microsoft\\Edge\\NativeMessagingHosts"};
+        case Browser::Brave:
+            return {"Software\\BraveSoftware\\Brave-Browser\\NativeMessagingHosts"};
+        case Browser::Vivaldi:
+            // Vivaldi has no key of its own: it reads Chrome's.
+            return {chrome};
+        case Browser::Firefox:
+            return {"Software\\Mozilla\\NativeMessagingHosts"};
+    }
+    return {};
+}
+
+bool HasExtension(const std::wstring& path, const wchar_t* extension) {
+    const std::size_t length = std::wcslen(extension);
+    return path.size() > length && _wcsicmp(path.c_str() + path.size() - length, extension) == 0;
+}
+
+}  // namespace
+
+bool SystemServices::UsesRegistry() {
+    return true;
+}
+
+std::vector<Location> SystemServices::BrowserLocations(Browser browser, Scope scope,
+                                                       const PathSettings&, std::string&) {
+    const std::string root = scope == Scope::User ? "HKCU\\" : "HKLM\\";
+    std::vector<Location> locations;
+    for (const std::string& key : VendorKeys(browser)) {
+        locations.push_back(Location{browser, scope, StoreKind::RegistryKey, root + key});
+    }
+    return locations;
+}
+
+std::string SystemServices::HostFileName() {
+    return "Quenlow.exe";
+}
+
+std::string SystemServices::ToolFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return ".";
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    return std::filesystem::path(path).parent_path().u8string();
+}
+
+bool SystemServices::RelativeHostPathAllowed() {
+    return true;
+}
+
+bool SystemServices::IsExecutable(const std::string& path, std::string& why) {
+    const std::wstring wide = Wide(path);
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        why = SystemMessage(::GetLastError());
+        return false;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        why = "a folder, not a program";
+        return false;
+    }
+    // Browsers start the host through the command interpreter, so batch files run too.
+    for (const wchar_t* extension : {L".exe", L".com", L".bat", L".cmd"}) {
+        if (HasExtension(wide, extension)) {
+            return true;
+        }
+    }
+    why = "not a program (.exe, .com, .bat or .cmd)";
+    return false;
+}
+
+bool SystemServices::WriteFile(const std::string& path, const std::string& text,
+                               std::string& error) {
+    std::error_code code;
+    std::filesystem::create_directories(std::filesystem::u8path(path).parent_path(), code);
+    if (code) {
+        error = "cannot create the folder of " + path + ": " + code.message();
+        return false;
+    }
+    // A browser reading the manifest never sees half of it.
+    const std::wstring target = Wide(path);
+    const std::wstring temporary = target + L".tmp";
+    HANDLE file = ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = "cannot write " + path + ": " + SystemMessage(::GetLastError());
+        return false;
+    }
+    DWORD written = 0;
+    const BOOL ok =
+        ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+        written == text.size();
+    const DWORD writeError = ::GetLastError();
+    ::CloseHandle(file);
+    if (!ok) {
+        error = "cannot write " + path + ": " + SystemMessage(writeError);
+        ::DeleteFileW(temporary.c_str());
+        return false;
+    }
+    if (!::MoveFileExW(temporary.c_str(), target.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        error = "cannot replace " + path + ": " + SystemMessage(::GetLastError());
+        ::DeleteFileW(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool SystemServices::SetKeyDefault(const std::string& key, const std::string& value,
+                                   std::string& error) {
+    KeyPath path;
+    if (!Split(key, path)) {
+        error = "not a registry key: " + key;
+        return false;
+    }
+    HKEY handle = nullptr;
+    LSTATUS status =
+        ::RegCreateKeyExW(path.root, path.subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                          KEY_SET_VALUE, nullptr, &handle, nullptr);
+    if (status != ERROR_SUCCESS) {
+        error = "cannot create " + key + ": " + SystemMessage(static_cast<DWORD>(status));
+        return false;
+    }
+    const std::wstring wide = Wide(value);
+    const DWORD bytes = static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t));
+    status = ::RegSetValueExW(handle, nullptr, 0, REG_SZ,
+                              reinterpret_cast<const BYTE*>(wide.c_str()), bytes);
+    ::RegCloseKey(handle);
+    if (status != ERROR_SUCCESS) {
+        error = "cannot set " + key + ": " + SystemMessage(static_cast<DWORD>(status));
+        return false;
+    }
+    return true;
+}
+
+bool SystemServices::DeleteKey(const std::string& key, std::string& error) {
+    KeyPath path;
+    if (!Split(key, path)) {
+        error = "not a registry key: " + key;
+        return false;
+    }
+    const LSTATUS status = ::RegDeleteTreeW(path.root, path.subkey.c_str());
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
+        error = "cannot delete " + key + ": " + SystemMessage(static_cast<DWORD>(status));
+        return false;
+    }
+    return true;
+}
+
+RegistryEntry SystemServices::ReadKey(const std::string& key) {
+    RegistryEntry entry;
+    KeyPath path;
+    if (!Split(key, path)) {
+        return entry;
+    }
+    OpenKey open(path, KEY_QUERY_VALUE);
+    if (open.get() == nullptr) {
+        return entry;
+    }
+    entry.keyExists = true;
+    DWORD type = 0;
+    DWORD bytes = 0;
+    if (::RegQueryValueExW(open.get(), nullptr, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ)) {
+        return entry;
+    }
+    std::wstring value(bytes / sizeof(wchar_t) + 1, L'\0');
+    bytes = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+    if (::RegQueryValueExW(open.get(), nullptr, nullptr, &type,
+                           reinterpret_cast<BYTE*>(value.data()), &bytes) != ERROR_SUCCESS) {
+        return entry;
+    }
+    value.resize(bytes / sizeof(wchar_t));
+    while (!value.empty() && value.back() == L'\0') {
+        value.pop_back();
+    }
+    entry.defaultValue = Narrow(value);
+    return entry;
+}
+
+std::vector<std::string> SystemServices::SubkeysOf(const std::string& key) {
+    std::vector<std::string> names;
+    KeyPath path;
+    if (!Split(key, path)) {
+        return names;
+    }
+    OpenKey open(path, KEY_ENUMERATE_SUB_KEYS);
+    if (open.get() == nullptr) {
+        return names;
+    }
+    wchar_t name[256];  // the longest key name the registry allows, plus one
+    for (DWORD index = 0;; ++index) {
+        DWORD length = 256;
+        if (::RegEnumKeyExW(open.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
+            break;
+        }
+        names.push_back(Narrow(std::wstring(name, length)));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace browser_extensions::registration

@@ -1,0 +1,33 @@
+#include "Tool.h"
+
+#include "Doctor.h"
+#include "Installer.h"
+#include "Lister.h"
+#include "Options.h"
+
+namespace browser_extensions::registration {
+
+int Tool::Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+    Options options;
+    std::string error;
+    if (!OptionParser::Parse(arguments, options, error)) {
+        err << "quenlow-register: " << error << "\n\n" << OptionParser::Usage();
+        return 2;
+    }
+    switch (options.command) {
+        case Command::Install:
+            return Installer::Install(options, out, err);
+        case Command::Uninstall:
+            return Installer::Uninstall(options, out, err);
+        case Command::List:
+            return Lister::List(options, out, err);
+        case Command::Doctor:
+            return Doctor::Run(options, out, err);
+        case Command::Help:
+            out << OptionParser::Usage();
+            return 0;
+    }
+    return 2;
+}
+
+}  // namespace browser_extensions::registration
