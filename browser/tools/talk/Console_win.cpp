@@ -1,0 +1,81 @@
+#include "Console.h"
+
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <iostream>
+
+namespace browser_extensions::talk {
+namespace {
+
+bool StdinIsConsole() {
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
+std::string Narrow(const std::wstring& wide) {
+    if (wide.empty()) {
+        return {};
+    }
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                           nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size,
+                          nullptr, nullptr);
+    return utf8;
+}
+
+// The console hands out UTF-16; reading it as bytes would give the ANSI code page.
+bool ReadConsoleLine(std::string& line) {
+    std::wstring wide;
+    wchar_t c = 0;
+    DWORD got = 0;
+    while (::ReadConsoleW(::GetStdHandle(STD_INPUT_HANDLE), &c, 1, &got, nullptr) && got == 1) {
+        if (c == L'\n') {
+            break;
+        }
+        if (c == 0x1A && wide.empty()) {  // Ctrl+Z at the start of a line ends the input
+            return false;
+        }
+        wide += c;
+    }
+    if (got == 0 && wide.empty()) {
+        return false;
+    }
+    if (!wide.empty() && wide.back() == L'\r') {
+        wide.pop_back();
+    }
+    line = Narrow(wide);
+    return true;
+}
+
+}  // namespace
+
+void Console::Prepare() {
+    // Binary streams: no CRLF inserted into the output, no Ctrl+Z ending a piped input.
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
+    ::SetConsoleOutputCP(CP_UTF8);
+}
+
+bool Console::InputIsTerminal() {
+    return StdinIsConsole();
+}
+
+bool Console::ReadInputLine(std::string& line) {
+    if (StdinIsConsole()) {
+        return ReadConsoleLine(line);
+    }
+    if (!std::getline(std::cin, line)) {
+        return false;
+    }
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return true;
+}
+
+}  // namespace browser_extensions::talk

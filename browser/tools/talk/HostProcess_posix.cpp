@@ -1,0 +1,210 @@
+#include "HostProcess.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace browser_extensions::talk {
+namespace {
+
+void CloseDescriptor(int& fd) {
+    if (fd >= 0) {
+        ::close(fd);
+        fd = -1;
+    }
+}
+
+bool MakePipe(int fds[2]) {
+    if (::pipe(fds) != 0) {
+        return false;
+    }
+    ::fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+    ::fcntl(fds[1], F_SETFD, FD_CLOEXEC);
+    return true;
+}
+
+std::vector<std::string> MergedEnvironment(const std::map<std::string, std::string>& overrides) {
+    std::vector<std::string> merged;
+    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+        std::string text = *entry;
+        const std::string name = text.substr(0, text.find('='));
+        if (overrides.count(name) == 0) {
+            merged.push_back(text);
+        }
+    }
+    for (const auto& [name, value] : overrides) {
+        merged.push_back(name + "=" + value);
+    }
+    return merged;
+}
+
+std::vector<char*> PointersTo(std::vector<std::string>& texts) {
+    std::vector<char*> pointers;
+    for (auto& text : texts) {
+        pointers.push_back(text.data());
+    }
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// Only async-signal-safe calls between fork and exec; a failure is reported through `report`.
+[[noreturn]] void RunChild(const int in[2], const int out[2], const int err[2], int report,
+                           const char* directory, char* const* argv, char* const* envp) {
+    if (::dup2(in[0], 0) < 0 || ::dup2(out[1], 1) < 0 || ::dup2(err[1], 2) < 0 ||
+        ::chdir(directory) != 0) {
+        const int code = errno;
+        (void)!::write(report, &code, sizeof code);
+        ::_exit(127);
+    }
+    ::execve(argv[0], argv, envp);
+    const int code = errno;
+    (void)!::write(report, &code, sizeof code);
+    ::_exit(127);
+}
+
+class PosixHostProcess : public HostProcess {
+  public:
+    PosixHostProcess(pid_t pid, int input, int output, int errors)
+        : pid_(pid), input_(input), output_(output), errors_(errors) {}
+
+    ~PosixHostProcess() override {
+        CloseDescriptor(input_);
+        CloseDescriptor(output_);
+        CloseDescriptor(errors_);
+    }
+
+    long Id() const override { return static_cast<long>(pid_); }
+
+    bool WriteInput(const std::string& bytes) override {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(input_, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                return false;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+
+    void CloseInput() override { CloseDescriptor(input_); }
+
+    std::size_t ReadOutput(char* buffer, std::size_t capacity) override {
+        return ReadSome(output_, buffer, capacity);
+    }
+    std::size_t ReadErrors(char* buffer, std::size_t capacity) override {
+        return ReadSome(errors_, buffer, capacity);
+    }
+
+    std::optional<ExitStatus> WaitForExit(std::chrono::milliseconds limit) override {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!status_) {
+            int raw = 0;
+            const pid_t done = ::waitpid(pid_, &raw, WNOHANG);
+            if (done == pid_) {
+                ExitStatus status;
+                status.killed = killed_;
+                if (WIFEXITED(raw)) {
+                    status.code = WEXITSTATUS(raw);
+                } else if (WIFSIGNALED(raw)) {
+                    status.signal = WTERMSIG(raw);
+                }
+                status_ = status;
+                break;
+            }
+            if (std::chrono::steady_clock::now() >= deadline) {
+                return std::nullopt;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return status_;
+    }
+
+    void Kill() override {
+        if (!status_) {
+            killed_ = true;
+            ::kill(pid_, SIGKILL);
+        }
+    }
+
+  private:
+    static std::size_t ReadSome(int fd, char* buffer, std::size_t capacity) {
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer, capacity);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            return n > 0 ? static_cast<std::size_t>(n) : 0;
+        }
+    }
+
+    pid_t pid_;
+    int input_;
+    int output_;
+    int errors_;
+    bool killed_ = false;
+    std::optional<ExitStatus> status_;
+};
+
+}  // namespace
+
+std::unique_ptr<HostProcess> HostProcess::Start(const LaunchSpec& launch, std::string& error) {
+    std::vector<std::string> argvTexts{launch.program};
+    argvTexts.insert(argvTexts.end(), launch.arguments.begin(), launch.arguments.end());
+    std::vector<std::string> envTexts = MergedEnvironment(launch.environment);
+    std::vector<char*> argv = PointersTo(argvTexts);
+    std::vector<char*> envp = PointersTo(envTexts);
+
+    int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1}, report[2] = {-1, -1};
+    auto closeAll = [&] {
+        for (int* fds : {in, out, err, report}) {
+            CloseDescriptor(fds[0]);
+            CloseDescriptor(fds[1]);
+        }
+    };
+    if (!MakePipe(in) || !MakePipe(out) || !MakePipe(err) || !MakePipe(report)) {
+        error = std::string("cannot create pipes: ") + std::strerror(errno);
+        closeAll();
+        return nullptr;
+    }
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        error = std::string("cannot fork: ") + std::strerror(errno);
+        closeAll();
+        return nullptr;
+    }
+    if (pid == 0) {
+        RunChild(in, out, err, report[1], launch.workingDirectory.c_str(), argv.data(),
+                 envp.data());
+    }
+    CloseDescriptor(report[1]);
+    int childErrno = 0;
+    ssize_t got;
+    do {
+        got = ::read(report[0], &childErrno, sizeof childErrno);
+    } while (got < 0 && errno == EINTR);
+    CloseDescriptor(report[0]);
+    if (got == static_cast<ssize_t>(sizeof childErrno)) {
+        ::waitpid(pid, nullptr, 0);
+        error = std::string("cannot start ") + launch.program + ": " + std::strerror(childErrno);
+        closeAll();
+        return nullptr;
+    }
+    CloseDescriptor(in[0]);
+    CloseDescriptor(out[1]);
+    CloseDescriptor(err[1]);
+    return std::make_unique<PosixHostProcess>(pid, in[1], out[0], err[0]);
+}
+
+}  // namespace browser_extensions::talk

@@ -1,0 +1,224 @@
+#include "HostProcess.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cwctype>
+
+namespace browser_extensions::talk {
+namespace {
+
+std::wstring Wide(const std::string& utf8) {
+    if (utf8.empty()) {
+        return {};
+    }
+    const int size =
+        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
+                          size);
+    return wide;
+}
+
+std::string LastErrorText(const char* what) {
+    return std::string(what) + " (error " + std::to_string(::GetLastError()) + ")";
+}
+
+// Quotes one argument so that the C runtime's command-line parser gives it back unchanged.
+void AppendQuoted(std::wstring& line, const std::wstring& argument) {
+    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
+        line += argument;
+        return;
+    }
+    line += L'"';
+    std::size_t backslashes = 0;
+    for (const wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == L'"') {
+            line.append(backslashes * 2 + 1, L'\\');
+        } else {
+            line.append(backslashes, L'\\');
+        }
+        backslashes = 0;
+        line += c;
+    }
+    line.append(backslashes * 2, L'\\');
+    line += L'"';
+}
+
+std::wstring CommandLine(const LaunchSpec& launch) {
+    std::wstring line;
+    AppendQuoted(line, Wide(launch.program));
+    for (const auto& argument : launch.arguments) {
+        line += L' ';
+        AppendQuoted(line, Wide(argument));
+    }
+    return line;
+}
+
+std::wstring Upper(std::wstring text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](wchar_t c) { return static_cast<wchar_t>(std::towupper(c)); });
+    return text;
+}
+
+// The inherited block with the overrides applied; Windows compares names without case.
+std::wstring EnvironmentBlock(const std::map<std::string, std::string>& overrides) {
+    std::map<std::wstring, std::wstring> byName;
+    if (wchar_t* inherited = ::GetEnvironmentStringsW()) {
+        for (const wchar_t* entry = inherited; *entry != L'\0'; entry += wcslen(entry) + 1) {
+            const std::wstring text = entry;
+            const std::size_t equals = text.find(L'=', 1);  // "=C:=C:\x" names start with '='
+            byName[Upper(text.substr(0, equals))] = text;
+        }
+        ::FreeEnvironmentStringsW(inherited);
+    }
+    for (const auto& [name, value] : overrides) {
+        byName[Upper(Wide(name))] = Wide(name) + L"=" + Wide(value);
+    }
+    std::wstring block;
+    for (const auto& [key, text] : byName) {
+        block += text;
+        block += L'\0';
+    }
+    block += L'\0';
+    return block;
+}
+
+void CloseIfOpen(HANDLE& handle) {
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(handle);
+    }
+    handle = nullptr;
+}
+
+// A pipe whose child end is inheritable and whose parent end is not.
+bool MakePipe(HANDLE& read, HANDLE& write, bool childReads) {
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    if (!::CreatePipe(&read, &write, &inherit, 0)) {
+        return false;
+    }
+    return ::SetHandleInformation(childReads ? write : read, HANDLE_FLAG_INHERIT, 0) != 0;
+}
+
+class WinHostProcess : public HostProcess {
+  public:
+    WinHostProcess(PROCESS_INFORMATION info, HANDLE input, HANDLE output, HANDLE errors)
+        : info_(info), input_(input), output_(output), errors_(errors) {}
+
+    ~WinHostProcess() override {
+        CloseIfOpen(input_);
+        CloseIfOpen(output_);
+        CloseIfOpen(errors_);
+        CloseIfOpen(info_.hThread);
+        CloseIfOpen(info_.hProcess);
+    }
+
+    long Id() const override { return static_cast<long>(info_.dwProcessId); }
+
+    bool WriteInput(const std::string& bytes) override {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            DWORD written = 0;
+            const DWORD chunk =
+                static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+            if (!::WriteFile(input_, bytes.data() + done, chunk, &written, nullptr) ||
+                written == 0) {
+                return false;
+            }
+            done += written;
+        }
+        return true;
+    }
+
+    void CloseInput() override { CloseIfOpen(input_); }
+
+    std::size_t ReadOutput(char* buffer, std::size_t capacity) override {
+        return ReadSome(output_, buffer, capacity);
+    }
+    std::size_t ReadErrors(char* buffer, std::size_t capacity) override {
+        return ReadSome(errors_, buffer, capacity);
+    }
+
+    std::optional<ExitStatus> WaitForExit(std::chrono::milliseconds limit) override {
+        if (::WaitForSingleObject(info_.hProcess, static_cast<DWORD>(limit.count())) !=
+            WAIT_OBJECT_0) {
+            return std::nullopt;
+        }
+        DWORD code = 0;
+        ::GetExitCodeProcess(info_.hProcess, &code);
+        ExitStatus status;
+        status.code = static_cast<long>(code);
+        status.killed = killed_;
+        return status;
+    }
+
+    void Kill() override {
+        if (::WaitForSingleObject(info_.hProcess, 0) != WAIT_OBJECT_0) {
+            killed_ = true;
+            ::TerminateProcess(info_.hProcess, 1);
+        }
+    }
+
+  private:
+    static std::size_t ReadSome(HANDLE handle, char* buffer, std::size_t capacity) {
+        DWORD got = 0;
+        const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(capacity, 1u << 20));
+        if (!::ReadFile(handle, buffer, wanted, &got, nullptr)) {
+            return 0;  // ERROR_BROKEN_PIPE: every writer has gone
+        }
+        return got;
+    }
+
+    PROCESS_INFORMATION info_;
+    HANDLE input_;
+    HANDLE output_;
+    HANDLE errors_;
+    bool killed_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<HostProcess> HostProcess::Start(const LaunchSpec& launch, std::string& error) {
+    HANDLE inRead = nullptr, inWrite = nullptr, outRead = nullptr, outWrite = nullptr;
+    HANDLE errRead = nullptr, errWrite = nullptr;
+    auto closeAll = [&] {
+        for (HANDLE* h : {&inRead, &inWrite, &outRead, &outWrite, &errRead, &errWrite}) {
+            CloseIfOpen(*h);
+        }
+    };
+    if (!MakePipe(inRead, inWrite, true) || !MakePipe(outRead, outWrite, false) ||
+        !MakePipe(errRead, errWrite, false)) {
+        error = LastErrorText("cannot create pipes");
+        closeAll();
+        return nullptr;
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = inRead;
+    startup.hStdOutput = outWrite;
+    startup.hStdError = errWrite;
+
+    std::wstring commandLine = CommandLine(launch);
+    std::wstring environment = EnvironmentBlock(launch.environment);
+    const std::wstring program = Wide(launch.program);
+    const std::wstring directory = Wide(launch.workingDirectory);
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                          CREATE_UNICODE_ENVIRONMENT, environment.data(),
+                          directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
+        error = LastErrorText(("cannot start " + launch.program).c_str());
+        closeAll();
+        return nullptr;
+    }
+    CloseIfOpen(inRead);
+    CloseIfOpen(outWrite);
+    CloseIfOpen(errWrite);
+    return std::make_unique<WinHostProcess>(info, inWrite, outRead, errRead);
+}
+
+}  // namespace browser_extensions::talk
