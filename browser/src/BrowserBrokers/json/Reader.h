@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+#include "json/Value.h"
+
+namespace browser_extensions::json {
+
+// Reads the first JSON value of `text` into `value`. Text after that value is ignored. On a
+// syntax error (or nesting deeper than 512) reading stops, the result is false and `value` keeps
+// what was built so far: containers are attached to their parent as soon as they begin, scalars
+// and members once complete. A text that does not begin with a value leaves `value` untouched.
+// Of several equal keys in one object, the last wins.
+bool Read(const std::wstring& text, Value& value);
+
+}  // namespace browser_extensions::json

@@ -1,0 +1,260 @@
+#include "json/Value.h"
+
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+namespace browser_extensions::json {
+namespace {
+
+bool IsContainer(const Value& value) {
+    const Type type = value.type();
+    return type == Type::kObject || type == Type::kArray;
+}
+
+bool IsNonEmptyContainer(const Value& value) {
+    switch (value.type()) {
+        case Type::kObject:
+            return !value.AsObject().empty();
+        case Type::kArray:
+            return !value.AsArray().empty();
+        default:
+            return false;
+    }
+}
+
+// An empty container of the same kind, or a copy of a scalar.
+Value ShallowCopy(const Value& value) {
+    switch (value.type()) {
+        case Type::kObject:
+            return Value(Object());
+        case Type::kArray:
+            return Value(Array());
+        default:
+            return value;  // a scalar copies without recursion
+    }
+}
+
+// Whether the value is deeper than one level, so copying or destroying it member-wise would
+// recurse.
+bool HasGrandchildren(const Value& value) {
+    if (value.type() == Type::kObject) {
+        for (const auto& member : value.AsObject()) {
+            if (IsNonEmptyContainer(member.second)) {
+                return true;
+            }
+        }
+    } else if (value.type() == Type::kArray) {
+        for (const Value& element : value.AsArray()) {
+            if (IsNonEmptyContainer(element)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+Value::Value(const Value& other) {
+    CopyTreeFrom(other);
+}
+
+Value::Value(Value&& other) noexcept : m_data(std::move(other.m_data)) {
+    other.m_data.emplace<Null>();
+}
+
+Value& Value::operator=(const Value& other) {
+    if (this != &other) {
+        Value copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+Value& Value::operator=(Value&& other) noexcept {
+    if (this != &other) {
+        // `other` may live inside this tree: take it out before the old tree is released.
+        Value old(std::move(*this));
+        m_data = std::move(other.m_data);
+        other.m_data.emplace<Null>();
+    }
+    return *this;
+}
+
+void Value::ReleaseContainer() noexcept {
+    if (HasGrandchildren(*this)) {
+        ReleaseChildrenFrom(0);
+    }
+}
+
+// Shallow trees, the usual case, are emptied by plain recursion; below a fixed depth the rest
+// is released with an explicit stack.
+void Value::ReleaseChildrenFrom(int depth) noexcept {
+    constexpr int kRecursionLimit = 32;
+    if (depth >= kRecursionLimit) {
+        ReleaseChildren();
+        return;
+    }
+    if (Object* object = std::get_if<Object>(&m_data)) {
+        for (auto& member : *object) {
+            if (IsNonEmptyContainer(member.second)) {
+                member.second.ReleaseChildrenFrom(depth + 1);
+            }
+        }
+        object->clear();  // every member is now a leaf or an empty container
+    } else if (Array* array = std::get_if<Array>(&m_data)) {
+        for (Value& element : *array) {
+            if (IsNonEmptyContainer(element)) {
+                element.ReleaseChildrenFrom(depth + 1);
+            }
+        }
+        array->clear();
+    }
+}
+
+void Value::ThrowTypeMismatch(Type requested) const {
+    throw std::runtime_error("value type is " + std::to_string(static_cast<int>(type())) + " not " +
+                             std::to_string(static_cast<int>(requested)));
+}
+
+bool Value::AsBool() const {
+    if (const bool* flag = std::get_if<bool>(&m_data)) {
+        return *flag;
+    }
+    ThrowTypeMismatch(Type::kBool);
+}
+
+std::int64_t Value::AsInt64() const {
+    if (const std::int64_t* integer = std::get_if<std::int64_t>(&m_data)) {
+        return *integer;
+    }
+    if (const std::uint64_t* integer = std::get_if<std::uint64_t>(&m_data)) {
+        return static_cast<std::int64_t>(*integer);
+    }
+    ThrowTypeMismatch(Type::kInt);
+}
+
+std::uint64_t Value::AsUInt64() const {
+    if (const std::uint64_t* integer = std::get_if<std::uint64_t>(&m_data)) {
+        return *integer;
+    }
+    if (const std::int64_t* integer = std::get_if<std::int64_t>(&m_data)) {
+        return static_cast<std::uint64_t>(*integer);
+    }
+    ThrowTypeMismatch(Type::kInt);
+}
+
+double Value::AsReal() const {
+    if (const double* real = std::get_if<double>(&m_data)) {
+        return *real;
+    }
+    if (const std::int64_t* integer = std::get_if<std::int64_t>(&m_data)) {
+        return static_cast<double>(*integer);
+    }
+    if (const std::uint64_t* integer = std::get_if<std::uint64_t>(&m_data)) {
+        return static_cast<double>(*integer);
+    }
+    ThrowTypeMismatch(Type::kReal);
+}
+
+void Value::MoveChildrenInto(std::vector<Value>& pending) {
+    if (Object* object = std::get_if<Object>(&m_data)) {
+        for (auto& member : *object) {
+            pending.push_back(std::move(member.second));
+        }
+        object->clear();
+    } else if (Array* array = std::get_if<Array>(&m_data)) {
+        for (Value& element : *array) {
+            pending.push_back(std::move(element));
+        }
+        array->clear();
+    }
+}
+
+void Value::ReleaseChildren() noexcept {
+    std::vector<Value> pending;
+    MoveChildrenInto(pending);
+    while (!pending.empty()) {
+        Value last(std::move(pending.back()));
+        pending.pop_back();
+        last.MoveChildrenInto(pending);
+        // `last` is now a leaf or an empty container: destroying it recurses no further.
+    }
+}
+
+void Value::CopyTreeFrom(const Value& other) {
+    if (!HasGrandchildren(other)) {
+        m_data = other.m_data;  // children are leaves: member-wise copy recurses one level only
+        return;
+    }
+    // Each entry is a container already made in the copy whose children still have to be made.
+    std::vector<std::pair<const Value*, Value*>> pending;
+    m_data = std::move(ShallowCopy(other).m_data);
+    pending.emplace_back(&other, this);
+    while (!pending.empty()) {
+        const auto [source, target] = pending.back();
+        pending.pop_back();
+        if (source->type() == Type::kObject) {
+            Object& targetObject = target->AsObject();
+            for (const auto& member : source->AsObject()) {
+                Value& child =
+                    targetObject
+                        .emplace_hint(targetObject.end(), member.first, ShallowCopy(member.second))
+                        ->second;
+                if (IsContainer(member.second)) {
+                    pending.emplace_back(&member.second, &child);
+                }
+            }
+        } else {
+            const Array& sourceArray = source->AsArray();
+            Array& targetArray = target->AsArray();
+            targetArray.reserve(sourceArray.size());  // element addresses stay valid below
+            for (const Value& element : sourceArray) {
+                targetArray.push_back(ShallowCopy(element));
+                if (IsContainer(element)) {
+                    pending.emplace_back(&element, &targetArray.back());
+                }
+            }
+        }
+    }
+}
+
+bool operator==(const Value& left, const Value& right) {
+    std::vector<std::pair<const Value*, const Value*>> pending{{&left, &right}};
+    while (!pending.empty()) {
+        const auto [a, b] = pending.back();
+        pending.pop_back();
+        if (a->m_data.index() != b->m_data.index()) {
+            return false;
+        }
+        if (a->type() == Type::kObject) {
+            const Object& objectA = a->AsObject();
+            const Object& objectB = b->AsObject();
+            if (objectA.size() != objectB.size()) {
+                return false;
+            }
+            for (auto itA = objectA.begin(), itB = objectB.begin(); itA != objectA.end();
+                 ++itA, ++itB) {
+                if (itA->first != itB->first) {
+                    return false;
+                }
+                pending.emplace_back(&itA->second, &itB->second);
+            }
+        } else if (a->type() == Type::kArray) {
+            const Array& arrayA = a->AsArray();
+            const Array& arrayB = b->AsArray();
+            if (arrayA.size() != arrayB.size()) {
+                return false;
+            }
+            for (std::size_t i = 0; i < arrayA.size(); ++i) {
+                pending.emplace_back(&arrayA[i], &arrayB[i]);
+            }
+        } else if (!(a->m_data == b->m_data)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace browser_extensions::json

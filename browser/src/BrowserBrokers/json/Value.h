@@ -1,0 +1,115 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <type_traits>
+#include <variant>
+#include <vector>
+
+namespace browser_extensions::json {
+
+// The numbers are part of the error texts that reach the debugger output.
+enum class Type { kObject = 0, kArray = 1, kString = 2, kBool = 3, kInt = 4, kReal = 5, kNull = 6 };
+
+class Value;
+using Object = std::map<std::wstring, Value>;
+using Array = std::vector<Value>;
+
+// One JSON value. Copying, assigning and destroying walk the tree with an explicit stack, so a
+// tree of any depth can be handled without exhausting the call stack.
+class Value {
+  public:
+    Value() = default;
+    Value(const Object& object) : m_data(object) {}
+    Value(Object&& object) : m_data(std::move(object)) {}
+    Value(const Array& array) : m_data(array) {}
+    Value(Array&& array) : m_data(std::move(array)) {}
+    Value(const std::wstring& text) : m_data(text) {}
+    Value(std::wstring&& text) : m_data(std::move(text)) {}
+    Value(const wchar_t* text) : m_data(std::wstring(text)) {}
+    Value(const char*) = delete;  // would silently become a bool
+    Value(bool flag) : m_data(flag) {}
+    Value(double real) : m_data(real) {}
+    Value(std::nullptr_t) {}
+    // Every integer type: signed ones are held as int64, unsigned ones as uint64.
+    template <typename T,
+              std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool>, int> = 0>
+    Value(T integer) {
+        if constexpr (std::is_signed_v<T>) {
+            m_data = static_cast<std::int64_t>(integer);
+        } else {
+            m_data = static_cast<std::uint64_t>(integer);
+        }
+    }
+
+    Value(const Value& other);
+    Value(Value&& other) noexcept;
+    Value& operator=(const Value& other);
+    Value& operator=(Value&& other) noexcept;
+    ~Value() {
+        if (m_data.index() <= 1) {
+            ReleaseContainer();
+        }
+    }
+
+    Type type() const {
+        // Alternatives in the order of the variant below; both integer kinds are kInt.
+        constexpr Type kTypes[] = {Type::kObject, Type::kArray, Type::kString, Type::kBool,
+                                   Type::kInt,    Type::kInt,   Type::kReal,   Type::kNull};
+        const std::size_t index = m_data.index();
+        return index < sizeof(kTypes) / sizeof(kTypes[0]) ? kTypes[index] : Type::kNull;
+    }
+    bool IsUnsigned() const { return std::holds_alternative<std::uint64_t>(m_data); }
+    bool IsNull() const { return std::holds_alternative<Null>(m_data); }
+
+    // Typed getters: throw std::runtime_error("value type is A not B") on another type.
+    const Object& AsObject() const { return Get<Object>(Type::kObject); }
+    Object& AsObject() { return Get<Object>(Type::kObject); }
+    const Array& AsArray() const { return Get<Array>(Type::kArray); }
+    Array& AsArray() { return Get<Array>(Type::kArray); }
+    const std::wstring& AsString() const { return Get<std::wstring>(Type::kString); }
+    std::wstring& AsString() { return Get<std::wstring>(Type::kString); }
+    bool AsBool() const;
+    std::int64_t AsInt64() const;    // an unsigned value converts
+    std::uint64_t AsUInt64() const;  // a signed value converts
+    double AsReal() const;           // an integer converts
+
+    friend bool operator==(const Value& left, const Value& right);
+    friend bool operator!=(const Value& left, const Value& right) { return !(left == right); }
+
+  private:
+    struct Null {
+        friend bool operator==(Null, Null) { return true; }
+    };
+    using Data =
+        std::variant<Object, Array, std::wstring, bool, std::int64_t, std::uint64_t, double, Null>;
+
+    bool HasChildren() const;
+    // Moves every child out into `pending` and leaves this container empty.
+    void MoveChildrenInto(std::vector<Value>& pending);
+    void ReleaseChildren() noexcept;
+    void ReleaseContainer() noexcept;
+    void ReleaseChildrenFrom(int depth) noexcept;
+    void CopyTreeFrom(const Value& other);
+    [[noreturn]] void ThrowTypeMismatch(Type requested) const;
+
+    template <typename Content>
+    const Content& Get(Type requested) const {
+        if (const Content* content = std::get_if<Content>(&m_data)) {
+            return *content;
+        }
+        ThrowTypeMismatch(requested);
+    }
+    template <typename Content>
+    Content& Get(Type requested) {
+        if (Content* content = std::get_if<Content>(&m_data)) {
+            return *content;
+        }
+        ThrowTypeMismatch(requested);
+    }
+
+    Data m_data{Null{}};
+};
+
+}  // namespace browser_extensions::json

@@ -1,0 +1,233 @@
+#include "json/Writer.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace browser_extensions::json {
+namespace {
+
+constexpr wchar_t kHexDigits[] = L"0123456789ABCDEF";
+
+void AppendAscii(const char* begin, const char* end, std::wstring& out) {
+    out.append(begin, end);  // each char widens to its own code unit
+}
+
+void AppendUnicodeEscape(std::uint32_t unit, std::wstring& out) {
+    out += L"\\u";
+    out += kHexDigits[(unit >> 12) & 0xF];
+    out += kHexDigits[(unit >> 8) & 0xF];
+    out += kHexDigits[(unit >> 4) & 0xF];
+    out += kHexDigits[unit & 0xF];
+}
+
+bool IsPlainPrintable(wchar_t unit) {
+    return unit >= 0x20 && unit <= 0x7E && unit != L'"' && unit != L'\\';
+}
+
+void AppendEscaped(wchar_t unit, std::wstring& out) {
+    switch (unit) {
+        case L'"':
+            out += L"\\\"";
+            return;
+        case L'\\':
+            out += L"\\\\";
+            return;
+        case L'\b':
+            out += L"\\b";
+            return;
+        case L'\f':
+            out += L"\\f";
+            return;
+        case L'\n':
+            out += L"\\n";
+            return;
+        case L'\r':
+            out += L"\\r";
+            return;
+        case L'\t':
+            out += L"\\t";
+            return;
+        default:
+            break;
+    }
+    const auto value = static_cast<std::uint32_t>(unit);
+    if (value > 0xFFFF) {
+        // Only where wchar_t is 32-bit and a caller stored a whole code point: write it as the
+        // surrogate pair it would be in UTF-16.
+        const std::uint32_t offset = value - 0x10000;
+        AppendUnicodeEscape(0xD800 + ((offset >> 10) & 0x3FF), out);
+        AppendUnicodeEscape(0xDC00 + (offset & 0x3FF), out);
+        return;
+    }
+    AppendUnicodeEscape(value, out);
+}
+
+void AppendString(const std::wstring& text, std::wstring& out) {
+    out += L'"';
+    const wchar_t* run = text.data();
+    const wchar_t* const end = text.data() + text.size();
+    for (const wchar_t* p = run; p != end; ++p) {
+        if (!IsPlainPrintable(*p)) {
+            out.append(run, p);
+            AppendEscaped(*p, out);
+            run = p + 1;
+        }
+    }
+    out.append(run, end);
+    out += L'"';
+}
+
+template <typename Integer>
+void AppendInteger(Integer integer, std::wstring& out) {
+    char buffer[24];
+    const auto result = std::to_chars(buffer, buffer + sizeof(buffer), integer);
+    AppendAscii(buffer, result.ptr, out);
+}
+
+// 17 significant digits with the decimal point always shown and trailing zeros kept: fixed
+// notation for decimal exponents -4..16, scientific otherwise, like printf's "%#.17g" but
+// independent of the locale.
+void AppendReal(double real, std::wstring& out) {
+    if (!std::isfinite(real)) {
+        out += L"null";  // JSON has no spelling for NaN or infinity
+        return;
+    }
+    char buffer[32];
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof(buffer), real, std::chars_format::scientific, 16);
+    // buffer: [-]d.dddddddddddddddde±XX
+    const char* p = buffer;
+    if (*p == '-') {
+        out += L'-';
+        ++p;
+    }
+    char digits[17];
+    digits[0] = p[0];
+    for (int i = 1; i < 17; ++i) {
+        digits[i] = p[i + 1];
+    }
+    const char* exponentText = p + 19;  // just after 'e'
+    int exponent = 0;
+    std::from_chars(exponentText[0] == '+' ? exponentText + 1 : exponentText, result.ptr, exponent);
+
+    if (exponent < -4 || exponent >= 17) {
+        out += static_cast<wchar_t>(digits[0]);
+        out += L'.';
+        AppendAscii(digits + 1, digits + 17, out);
+        out += L'e';
+        out += exponent < 0 ? L'-' : L'+';
+        const int magnitude = exponent < 0 ? -exponent : exponent;
+        if (magnitude < 10) {
+            out += L'0';
+        }
+        AppendInteger(magnitude, out);
+    } else if (exponent >= 0) {
+        AppendAscii(digits, digits + exponent + 1, out);
+        out += L'.';
+        AppendAscii(digits + exponent + 1, digits + 17, out);
+    } else {
+        out += L"0.";
+        out.append(static_cast<std::size_t>(-exponent - 1), L'0');
+        AppendAscii(digits, digits + 17, out);
+    }
+}
+
+void AppendScalar(const Value& value, std::wstring& out) {
+    switch (value.type()) {
+        case Type::kString:
+            AppendString(value.AsString(), out);
+            break;
+        case Type::kBool:
+            out += value.AsBool() ? L"true" : L"false";
+            break;
+        case Type::kInt:
+            if (value.IsUnsigned()) {
+                AppendInteger(value.AsUInt64(), out);
+            } else {
+                AppendInteger(value.AsInt64(), out);
+            }
+            break;
+        case Type::kReal:
+            AppendReal(value.AsReal(), out);
+            break;
+        default:
+            out += L"null";
+            break;
+    }
+}
+
+// A container whose children are still being written.
+struct OpenContainer {
+    const Object* object;
+    Object::const_iterator nextMember;
+    const Array* array;
+    std::size_t nextElement;
+};
+
+// Writes a scalar at once; opens a non-empty container for the loop below.
+void Begin(const Value& value, std::vector<OpenContainer>& open, std::wstring& out) {
+    if (value.type() == Type::kObject) {
+        const Object& object = value.AsObject();
+        out += L'{';
+        if (object.empty()) {
+            out += L'}';
+        } else {
+            open.push_back(OpenContainer{&object, object.begin(), nullptr, 0});
+        }
+    } else if (value.type() == Type::kArray) {
+        const Array& array = value.AsArray();
+        out += L'[';
+        if (array.empty()) {
+            out += L']';
+        } else {
+            open.push_back(OpenContainer{nullptr, {}, &array, 0});
+        }
+    } else {
+        AppendScalar(value, out);
+    }
+}
+
+}  // namespace
+
+std::wstring Write(const Value& value) {
+    std::wstring out;
+    out.reserve(64);
+    std::vector<OpenContainer> open;
+    Begin(value, open, out);
+    while (!open.empty()) {
+        OpenContainer& top = open.back();
+        const Value* child = nullptr;
+        if (top.object != nullptr) {
+            if (top.nextMember == top.object->end()) {
+                out += L'}';
+                open.pop_back();
+                continue;
+            }
+            if (top.nextMember != top.object->begin()) {
+                out += L',';
+            }
+            AppendString(top.nextMember->first, out);
+            out += L':';
+            child = &top.nextMember->second;
+            ++top.nextMember;
+        } else {
+            if (top.nextElement == top.array->size()) {
+                out += L']';
+                open.pop_back();
+                continue;
+            }
+            if (top.nextElement != 0) {
+                out += L',';
+            }
+            child = &(*top.array)[top.nextElement];
+            ++top.nextElement;
+        }
+        Begin(*child, open, out);  // may grow `open`: `top` is not used after this
+    }
+    return out;
+}
+
+}  // namespace browser_extensions::json

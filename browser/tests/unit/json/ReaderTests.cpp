@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "JsonTestText.h"
+#include "json/Reader.h"
+#include "json/Value.h"
+#include "json/Writer.h"
+
+namespace browser_extensions::json {
+namespace {
+
+using json_test::Units;
+
+// The written form stands for the tree: the writer is tested on its own.
+struct ReadCase {
+    const char* name;
+    std::wstring text;
+    bool succeeds;
+    std::wstring tree;
+};
+
+std::vector<ReadCase> ReadCases() {
+    return {
+        // Complete values.
+        {"object members in key order", LR"( { "b" : 1 , "a" : "x" } )", true,
+         LR"({"a":"x","b":1})"},
+        {"every scalar kind", LR"([true,false,null,"s",-2,0.5])", true,
+         LR"([true,false,null,"s",-2,0.50000000000000000])"},
+        {"integers by range", LR"([9223372036854775807,-9223372036854775808,18446744073709551615])",
+         true, LR"([9223372036854775807,-9223372036854775808,18446744073709551615])"},
+        {"integer beyond both ranges becomes real", L"[-9223372036854775809,18446744073709551616]",
+         true, L"[-9.2233720368547758e+18,1.8446744073709552e+19]"},
+        {"real from its text", L"[0.1,1e2,-2.5E-3]", true,
+         L"[0.10000000000000001,100.00000000000000,-0.0025000000000000001]"},
+        {"last of equal keys wins", LR"({"type":"a","x":1,"type":"b"})", true,
+         LR"({"type":"b","x":1})"},
+        {"equal keys replace a container", LR"({"a":{"b":{"c":1}},"a":[2]})", true,
+         LR"({"a":[2]})"},
+        {"text after the value is ignored", LR"({"a":1} trailing {"b")", true, LR"({"a":1})"},
+        {"second value is ignored", LR"({"a":1}{"b":2})", true, LR"({"a":1})"},
+        {"scalar root followed by text", LR"("s" x)", true, LR"("s")"},
+        {"number ending the text", L"  -12", true, L"-12"},
+        {"escapes", LR"("\u00e9\ud83d\ude00\/\"\\\b\f\n\r\t")", true,
+         LR"("\u00E9\uD83D\uDE00/\"\\\b\f\n\r\t")"},
+        {"non-ASCII text", Units({'"', 0xE9, 0x4E2D, 0xD83D, 0xDE00, '"'}), true,
+         LR"("\u00E9\u4E2D\uD83D\uDE00")"},
+        {"non-ASCII key", Units({'{', '"', 0xE9, '"', ':', '1', '}'}), true, LR"({"\u00E9":1})"},
+        // Syntax errors keep what was built.
+        {"top-level object breaks off", LR"({"tabID":"12","type":"log")", false,
+         LR"({"tabID":"12","type":"log"})"},
+        {"member without value is dropped", LR"({"a":"1","b":)", false, LR"({"a":"1"})"},
+        {"unterminated string member is dropped", LR"({"a":"1","b":"xy)", false, LR"({"a":"1"})"},
+        {"nested containers keep what was read", LR"({"a":{"x":1,"y":[1,2)", false,
+         LR"({"a":{"x":1,"y":[1,2]}})"},
+        {"bad token inside array", L"[1,2,}", false, L"[1,2]"},
+        {"trailing comma is an error", LR"({"a":1,})", false, LR"({"a":1})"},
+        {"comment is an error", LR"({"a":1 /* c */})", false, LR"({"a":1})"},
+        {"raw control character in string", L"{\"a\":1,\"b\":\"x\ty\"}", false, LR"({"a":1})"},
+        {"lone surrogate escape is an error", LR"({"a":1,"b":"\ud800"})", false, LR"({"a":1})"},
+    };
+}
+
+TEST(JsonReader, ReadsAsFarAsTheTextAllows) {
+    for (const ReadCase& c : ReadCases()) {
+        Value value;
+        EXPECT_EQ(Read(c.text, value), c.succeeds) << c.name;
+        EXPECT_EQ(Write(value), c.tree) << c.name;
+    }
+}
+
+TEST(JsonReader, TextThatDoesNotBeginWithAValueLeavesTargetUntouched) {
+    const std::vector<std::wstring> texts = {L"",    L"   ", L"x",     L"}",  L"]",
+                                             L"tru", L"-",   L"\"abc", L",1", L"'a'"};
+    for (const std::wstring& text : texts) {
+        Value value(Object{{L"kept", 1}});
+        EXPECT_FALSE(Read(text, value)) << "text: " << testing::PrintToString(text);
+        EXPECT_EQ(Write(value), LR"({"kept":1})") << "text: " << testing::PrintToString(text);
+    }
+}
+
+TEST(JsonReader, ReadingReplacesTheWholeTarget) {
+    Value value(Object{{L"old", 1}});
+    EXPECT_TRUE(Read(LR"({"new":2})", value));
+    EXPECT_EQ(Write(value), LR"({"new":2})");
+}
+
+TEST(JsonReader, LongEscapedTextArrivingInPartsIsJoinedWhole) {
+    // Long enough that the parser hands key and string over in several parts, with multi-byte
+    // characters and surrogate pairs across the part boundaries.
+    std::wstring escaped;
+    std::wstring expected;
+    for (int i = 0; i < 3000; ++i) {
+        escaped += LR"(\u00e9\ud83d\ude00a\n)";
+        escaped += Units({0x4E2D});
+        expected += Units({0xE9, 0xD83D, 0xDE00, 'a', '\n', 0x4E2D});
+    }
+    Value value;
+    EXPECT_TRUE(Read(L"{\"" + escaped + L"\":\"" + escaped + L"\"}", value));
+    ASSERT_EQ(value.type(), Type::kObject);
+    ASSERT_EQ(value.AsObject().size(), 1u);
+    EXPECT_EQ(value.AsObject().begin()->first, expected);
+    EXPECT_EQ(value.AsObject().begin()->second.AsString(), expected);
+}
+
+std::size_t ArrayDepth(const Value& value) {
+    std::size_t depth = 0;
+    for (const Value* v = &value; v->type() == Type::kArray; ++depth) {
+        if (v->AsArray().empty()) {
+            return depth + 1;
+        }
+        v = &v->AsArray().front();
+    }
+    return depth;
+}
+
+TEST(JsonReader, NestingIsLimitedTo512) {
+    struct DepthCase {
+        std::size_t depth;
+        bool succeeds;
+        std::size_t builtDepth;
+    };
+    for (const DepthCase c :
+         {DepthCase{512, true, 512}, DepthCase{513, false, 512}, DepthCase{1000000, false, 512}}) {
+        const std::wstring text = std::wstring(c.depth, L'[') + std::wstring(c.depth, L']');
+        Value value;
+        EXPECT_EQ(Read(text, value), c.succeeds) << c.depth;
+        EXPECT_EQ(ArrayDepth(value), c.builtDepth) << c.depth;
+    }
+}
+
+TEST(JsonReader, ObjectNestingIsLimitedToo) {
+    std::wstring text;
+    for (int i = 0; i < 513; ++i) {
+        text += LR"({"k":)";
+    }
+    Value value;
+    EXPECT_FALSE(Read(text, value));
+    EXPECT_EQ(value.type(), Type::kObject);
+}
+
+}  // namespace
+}  // namespace browser_extensions::json
