@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+#include "messages/CHandlerBase.h"
+#include "messages/IJsonSerializable.h"
+
+namespace browser_extensions {
+
+// A page asks for HTTP basic authentication.
+class CBasicAuthMessage final : public IJsonSerializable, public CHandlerBase {
+  public:
+    void Serialize(json::Object& object) const override;
+    void Deserialize(const json::Object& object) override;
+    bool Handle(Sender sender, const std::wstring& tabID) override;
+
+    std::wstring m_host;
+};
+
+}  // namespace browser_extensions

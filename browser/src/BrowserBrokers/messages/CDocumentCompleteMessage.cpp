@@ -1,0 +1,53 @@
+#include "messages/CDocumentCompleteMessage.h"
+
+#include <utility>
+
+#include "agent/Varnhold64.h"
+#include "messages/JsonMembers.h"
+#include "platform/DebugOutput.h"
+
+namespace browser_extensions {
+namespace {
+
+wchar_t AsciiLower(wchar_t unit) {
+    return (unit >= L'A' && unit <= L'Z') ? static_cast<wchar_t>(unit - L'A' + L'a') : unit;
+}
+
+// Case-insensitive as the C runtime compares wide strings in its default locale: only the ASCII
+// letters fold.
+bool EqualsIgnoringAsciiCase(const std::wstring& text, const std::wstring& lowerCaseWord) {
+    if (text.size() != lowerCaseWord.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (AsciiLower(text[i]) != lowerCaseWord[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void CDocumentCompleteMessage::Serialize(json::Object& object) const {
+    object[L"url"] = m_url;
+    // The flag travels as a string, never as a JSON boolean.
+    object[L"bTopLvlDoc"] = m_bTopLvlDoc ? L"true" : L"false";
+}
+
+void CDocumentCompleteMessage::Deserialize(const json::Object& object) {
+    m_url = JsonGetString(object, L"url");
+    // Anything but a string reads as "" and so as false.
+    const std::wstring* topLevel = JsonFindString(object, L"bTopLvlDoc");
+    m_bTopLvlDoc = topLevel != nullptr && EqualsIgnoringAsciiCase(*topLevel, L"true");
+}
+
+bool CDocumentCompleteMessage::Handle(Sender sender, const std::wstring& tabID) {
+    platform::DebugOutputW(L"Calling OnDocumentComplete");
+    // The agent keeps its own copy of the reply function and may call it at any later time.
+    Sender reply = sender;
+    kaprix_core::OnDocumentComplete(tabID, m_url, m_bTopLvlDoc, std::move(reply));
+    return true;
+}
+
+}  // namespace browser_extensions

@@ -1,0 +1,28 @@
+#include "messages/CLogMessage.h"
+
+#include <cstdint>
+
+#include "agent/Varnhold64.h"
+#include "messages/JsonMembers.h"
+
+namespace browser_extensions {
+
+void CLogMessage::Serialize(json::Object& object) const {
+    object[L"message"] = m_message;
+    object[L"level"] = static_cast<std::int64_t>(m_level);
+}
+
+void CLogMessage::Deserialize(const json::Object& object) {
+    m_message = JsonGetString(object, L"message");
+    m_level = JsonGetInt(object, L"level");
+}
+
+bool CLogMessage::Handle(Sender /*sender*/, const std::wstring& /*tabID*/) {
+    if (m_message.empty()) {
+        return false;
+    }
+    kaprix_utils::WriteLog(m_level, m_message);
+    return true;
+}
+
+}  // namespace browser_extensions

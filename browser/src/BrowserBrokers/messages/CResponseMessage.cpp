@@ -1,0 +1,24 @@
+#include "messages/CResponseMessage.h"
+
+#include "agent/Varnhold64.h"
+
+namespace browser_extensions {
+
+void CResponseMessage::Serialize(json::Object& object) const {
+    for (const auto& [name, text] : m_values) {
+        object[name] = text;
+    }
+}
+
+void CResponseMessage::Deserialize(const json::Object& object) {
+    for (const auto& [name, value] : object) {
+        m_values[name] = value.AsString();
+    }
+}
+
+bool CResponseMessage::Handle(Sender /*sender*/, const std::wstring& tabID) {
+    kaprix_core::SendResponse(tabID, m_requestID, m_values);
+    return true;
+}
+
+}  // namespace browser_extensions

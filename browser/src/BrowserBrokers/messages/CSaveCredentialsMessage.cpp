@@ -1,0 +1,24 @@
+#include "messages/CSaveCredentialsMessage.h"
+
+#include "agent/Varnhold64.h"
+#include "messages/JsonMembers.h"
+#include "platform/DebugOutput.h"
+
+namespace browser_extensions {
+
+// Credentials are never written back out.
+void CSaveCredentialsMessage::Serialize(json::Object& /*object*/) const {}
+
+void CSaveCredentialsMessage::Deserialize(const json::Object& object) {
+    m_host = JsonGetString(object, L"host");
+    m_username = JsonGetString(object, L"username");
+    m_password = JsonGetString(object, L"password");
+}
+
+bool CSaveCredentialsMessage::Handle(Sender /*sender*/, const std::wstring& tabID) {
+    platform::DebugOutputW(L"Calling SaveCredentials");
+    kaprix_core::SaveCredentials(tabID, m_host, m_username, m_password);
+    return true;
+}
+
+}  // namespace browser_extensions

@@ -1,0 +1,68 @@
+#include "messages/CTabMessage.h"
+
+#include "messages/CBasicAuthMessage.h"
+#include "messages/CDocumentCompleteMessage.h"
+#include "messages/CLogMessage.h"
+#include "messages/CResponseMessage.h"
+#include "messages/CSaveCredentialsMessage.h"
+#include "messages/CTriggerFailedMessage.h"
+#include "messages/CTriggerFiredMessage.h"
+#include "messages/JsonMembers.h"
+
+namespace browser_extensions {
+
+void CTabMessage::Serialize(json::Object& object) const {
+    object[L"tabID"] = m_tabID;
+    if (!m_requestID.empty()) {
+        object[L"requestID"] = m_requestID;
+    }
+    object[L"type"] = m_type;
+    if (m_payload) {
+        json::Object payload;
+        m_payload->Serialize(payload);
+        object[L"payload"] = std::move(payload);
+    }
+}
+
+void CTabMessage::Deserialize(const json::Object& object) {
+    m_tabID = JsonGetString(object, L"tabID");
+    m_requestID = JsonGetString(object, L"requestID");
+    m_type = JsonGetString(object, L"type");
+    if (!m_requestID.empty()) {
+        m_payload = std::make_shared<CResponseMessage>(m_requestID);
+    } else {
+        m_payload = CreatePayload(m_type);
+    }
+    if (!m_payload) {
+        return;
+    }
+    // A missing "payload", or one that is not an object, reads as an empty object. The payload
+    // only reads it, so it gets a view instead of a copy.
+    static const json::Object kNoMembers;
+    const json::Object* payload = JsonFindObject(object, L"payload");
+    m_payload->Deserialize(payload != nullptr ? *payload : kNoMembers);
+}
+
+std::shared_ptr<IJsonSerializable> CreatePayload(const std::wstring& type) {
+    if (type == L"log") {
+        return std::make_shared<CLogMessage>();
+    }
+    if (type == L"triggerFired") {
+        return std::make_shared<CTriggerFiredMessage>();
+    }
+    if (type == L"triggerFailed") {
+        return std::make_shared<CTriggerFailedMessage>();
+    }
+    if (type == L"documentComplete") {
+        return std::make_shared<CDocumentCompleteMessage>();
+    }
+    if (type == L"basicAuthentication") {
+        return std::make_shared<CBasicAuthMessage>();
+    }
+    if (type == L"saveCredentials") {
+        return std::make_shared<CSaveCredentialsMessage>();
+    }
+    return nullptr;
+}
+
+}  // namespace browser_extensions

@@ -1,0 +1,21 @@
+#include "messages/CTriggerFailedMessage.h"
+
+#include "agent/Varnhold64.h"
+#include "messages/JsonMembers.h"
+
+namespace browser_extensions {
+
+void CTriggerFailedMessage::Serialize(json::Object& object) const {
+    object[L"triggerId"] = m_triggerId;
+}
+
+void CTriggerFailedMessage::Deserialize(const json::Object& object) {
+    m_triggerId = JsonGetString(object, L"triggerId");
+}
+
+bool CTriggerFailedMessage::Handle(Sender /*sender*/, const std::wstring& tabID) {
+    kaprix_core::NotifyTriggerFailed(tabID, m_triggerId);
+    return true;
+}
+
+}  // namespace browser_extensions

@@ -1,0 +1,33 @@
+#include "messages/CTriggerFiredMessage.h"
+
+#include "agent/Varnhold64.h"
+#include "messages/JsonMembers.h"
+#include "platform/DebugOutput.h"
+
+namespace browser_extensions {
+
+void CTriggerFiredMessage::Serialize(json::Object& object) const {
+    object[L"triggerId"] = m_triggerId;
+}
+
+void CTriggerFiredMessage::Deserialize(const json::Object& object) {
+    m_triggerId = JsonGetString(object, L"triggerId");
+    for (const json::Value& element : JsonGetArray(object, L"values")) {
+        // An element that is not an object ends reading with a type error; entries stored from
+        // earlier elements stay.
+        const json::Object& entry = element.AsObject();
+        std::wstring signature = JsonGetString(entry, L"signature");
+        if (signature.empty()) {
+            continue;
+        }
+        m_values[std::move(signature)] = JsonGetString(entry, L"value");
+    }
+}
+
+bool CTriggerFiredMessage::Handle(Sender /*sender*/, const std::wstring& tabID) {
+    platform::DebugOutputW(L"Calling NotifyTriggerFired");
+    kaprix_core::NotifyTriggerFired(tabID, m_triggerId, m_values);
+    return true;
+}
+
+}  // namespace browser_extensions

@@ -1,0 +1,28 @@
+#include "messages/IJsonSerializable.h"
+
+#include <exception>
+
+#include "json/Reader.h"
+#include "json/Writer.h"
+#include "platform/DebugOutput.h"
+
+namespace json = browser_extensions::json;
+
+std::wstring IJsonSerializable::ToJsonString() const {
+    json::Object object;
+    Serialize(object);
+    return json::Write(json::Value(std::move(object)));
+}
+
+void IJsonSerializable::FromJsonString(const std::wstring& text) {
+    try {
+        json::Value value;
+        // The verdict does not matter: whatever was read before an error is used.
+        json::Read(text, value);
+        Deserialize(value.AsObject());
+    } catch (const std::exception& error) {
+        browser_extensions::platform::DebugOutputA(error.what());
+    } catch (...) {
+        // Nothing but the message's own fields tells the caller what arrived.
+    }
+}

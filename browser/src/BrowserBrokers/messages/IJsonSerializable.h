@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+
+#include "json/Value.h"
+
+// Turns a message object into JSON text and back. Objects are owned as their own class (through
+// std::shared_ptr), never deleted through this interface, so the destructor is protected.
+class IJsonSerializable {
+  public:
+    // Adds this object's members to `object`, replacing members of the same key.
+    virtual void Serialize(browser_extensions::json::Object& object) const = 0;
+    virtual void Deserialize(const browser_extensions::json::Object& object) = 0;
+
+    // Compact JSON text of the members that Serialize writes. Errors pass to the caller.
+    std::wstring ToJsonString() const;
+    // Reads `text` as far as it is readable and, when it is an object, deserializes from it.
+    // Never throws: an error's text goes to the debugger output.
+    void FromJsonString(const std::wstring& text);
+
+  protected:
+    IJsonSerializable() = default;
+    IJsonSerializable(const IJsonSerializable&) = default;
+    IJsonSerializable& operator=(const IJsonSerializable&) = default;
+    ~IJsonSerializable() = default;
+};

@@ -1,0 +1,60 @@
+#include "messages/JsonMembers.h"
+
+#include <cstdint>
+#include <stdexcept>
+
+namespace browser_extensions {
+namespace {
+
+// Calls `get` on the member named `key`; a missing member or a type mismatch gives `fallback`.
+// Only the type mismatch is caught: anything else (such as running out of memory) passes.
+template <typename Result, typename Getter>
+Result GetMember(const json::Object& object, const std::wstring& key, Getter get) {
+    const auto member = object.find(key);
+    if (member == object.end()) {
+        return Result();
+    }
+    try {
+        return get(member->second);
+    } catch (const std::runtime_error&) {
+        return Result();
+    }
+}
+
+}  // namespace
+
+std::wstring JsonGetString(const json::Object& object, const std::wstring& key) {
+    return GetMember<std::wstring>(object, key, [](const json::Value& v) { return v.AsString(); });
+}
+
+int JsonGetInt(const json::Object& object, const std::wstring& key) {
+    return GetMember<int>(object, key, [](const json::Value& v) {
+        return static_cast<int>(static_cast<std::uint32_t>(v.AsInt64()));
+    });
+}
+
+json::Object JsonGetObject(const json::Object& object, const std::wstring& key) {
+    return GetMember<json::Object>(object, key, [](const json::Value& v) { return v.AsObject(); });
+}
+
+json::Array JsonGetArray(const json::Object& object, const std::wstring& key) {
+    return GetMember<json::Array>(object, key, [](const json::Value& v) { return v.AsArray(); });
+}
+
+const json::Object* JsonFindObject(const json::Object& object, const std::wstring& key) {
+    const auto member = object.find(key);
+    if (member == object.end() || member->second.type() != json::Type::kObject) {
+        return nullptr;
+    }
+    return &member->second.AsObject();
+}
+
+const std::wstring* JsonFindString(const json::Object& object, const std::wstring& key) {
+    const auto member = object.find(key);
+    if (member == object.end() || member->second.type() != json::Type::kString) {
+        return nullptr;
+    }
+    return &member->second.AsString();
+}
+
+}  // namespace browser_extensions

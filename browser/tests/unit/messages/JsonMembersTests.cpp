@@ -1,0 +1,59 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "MessageTestSupport.h"
+#include "json/Writer.h"
+#include "messages/JsonMembers.h"
+
+namespace browser_extensions {
+namespace {
+
+using message_test::ObjectFrom;
+
+// Each key holds one JSON type; every reader is asked for every key.
+const json::Object& Sample() {
+    static const json::Object sample = ObjectFrom(
+        LR"({"s":"text","i":-7,"u":18446744073709551615,"r":2.0,"b":true,"n":null,)"
+        LR"("o":{"k":"v"},"a":[1,"x"]})");
+    return sample;
+}
+
+struct ReaderCase {
+    std::wstring key;
+    std::wstring string;
+    int integer;
+    std::wstring object;
+    std::wstring array;
+};
+
+TEST(JsonMembers, ReadersGiveTheMemberOrTheirDefault) {
+    const std::vector<ReaderCase> cases = {
+        {L"s", L"text", 0, L"{}", L"[]"},
+        {L"i", L"", -7, L"{}", L"[]"},
+        {L"u", L"", -1, L"{}", L"[]"},
+        {L"r", L"", 0, L"{}", L"[]"},
+        {L"b", L"", 0, L"{}", L"[]"},
+        {L"n", L"", 0, L"{}", L"[]"},
+        {L"o", L"", 0, LR"({"k":"v"})", L"[]"},
+        {L"a", L"", 0, L"{}", LR"([1,"x"])"},
+        {L"missing", L"", 0, L"{}", L"[]"},
+        {L"S", L"", 0, L"{}", L"[]"},  // keys match case-sensitively
+    };
+    for (const ReaderCase& c : cases) {
+        EXPECT_EQ(JsonGetString(Sample(), c.key), c.string) << testing::PrintToString(c.key);
+        EXPECT_EQ(JsonGetInt(Sample(), c.key), c.integer) << testing::PrintToString(c.key);
+        EXPECT_EQ(json::Write(JsonGetObject(Sample(), c.key)), c.object)
+            << testing::PrintToString(c.key);
+        EXPECT_EQ(json::Write(JsonGetArray(Sample(), c.key)), c.array)
+            << testing::PrintToString(c.key);
+        EXPECT_EQ(JsonFindObject(Sample(), c.key) != nullptr, c.object != L"{}")
+            << testing::PrintToString(c.key);
+        EXPECT_EQ(JsonFindString(Sample(), c.key) != nullptr, !c.string.empty())
+            << testing::PrintToString(c.key);
+    }
+}
+
+}  // namespace
+}  // namespace browser_extensions
