@@ -1,26 +1,114 @@
 #include "handler/CMessageHandler.h"
 
+#include <memory>
 #include <utility>
 
+#include "agent/Varnhold64.h"
+#include "handler/Redaction.h"
+#include "messages/CHandlerBase.h"
+#include "messages/CTabMessage.h"
+#include "messages/CUpdateLogLevelMessage.h"
 #include "platform/DebugOutput.h"
 #include "platform/TextEncoding.h"
+#include "protect/ProtectedString.h"
 
 namespace browser_extensions {
+namespace {
 
-CMessageHandler::CMessageHandler(Sender sender) : m_sender(std::move(sender)), m_stop(false) {}
+// The host's own entries in the agent's log.
+constexpr int kHostLogLevel = 3;
+
+void ReportUnknownMessage(const std::wstring& text) {
+    // Only diagnostics see the redacted text; nothing is passed on from here.
+    const std::wstring line = L"Unknown message sent = " + RedactPasswords(text);
+    platform::DebugOutputW(line);
+    kaprix_utils::WriteLog(kHostLogLevel, line);
+}
+
+}  // namespace
+
+CMessageHandler::CMessageHandler(Sender sender)
+    : CMessageHandler(std::move(sender), kLogLevelPollPeriod) {}
+
+CMessageHandler::CMessageHandler(Sender sender, std::chrono::milliseconds pollPeriod)
+    : m_sender(std::move(sender)), m_stop(false), m_pollPeriod(pollPeriod) {}
 
 CMessageHandler::~CMessageHandler() {
-    m_stop.store(true);
+    {
+        // Under the lock, so the monitor cannot miss the wake-up between its check and its wait.
+        std::lock_guard<std::mutex> lock(m_wakeMutex);
+        m_stop.store(true);
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
 }
 
 bool CMessageHandler::ProcessMessage(const char* body, std::wstring& type) {
     const std::wstring text = Utf8ToWide(std::string(body));
-    platform::DebugOutputW(L"Process Message and Message Type:" + type + L"Message: " + text);
+    platform::DebugOutputW(L"Process Message and Message Type:" + type + L"Message: " +
+                           RedactPasswords(text));
     return Dispatch(text.c_str(), type);
 }
 
-bool CMessageHandler::Dispatch(const wchar_t* /*text*/, std::wstring& /*type*/) {
-    return false;
+bool CMessageHandler::Dispatch(const wchar_t* text, std::wstring& type) {
+    CTabMessage envelope;
+    const std::wstring message(text);
+    envelope.FromJsonString(message);
+
+    if (envelope.m_type.empty()) {
+        ReportUnknownMessage(message);
+        return false;
+    }
+
+    type = envelope.m_type;
+    if (envelope.m_type == L"closeTab") {
+        kaprix_core::OnTabClosed(envelope.m_tabID);
+        return true;
+    }
+    if (envelope.m_type == L"XPath") {
+        return true;  // the read loop relays it to the design tool
+    }
+
+    const std::shared_ptr<CHandlerBase> handler =
+        std::dynamic_pointer_cast<CHandlerBase>(envelope.m_payload);
+    if (!handler) {
+        return false;
+    }
+    handler->Handle(m_sender, envelope.m_tabID);
+    return true;
+}
+
+void CMessageHandler::Start() {
+    m_stop.store(false);
+    m_thread = std::thread(&CMessageHandler::MonitorLogLevel, this);
+}
+
+void CMessageHandler::MonitorLogLevel() {
+    // Starts at 1, so any other level of the agent is announced at once.
+    CUpdateLogLevelMessage lastAnnounced;
+    while (!m_stop.load()) {
+        PollLogLevel(lastAnnounced);
+        WaitForNextPoll();
+    }
+}
+
+void CMessageHandler::PollLogLevel(CUpdateLogLevelMessage& lastAnnounced) {
+    const int level = kaprix_utils::GetLogLevel();
+    platform::DebugOutputW(L"Log level: " + std::to_wstring(level));
+    if (level == lastAnnounced.m_level) {
+        return;
+    }
+    lastAnnounced.m_level = level;
+    const std::wstring text = lastAnnounced.ToJsonString();
+    m_sender(std::wstring(), ProtectString(text));
+    kaprix_utils::WriteLog(kHostLogLevel, text);
+}
+
+void CMessageHandler::WaitForNextPoll() {
+    std::unique_lock<std::mutex> lock(m_wakeMutex);
+    m_wake.wait_for(lock, m_pollPeriod, [this] { return m_stop.load(); });
 }
 
 }  // namespace browser_extensions

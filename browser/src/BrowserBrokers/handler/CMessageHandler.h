@@ -1,6 +1,9 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -8,10 +11,18 @@
 
 namespace browser_extensions {
 
-// The single place where an inbound message is understood and acted on.
+class CUpdateLogLevelMessage;
+
+// The single place where an inbound message is understood and acted on. It also runs the
+// log-level monitor, which tells the extension whenever the agent's log level changes.
 class CMessageHandler {
   public:
+    static constexpr std::chrono::milliseconds kLogLevelPollPeriod{300000};
+
     explicit CMessageHandler(Sender sender);
+    // For tests that cannot wait five minutes between polls.
+    CMessageHandler(Sender sender, std::chrono::milliseconds pollPeriod);
+    // Stops the monitor and waits for it, so that it never runs on a destroyed handler.
     ~CMessageHandler();
 
     CMessageHandler(const CMessageHandler&) = delete;
@@ -21,10 +32,21 @@ class CMessageHandler {
     bool ProcessMessage(const char* body, std::wstring& type);
     bool Dispatch(const wchar_t* text, std::wstring& type);
 
+    // Starts the log-level monitor on a worker thread: one poll at once, then one per period.
+    void Start();
+    void MonitorLogLevel();
+
   private:
+    void PollLogLevel(CUpdateLogLevelMessage& lastAnnounced);
+    // Sleeps one period, or less when a stop is requested meanwhile.
+    void WaitForNextPoll();
+
     Sender m_sender;
     std::thread m_thread;
     std::atomic<bool> m_stop;
+    std::chrono::milliseconds m_pollPeriod;
+    std::mutex m_wakeMutex;
+    std::condition_variable m_wake;
 };
 
 }  // namespace browser_extensions

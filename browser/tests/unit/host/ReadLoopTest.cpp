@@ -136,7 +136,9 @@ TEST(ReadLoop, DiscardedFrameKeepsTheStreamInStep) {
     loop.Run();
     platform::SetDebugSinkForTesting(nullptr);
 
-    ASSERT_EQ(lines.size(), 2u);
+    // The discard line, then the trace of "after" (and the dispatcher's lines about a text that is
+    // not JSON).
+    ASSERT_GE(lines.size(), 2u);
     EXPECT_NE(lines[0].find("268435456"), std::string::npos);
     EXPECT_EQ(lines[1], kTracePrefix + "after");
 }

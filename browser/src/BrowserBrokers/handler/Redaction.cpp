@@ -1,0 +1,117 @@
+#include "handler/Redaction.h"
+
+#include <cstddef>
+
+namespace browser_extensions {
+namespace {
+
+constexpr wchar_t kKey[] = L"password";
+constexpr size_t kKeyLength = sizeof(kKey) / sizeof(kKey[0]) - 1;
+// The longest spelling of the key: every letter written as a \uXXXX escape.
+constexpr size_t kLongestKeySpelling = kKeyLength * 6;
+constexpr wchar_t kMask[] = L"***";
+
+struct Literal {
+    size_t end;  // just past the closing quote, or text.size() when there is none
+    bool closed;
+};
+
+// The string literal whose opening quote is at `open`.
+Literal ScanString(const std::wstring& text, size_t open) {
+    for (size_t i = open + 1; i < text.size(); ++i) {
+        if (text[i] == L'\\') {
+            ++i;
+        } else if (text[i] == L'"') {
+            return {i + 1, true};
+        }
+    }
+    return {text.size(), false};
+}
+
+size_t SkipWhitespace(const std::wstring& text, size_t i) {
+    while (i < text.size() &&
+           (text[i] == L' ' || text[i] == L'\t' || text[i] == L'\n' || text[i] == L'\r')) {
+        ++i;
+    }
+    return i;
+}
+
+int HexDigit(wchar_t c) {
+    if (c >= L'0' && c <= L'9') {
+        return c - L'0';
+    }
+    if (c >= L'a' && c <= L'f') {
+        return c - L'a' + 10;
+    }
+    if (c >= L'A' && c <= L'F') {
+        return c - L'A' + 10;
+    }
+    return -1;
+}
+
+// Whether the literal's content [begin, end) reads as the key once escapes are decoded, as any
+// JSON reader would decode it.
+bool SpellsKey(const std::wstring& text, size_t begin, size_t end) {
+    if (end - begin < kKeyLength || end - begin > kLongestKeySpelling) {
+        return false;
+    }
+    size_t matched = 0;
+    for (size_t i = begin; i < end; ++i) {
+        wchar_t c = text[i];
+        if (c == L'\\') {
+            if (i + 6 > end || text[i + 1] != L'u') {
+                return false;  // no letter of the key needs a short escape
+            }
+            unsigned value = 0;
+            for (size_t k = i + 2; k < i + 6; ++k) {
+                const int digit = HexDigit(text[k]);
+                if (digit < 0) {
+                    return false;
+                }
+                value = value * 16 + static_cast<unsigned>(digit);
+            }
+            c = static_cast<wchar_t>(value);
+            i += 5;
+        }
+        if (matched == kKeyLength || c != kKey[matched]) {
+            return false;
+        }
+        ++matched;
+    }
+    return matched == kKeyLength;
+}
+
+}  // namespace
+
+std::wstring RedactPasswords(const std::wstring& text) {
+    std::wstring result;
+    size_t copied = 0;  // text before this index is already in `result`
+    size_t i = text.find(L'"');
+    while (i != std::wstring::npos) {
+        const Literal key = ScanString(text, i);
+        size_t next = key.end;
+        const size_t colon = SkipWhitespace(text, key.end);
+        if (key.closed && colon < text.size() && text[colon] == L':' &&
+            SpellsKey(text, i + 1, key.end - 1)) {
+            const size_t open = SkipWhitespace(text, colon + 1);
+            if (open < text.size() && text[open] == L'"') {
+                const Literal value = ScanString(text, open);
+                result.append(text, copied, open + 1 - copied);
+                result += kMask;
+                if (value.closed) {
+                    result += L'"';
+                }
+                copied = value.end;
+                next = value.end;
+            }
+        }
+        i = text.find(L'"', next);
+    }
+    if (copied == 0) {
+        return text;
+    }
+    result.append(text, copied, std::wstring::npos);
+    return result;
+}
+
+}  // namespace browser_extensions

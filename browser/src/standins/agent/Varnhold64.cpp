@@ -1,0 +1,110 @@
+// A tiny in-memory agent: it records every call in a journal, keeps saved credentials, and
+// answers document and authentication notifications later, from a thread of its own.
+
+#include <optional>
+#include <utility>
+
+#include "CCredentialStore.h"
+#include "CReplyWorker.h"
+#include "Journal.h"
+#include "LogLevel.h"
+#include "agent/Varnhold64.h"
+#include "json/Writer.h"
+#include "protect/ProtectedString.h"
+
+namespace json = browser_extensions::json;
+
+namespace varnhold_standin {
+namespace {
+
+json::Value MapValue(const kaprix_core::StringMap& values) {
+    json::Object object;
+    for (const auto& [key, value] : values) {
+        object[key] = value;
+    }
+    return json::Value(std::move(object));
+}
+
+// Replies travel in protected form, as the host's reply functions expect them.
+void QueueReply(kaprix_core::ReplyFunction reply, const json::Object& message) {
+    const std::wstring text = json::Write(json::Value(message));
+    CReplyWorker::Instance().Enqueue(std::move(reply), browser_extensions::ProtectString(text));
+}
+
+json::Object BasicAuthReply(const std::wstring& tabId, const std::wstring& host) {
+    json::Object reply;
+    reply[L"host"] = host;
+    reply[L"tabID"] = tabId;
+    const std::optional<Credentials> saved = CCredentialStore::Instance().Find(host);
+    if (saved) {
+        reply[L"type"] = L"basicAuthCredentials";
+        reply[L"username"] = saved->userName;
+        reply[L"password"] = saved->password;
+    } else {
+        reply[L"type"] = L"basicAuthNoCredentials";
+    }
+    return reply;
+}
+
+}  // namespace
+}  // namespace varnhold_standin
+
+using varnhold_standin::JournalCall;
+
+namespace kaprix_core {
+
+int OnTabClosed(const std::wstring& tabId) {
+    JournalCall(L"OnTabClosed", {tabId});
+    return 0;
+}
+
+void NotifyTriggerFired(const std::wstring& tabId, const std::wstring& triggerId,
+                        const StringMap& values) {
+    JournalCall(L"NotifyTriggerFired", {tabId, triggerId, varnhold_standin::MapValue(values)});
+}
+
+void NotifyTriggerFailed(const std::wstring& tabId, const std::wstring& triggerId) {
+    JournalCall(L"NotifyTriggerFailed", {tabId, triggerId});
+}
+
+void OnDocumentComplete(const std::wstring& tabId, const std::wstring& url, bool topLevelDocument,
+                        ReplyFunction reply) {
+    JournalCall(L"OnDocumentComplete", {tabId, url, topLevelDocument});
+    json::Object ack;
+    ack[L"bTopLvlDoc"] = topLevelDocument ? L"true" : L"false";
+    ack[L"tabID"] = tabId;
+    ack[L"type"] = L"documentCompleteAck";
+    ack[L"url"] = url;
+    varnhold_standin::QueueReply(std::move(reply), ack);
+}
+
+void OnBasicAuthRequired(const std::wstring& tabId, const std::wstring& host, ReplyFunction reply) {
+    JournalCall(L"OnBasicAuthRequired", {tabId, host});
+    varnhold_standin::QueueReply(std::move(reply), varnhold_standin::BasicAuthReply(tabId, host));
+}
+
+void SaveCredentials(const std::wstring& tabId, const std::wstring& host,
+                     const std::wstring& userName, const std::wstring& password) {
+    JournalCall(L"SaveCredentials", {tabId, host, userName, password});
+    varnhold_standin::CCredentialStore::Instance().Save(host, {userName, password});
+}
+
+void SendResponse(const std::wstring& tabId, const std::wstring& requestId,
+                  const StringMap& values) {
+    JournalCall(L"SendResponse", {tabId, requestId, varnhold_standin::MapValue(values)});
+}
+
+}  // namespace kaprix_core
+
+namespace kaprix_utils {
+
+int GetLogLevel() {
+    JournalCall(L"GetLogLevel", {});
+    return varnhold_standin::CurrentLogLevel();
+}
+
+void WriteLog(int level, const std::wstring& text) {
+    JournalCall(L"WriteLog", {level, text});
+}
+
+}  // namespace kaprix_utils
