@@ -8,6 +8,7 @@ one-line-per-call file that the POSIX build writes itself."""
 import os
 import struct
 import subprocess
+import threading
 import time
 from dataclasses import dataclass, field
 from pathlib import Path
@@ -43,6 +44,19 @@ def parse_frames(data):
         assert position + length <= len(data), "frame body runs past the end of output"
         bodies.append(data[position:position + length])
         position += length
+    return bodies
+
+
+def parse_frames_prefix(data):
+    """The complete frames at the start of `data` (more may still be arriving)."""
+    bodies = []
+    position = 0
+    while position + 4 <= len(data):
+        (length,) = struct.unpack_from("=I", data, position)
+        if position + 4 + length > len(data):
+            break
+        bodies.append(data[position + 4:position + 4 + length])
+        position += 4 + length
     return bodies
 
 
@@ -115,6 +129,39 @@ class Host:
             raise
         return HostRun(process.returncode, stdout, stderr, read_debug_lines(debug_file))
 
+    def run_expecting(self, data, frames, env=None, timeout=60, exe=None, ready=None):
+        """Sends `data` (once `ready()` holds, when given), keeps standard input open until `frames`
+        frames have arrived (replies come from other threads, after their message was handled),
+        then closes it and waits."""
+        process, debug_file = self.start(env=env, exe=exe)
+        wait_until(ready or (lambda: True), timeout)
+        received = bytearray()
+
+        def complete_frames():
+            return len(parse_frames_prefix(bytes(received)))
+
+        def pump():
+            while True:
+                chunk = process.stdout.read1(65536)
+                if not chunk:
+                    return
+                received.extend(chunk)
+
+        reader = threading.Thread(target=pump, daemon=True)
+        reader.start()
+        process.stdin.write(data)
+        process.stdin.flush()
+        deadline = time.monotonic() + timeout
+        while complete_frames() < frames and time.monotonic() < deadline:
+            if process.poll() is not None:
+                break
+            time.sleep(0.02)
+        process.stdin.close()
+        stderr = process.stderr.read()
+        process.wait(timeout=timeout)
+        reader.join(timeout=timeout)
+        return HostRun(process.returncode, bytes(received), stderr, read_debug_lines(debug_file))
+
     def run_measured(self, data, settle_seconds=1.0, timeout=60):
         """Runs the Linux host, feeds it `data`, and reads its peak resident set size while it still
         waits for more input. (The rusage of a child counts the parent's memory from before exec,
@@ -130,6 +177,13 @@ class Host:
         stdout, stderr = process.communicate(timeout=timeout)
         return HostRun(process.returncode, stdout, stderr, read_debug_lines(debug_file),
                        peak_rss_kib=peak)
+
+
+def wait_until(condition, timeout):
+    deadline = time.monotonic() + timeout
+    while not condition():
+        assert time.monotonic() < deadline, "condition not met in time"
+        time.sleep(0.02)
 
 
 def read_debug_lines(path):

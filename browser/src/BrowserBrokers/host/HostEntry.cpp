@@ -1,9 +1,12 @@
 #include "host/HostEntry.h"
 
 #include <cstdio>
+#include <thread>
 
+#include "bridge/CXPathRelay.h"
 #include "handler/CMessageHandler.h"
 #include "host/CReadLoop.h"
+#include "host/ChannelWriter.h"
 #include "host/StreamSetup.h"
 #include "platform/DebugOutput.h"
 #include "platform/ProcessStreams.h"
@@ -23,6 +26,18 @@ bool PrepareStandardStreams() {
     return result == 0;
 }
 
+void ServeUntilEndOfInput() {
+    CMessageHandler handler(SendProtectedText);
+    // The bridge may take its time to load; nothing waits for it.
+    std::thread(LoadBridge, SendPlainText).detach();
+    handler.Start();
+
+    CReadLoop loop(ReadStandardInput, handler, RelayXPath);
+    loop.Run();
+
+    platform::DebugOutputW(L"Going to exit");
+}
+
 }  // namespace
 
 int RunHost() {
@@ -32,12 +47,12 @@ int RunHost() {
         return -1;
     }
 
-    CMessageHandler handler([](const std::wstring&, const std::wstring&) {});
-
-    CReadLoop loop(ReadStandardInput, handler, nullptr);
-    loop.Run();
-
-    platform::DebugOutputW(L"Going to exit");
+    // Before anything else can write, so that nothing but frames ever reaches the browser.
+    OpenChannel();
+    ServeUntilEndOfInput();
+    // The handler and its monitor are gone; replies of the agent or the bridge still in flight
+    // must not leave half a frame behind.
+    CloseChannelForExit();
     return 0;
 }
 

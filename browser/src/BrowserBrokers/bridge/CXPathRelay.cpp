@@ -1,0 +1,39 @@
+#include "bridge/CXPathRelay.h"
+
+#include "bridge/CBridgeLoader.h"
+#include "handler/Redaction.h"
+#include "platform/DebugOutput.h"
+#include "platform/TextEncoding.h"
+
+namespace browser_extensions {
+
+CXPathRelay::CXPathRelay(const CBridgeState& state) : m_state(state) {}
+
+bool CXPathRelay::Relay(const char* body, std::wstring& text) const {
+    text = Utf8ToWide(std::string(body));
+    platform::DebugOutputW(L"XPath received at Broker side");
+    if (platform::DebugOutputEnabled()) {
+        platform::DebugOutputW(RedactPasswords(text));
+    }
+    return true;
+}
+
+bool CXPathRelay::SendToBridge(const std::wstring& text) const {
+    return m_state.Send(text);
+}
+
+void CXPathRelay::operator()(const char* body) const {
+    std::wstring text;
+    Relay(body, text);
+    SendToBridge(text);
+}
+
+void RelayXPath(const char* body) {
+    CXPathRelay(CBridgeState::Process())(body);
+}
+
+void LoadBridge(BridgeCallback callback) {
+    CBridgeLoader(CBridgeState::Process(), callback).Run();
+}
+
+}  // namespace browser_extensions

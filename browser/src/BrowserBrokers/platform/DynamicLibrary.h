@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace browser_extensions::platform {
+
+// Libraries loaded at run time. On Windows these are LoadLibraryW and GetProcAddress; elsewhere a
+// bare Windows name such as "Name.dll" means "libName.so" in the executable's own folder, which is
+// where Windows looks first too. Loaded libraries are never released.
+
+using LibraryHandle = void*;
+// The generic function pointer type; cast to the entry point's real type before calling.
+using LibraryProc = void (*)();
+
+// Error codes as Windows reports them, also where the platform's own loader has none.
+constexpr uint32_t kModuleNotFound = 126;
+constexpr uint32_t kProcNotFound = 127;
+
+// Null on failure, with `error` set to the reason.
+LibraryHandle LoadDynamicLibrary(const std::wstring& name, uint32_t& error);
+
+// `name` is the export's 8-bit name. Null on failure, with `error` set to the reason.
+LibraryProc FindLibraryProc(LibraryHandle library, const char* name, uint32_t& error);
+
+}  // namespace browser_extensions::platform

@@ -1,0 +1,106 @@
+"""The design-tool bridge seen from outside: XPath messages reach the stand-in bridge whole, its
+echoes come back as frames, and the host works on without the bridge library."""
+
+import json
+import shutil
+
+import pytest
+
+from conftest import frame
+
+
+def xpath_envelope(text):
+    return json.dumps({"tabID": "3", "type": "XPath",
+                       "payload": {"xpath": text, "password": "pw"}}, ensure_ascii=False)
+
+
+def journal(path):
+    if not path.exists():
+        return []
+    return [json.loads(line) for line in path.read_text(encoding="utf-8").splitlines()]
+
+
+def bridge_ready(path):
+    """The loader publishes the bridge before it starts it, so a journaled CreateThreadBroker means
+    relays reach the bridge from now on."""
+    return lambda: any(c["call"] == "CreateThreadBroker" for c in journal(path))
+
+
+def bridge_env(host, tmp_path):
+    path = tmp_path / "bridge.jsonl"
+    return path, {"HALVERN_JOURNAL": host.native_path(path), "VARNHOLD_LOG_LEVEL": "1"}
+
+
+def test_xpath_reaches_the_bridge_whole_and_its_echo_comes_back(host, tmp_path):
+    path, env = bridge_env(host, tmp_path)
+    first = xpath_envelope("//div[@title='Zürich €']")
+    second = xpath_envelope("//a[2]")
+    run = host.run_expecting(frame(first) + frame(second), frames=2, env=env,
+                             ready=bridge_ready(path))
+    assert run.returncode == 0
+
+    calls = journal(path)
+    assert calls[0] == {"call": "GetInstance", "args": []}
+    assert {"call": "CreateThreadBroker", "args": ["Quenlow", "Quenlow"]} in calls
+    sends = [c["args"] for c in calls if c["call"] == "SendMessageToKestrova"]
+    assert sends == [[first, 1], [second, 2]]
+    # Each echo is one frame whose JSON string is the text, byte for byte.
+    assert sorted(json.loads(body) for body in run.frames) == sorted([first, second])
+
+
+def test_relay_trace_hides_passwords_while_the_bridge_gets_them(host, tmp_path):
+    path, env = bridge_env(host, tmp_path)
+    text = xpath_envelope("//input")
+    run = host.run_expecting(frame(text), frames=1, env=env, ready=bridge_ready(path))
+    index = run.debug_lines.index("XPath received at Broker side")
+    assert '"password": "***"' in run.debug_lines[index + 1]
+    assert '"pw"' not in "\n".join(run.debug_lines)
+    assert [c["args"][0] for c in journal(path) if c["call"] == "SendMessageToKestrova"] == [text]
+
+
+@pytest.mark.parametrize("kind", ["xpath", "XPATH", "XPath ", "XPathX", " XPath"])
+def test_near_misses_of_the_type_are_not_relayed(host, tmp_path, kind):
+    path, env = bridge_env(host, tmp_path)
+    text = json.dumps({"tabID": "3", "type": kind})
+    run = host.run(frame(text), env=env)
+    assert run.returncode == 0
+    assert "Process Message and Message Type:Message: " + text in run.debug_lines
+    assert "XPath received at Broker side" not in run.debug_lines
+    assert [c for c in journal(path) if c["call"] == "SendMessageToKestrova"] == []
+
+
+def test_host_without_the_bridge_library_serves_everything_else(host, tmp_path):
+    folder = tmp_path / "nobridge"
+    folder.mkdir()
+    for item in host.bin_dir.iterdir():
+        if "alvern" not in item.name and item.is_file():
+            shutil.copy2(item, folder / item.name)
+    exe = folder / host.exe().name
+    document = json.dumps({"tabID": "5", "type": "documentComplete",
+                           "payload": {"url": "https://a.example/", "bTopLvlDoc": "true"}})
+    run = host.run_expecting(frame(xpath_envelope("//p")) + frame(document), frames=1,
+                             env={"VARNHOLD_LOG_LEVEL": "1"}, exe=exe)
+    assert run.returncode == 0
+    failures = [line for line in run.debug_lines if line.startswith("Halvern LoadLibrary failed: ")]
+    assert failures == ["Halvern LoadLibrary failed: 126"]
+    assert [json.loads(json.loads(body))["type"] for body in run.frames] == ["documentCompleteAck"]
+
+
+def test_frames_from_bridge_agent_and_monitor_never_interleave(host, tmp_path):
+    path, env = bridge_env(host, tmp_path)
+    env["VARNHOLD_LOG_LEVEL"] = "4"
+    count = 150
+    data = b"".join(
+        frame(xpath_envelope(f"//li[{i}]")) +
+        frame(json.dumps({"tabID": str(i), "type": "documentComplete",
+                          "payload": {"url": f"https://a.example/{i}", "bTopLvlDoc": "false"}}))
+        for i in range(count))
+    run = host.run_expecting(data, frames=2 * count + 1, env=env, timeout=120,
+                             ready=bridge_ready(path))
+    assert run.returncode == 0
+    bodies = [json.loads(body) for body in run.frames]  # strict: every byte belongs to a frame
+    assert len(bodies) == 2 * count + 1
+    kinds = sorted(json.loads(text).get("type") for text in bodies)
+    assert kinds.count("XPath") == count
+    assert kinds.count("documentCompleteAck") == count
+    assert kinds.count("updateLogLevel") == 1
