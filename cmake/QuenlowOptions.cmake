@@ -30,3 +30,15 @@ function(quenlow_wide_entry target)
     target_link_options(${target} PRIVATE -municode)
   endif()
 endfunction()
+
+# Sanitizer builds (linux-asan, linux-tsan, fuzz): the whole tree, GoogleTest included, is
+# instrumented alike; a report ends the program instead of being logged and passed over.
+set(QUENLOW_SANITIZE "" CACHE STRING "Sanitizers to build with, e.g. address;undefined or thread")
+if(QUENLOW_SANITIZE)
+  list(JOIN QUENLOW_SANITIZE "," _sanitizers)
+  add_compile_options(-fsanitize=${_sanitizers} -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=${_sanitizers})
+endif()
+
+# libFuzzer targets (clang only).
+option(QUENLOW_BUILD_FUZZ "Build the libFuzzer targets in fuzz/" OFF)
