@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/TextEncoding.h"
+
 #include <algorithm>
 #include <cwchar>
 #include <cwctype>
@@ -10,30 +12,6 @@
 
 namespace browser_extensions::registration {
 namespace {
-
-std::wstring Wide(const std::string& utf8) {
-    if (utf8.empty()) {
-        return {};
-    }
-    const int size =
-        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
-                          size);
-    return wide;
-}
-
-std::string Narrow(const std::wstring& wide) {
-    if (wide.empty()) {
-        return {};
-    }
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                           nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size,
-                          nullptr, nullptr);
-    return utf8;
-}
 
 std::string SystemMessage(DWORD code) {
     wchar_t* text = nullptr;
@@ -45,7 +23,7 @@ std::string SystemMessage(DWORD code) {
     while (!message.empty() && std::iswspace(message.back())) {
         message.pop_back();
     }
-    return Narrow(message) + " (error " + std::to_string(code) + ")";
+    return WideToUtf8(message) + " (error " + std::to_string(code) + ")";
 }
 
 // A key written as "HKCU\..." or "HKLM\...".
@@ -67,7 +45,7 @@ bool Split(const std::string& key, KeyPath& path) {
     } else {
         return false;
     }
-    path.subkey = Wide(key.substr(slash + 1));
+    path.subkey = Utf8ToWide(key.substr(slash + 1));
     return true;
 }
 
@@ -160,7 +138,7 @@ bool SystemServices::RelativeHostPathAllowed() {
 }
 
 bool SystemServices::IsExecutable(const std::string& path, std::string& why) {
-    const std::wstring wide = Wide(path);
+    const std::wstring wide = Utf8ToWide(path);
     const DWORD attributes = ::GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         why = SystemMessage(::GetLastError());
@@ -189,7 +167,7 @@ bool SystemServices::WriteFile(const std::string& path, const std::string& text,
         return false;
     }
     // A browser reading the manifest never sees half of it.
-    const std::wstring target = Wide(path);
+    const std::wstring target = Utf8ToWide(path);
     const std::wstring temporary = target + L".tmp";
     HANDLE file = ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -232,7 +210,7 @@ bool SystemServices::SetKeyDefault(const std::string& key, const std::string& va
         error = "cannot create " + key + ": " + SystemMessage(static_cast<DWORD>(status));
         return false;
     }
-    const std::wstring wide = Wide(value);
+    const std::wstring wide = Utf8ToWide(value);
     const DWORD bytes = static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t));
     status = ::RegSetValueExW(handle, nullptr, 0, REG_SZ,
                               reinterpret_cast<const BYTE*>(wide.c_str()), bytes);
@@ -285,7 +263,7 @@ RegistryEntry SystemServices::ReadKey(const std::string& key) {
     while (!value.empty() && value.back() == L'\0') {
         value.pop_back();
     }
-    entry.defaultValue = Narrow(value);
+    entry.defaultValue = WideToUtf8(value);
     return entry;
 }
 
@@ -306,7 +284,7 @@ std::vector<std::string> SystemServices::SubkeysOf(const std::string& key) {
             ERROR_SUCCESS) {
             break;
         }
-        names.push_back(Narrow(std::wstring(name, length)));
+        names.push_back(WideToUtf8(std::wstring(name, length)));
     }
     std::sort(names.begin(), names.end());
     return names;

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/TextEncoding.h"
+
 #include <fcntl.h>
 #include <io.h>
 
@@ -14,18 +16,6 @@ namespace {
 bool StdinIsConsole() {
     DWORD mode = 0;
     return ::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
-}
-
-std::string Narrow(const std::wstring& wide) {
-    if (wide.empty()) {
-        return {};
-    }
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                           nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size,
-                          nullptr, nullptr);
-    return utf8;
 }
 
 // The console hands out UTF-16; reading it as bytes would give the ANSI code page.
@@ -48,7 +38,7 @@ bool ReadConsoleLine(std::string& line) {
     if (!wide.empty() && wide.back() == L'\r') {
         wide.pop_back();
     }
-    line = Narrow(wide);
+    line = WideToUtf8(wide);
     return true;
 }
 

@@ -2,23 +2,13 @@
 
 #include <windows.h>
 
+#include "platform/TextEncoding.h"
+
 #include <algorithm>
 #include <cwctype>
 
 namespace browser_extensions::talk {
 namespace {
-
-std::wstring Wide(const std::string& utf8) {
-    if (utf8.empty()) {
-        return {};
-    }
-    const int size =
-        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
-                          size);
-    return wide;
-}
 
 std::string LastErrorText(const char* what) {
     return std::string(what) + " (error " + std::to_string(::GetLastError()) + ")";
@@ -51,10 +41,10 @@ void AppendQuoted(std::wstring& line, const std::wstring& argument) {
 
 std::wstring CommandLine(const LaunchSpec& launch) {
     std::wstring line;
-    AppendQuoted(line, Wide(launch.program));
+    AppendQuoted(line, Utf8ToWide(launch.program));
     for (const auto& argument : launch.arguments) {
         line += L' ';
-        AppendQuoted(line, Wide(argument));
+        AppendQuoted(line, Utf8ToWide(argument));
     }
     return line;
 }
@@ -77,7 +67,7 @@ std::wstring EnvironmentBlock(const std::map<std::string, std::string>& override
         ::FreeEnvironmentStringsW(inherited);
     }
     for (const auto& [name, value] : overrides) {
-        byName[Upper(Wide(name))] = Wide(name) + L"=" + Wide(value);
+        byName[Upper(Utf8ToWide(name))] = Utf8ToWide(name) + L"=" + Utf8ToWide(value);
     }
     std::wstring block;
     for (const auto& [key, text] : byName) {
@@ -205,8 +195,8 @@ std::unique_ptr<HostProcess> HostProcess::Start(const LaunchSpec& launch, std::s
 
     std::wstring commandLine = CommandLine(launch);
     std::wstring environment = EnvironmentBlock(launch.environment);
-    const std::wstring program = Wide(launch.program);
-    const std::wstring directory = Wide(launch.workingDirectory);
+    const std::wstring program = Utf8ToWide(launch.program);
+    const std::wstring directory = Utf8ToWide(launch.workingDirectory);
     PROCESS_INFORMATION info{};
     if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                           CREATE_UNICODE_ENVIRONMENT, environment.data(),

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "AgentFiles.h"
+#include "common/StandinFiles.h"
 #include "json/Writer.h"
 #include "platform/TextEncoding.h"
 
@@ -10,13 +10,13 @@ namespace varnhold_standin {
 
 void JournalCall(const wchar_t* function, browser_extensions::json::Array args) {
     namespace json = browser_extensions::json;
-    if (!EnvironmentText("VARNHOLD_JOURNAL")) {
+    if (!standins::EnvironmentText("VARNHOLD_JOURNAL")) {
         return;  // spare the work when nobody reads the journal
     }
     // Written by hand around the writer's parts: an object would sort "args" before "call".
     const std::wstring line = L"{\"call\":" + json::Write(json::Value(function)) + L",\"args\":" +
                               json::Write(json::Value(std::move(args))) + L"}";
-    AppendToFileNamedBy("VARNHOLD_JOURNAL", browser_extensions::WideToUtf8(line));
+    standins::AppendToFileNamedBy("VARNHOLD_JOURNAL", browser_extensions::WideToUtf8(line));
 }
 
 }  // namespace varnhold_standin

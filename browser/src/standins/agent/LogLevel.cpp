@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "AgentFiles.h"
+#include "common/StandinFiles.h"
 
 namespace varnhold_standin {
 namespace {
@@ -37,10 +37,12 @@ std::optional<int> ParseLevel(const std::optional<std::string>& text) {
 }  // namespace
 
 int CurrentLogLevel() {
-    if (const std::optional<int> level = ParseLevel(ReadFileNamedBy("VARNHOLD_LOG_LEVEL_FILE"))) {
+    if (const std::optional<int> level =
+            ParseLevel(standins::ReadFileNamedBy("VARNHOLD_LOG_LEVEL_FILE"))) {
         return *level;
     }
-    if (const std::optional<int> level = ParseLevel(EnvironmentText("VARNHOLD_LOG_LEVEL"))) {
+    if (const std::optional<int> level =
+            ParseLevel(standins::EnvironmentText("VARNHOLD_LOG_LEVEL"))) {
         return *level;
     }
     return 1;

@@ -2,12 +2,17 @@
 
 #include <cstdio>
 
+#include "common/StandinFiles.h"
 #include "platform/TextEncoding.h"
 
 namespace halvern {
 
 std::string JournalLine(const char* call, const std::string& args) {
     return std::string("{\"call\":\"") + call + "\",\"args\":[" + args + "]}";
+}
+
+void AppendToJournal(const std::string& line) {
+    standins::AppendToFileNamedBy("HALVERN_JOURNAL", line);
 }
 
 std::string JsonString(const std::wstring& text) {

@@ -2,10 +2,10 @@
 
 #include <cstdlib>
 
-#include "AgentFiles.h"
+#include "StandinFiles.h"
 #include "platform/TextEncoding.h"
 
-namespace varnhold_standin {
+namespace standins {
 namespace {
 
 const wchar_t* WideEnvironment(const char* name) {
@@ -65,4 +65,4 @@ void AppendToFileNamedBy(const char* name, const std::string& line) {
     CloseHandle(file);
 }
 
-}  // namespace varnhold_standin
+}  // namespace standins

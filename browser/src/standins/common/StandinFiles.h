@@ -3,7 +3,10 @@
 #include <optional>
 #include <string>
 
-namespace varnhold_standin {
+namespace standins {
+
+// Environment and files of the stand-ins: they are configured and journal through files named by
+// environment variables.
 
 // The value of an environment variable in UTF-8, or nothing when it is unset or empty.
 std::optional<std::string> EnvironmentText(const char* name);
@@ -16,4 +19,4 @@ std::optional<std::string> ReadFileNamedBy(const char* name);
 // nothing when it is unset or the file cannot be opened.
 void AppendToFileNamedBy(const char* name, const std::string& line);
 
-}  // namespace varnhold_standin
+}  // namespace standins

@@ -3,9 +3,9 @@
 
 #include <cstdlib>
 
-#include "AgentFiles.h"
+#include "StandinFiles.h"
 
-namespace varnhold_standin {
+namespace standins {
 
 std::optional<std::string> EnvironmentText(const char* name) {
     const char* value = std::getenv(name);
@@ -52,4 +52,4 @@ void AppendToFileNamedBy(const char* name, const std::string& line) {
     ::close(fd);
 }
 
-}  // namespace varnhold_standin
+}  // namespace standins
