@@ -1,0 +1,84 @@
+# Install layout and packages (cpack): a .deb from the Linux build, a .zip from the Windows build.
+#
+# The host and its tools ship in one folder. The stand-in agent and bridge (and, off Windows, the
+# data-protection stand-in) are there only to try Quenlow out; they are a component of their own
+# ("standins") and, where the loader allows it, a folder of their own:
+#
+#   Linux (/opt/quenlow)              Windows (Quenlow-<version>-win64\)
+#     bin/Quenlow                       Quenlow.exe
+#     bin/quenlow-talk                  quenlow-talk.exe
+#     bin/quenlow-register              quenlow-register.exe
+#     bin/libHalvern.so -> ../standins  Varnhold64.dll   (stand-in)
+#     standins/libVarnhold64.so         Halvern.dll      (stand-in)
+#     standins/libHalvern.so            STAND-INS.txt
+#     standins/libQuenlowDataProtection.so
+#     standins/README
+#
+# Linux: the host finds the libraries it links through its RUNPATH ($ORIGIN/../standins); the
+# bridge is loaded from beside the executable only, so bin/ holds a link to it. Windows: the loader
+# takes an imported DLL, and the host takes the bridge, from the executable's folder, so the two
+# DLLs must sit beside Quenlow.exe; STAND-INS.txt names them.
+#
+# Components: "host" (Quenlow), "tools" (quenlow-talk, quenlow-register), "standins". A machine
+# with the real agent installs only the first two: cmake --install <build> --component host ...
+
+if(WIN32)
+  set(QUENLOW_INSTALL_BINDIR .)
+  set(QUENLOW_INSTALL_STANDINSDIR .)
+  set(QUENLOW_INSTALL_EXAMPLESDIR examples)
+else()
+  set(QUENLOW_INSTALL_BINDIR bin)
+  set(QUENLOW_INSTALL_STANDINSDIR standins)
+  set(QUENLOW_INSTALL_EXAMPLESDIR share/quenlow/examples)
+endif()
+
+# quenlow_install_standin(TARGET): installs a stand-in library where the host finds it.
+function(quenlow_install_standin target)
+  install(TARGETS ${target}
+          RUNTIME DESTINATION ${QUENLOW_INSTALL_STANDINSDIR} COMPONENT standins
+          LIBRARY DESTINATION ${QUENLOW_INSTALL_STANDINSDIR} COMPONENT standins)
+  if(NOT WIN32)
+    # Stand-ins that link each other find their neighbours in their own folder.
+    set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN")
+  endif()
+endfunction()
+
+if(WIN32)
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/packaging/STAND-INS.txt DESTINATION .
+          COMPONENT standins)
+else()
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/packaging/STAND-INS.txt
+          DESTINATION ${QUENLOW_INSTALL_STANDINSDIR} RENAME README COMPONENT standins)
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/examples/session.jsonl DESTINATION ${QUENLOW_INSTALL_EXAMPLESDIR}
+        COMPONENT tools)
+
+set(CPACK_PACKAGE_NAME Quenlow)
+set(CPACK_PACKAGE_VENDOR "Quenlow")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "Native-messaging host of a single sign-on agent's browser extension")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "Quenlow developers <quenlow@example.org>")
+set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
+# Stripped with the toolchain's own strip (the cross one for the Windows build).
+set(CPACK_STRIP_FILES ON)
+
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME Quenlow-${PROJECT_VERSION}-win64)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+else()
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_PACKAGING_INSTALL_PREFIX /opt/quenlow)
+  set(CPACK_DEBIAN_PACKAGE_NAME quenlow)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION web)
+  # The summary above is the first line; this is the rest.
+  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+      "Quenlow relays messages between the browser extension and the sign-on agent.\n\
+The package also holds quenlow-talk and quenlow-register, and stand-ins for\n\
+the agent and its design-tool bridge (in /opt/quenlow/standins) to try it out.")
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+endif()
+
+include(CPack)
