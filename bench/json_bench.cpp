@@ -51,5 +51,3 @@ void WriteLogLevelUpdate(benchmark::State& state) {
 BENCHMARK(WriteLogLevelUpdate);
 
 }  // namespace
-
-BENCHMARK_MAIN();

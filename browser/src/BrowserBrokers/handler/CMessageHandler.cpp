@@ -47,14 +47,21 @@ CMessageHandler::~CMessageHandler() {
 
 bool CMessageHandler::ProcessMessage(const char* body, std::wstring& type) {
     const std::wstring text = Utf8ToWide(std::string(body));
-    platform::DebugOutputW(L"Process Message and Message Type:" + type + L"Message: " +
-                           RedactPasswords(text));
-    return Dispatch(text.c_str(), type);
+    // Redacting and joining the line costs more than the rest of a small message's handling, and
+    // a large message's copies would multiply the memory it takes: built only for a listener.
+    if (platform::DebugOutputEnabled()) {
+        platform::DebugOutputW(L"Process Message and Message Type:" + type + L"Message: " +
+                               RedactPasswords(text));
+    }
+    return DispatchText(text, type);
 }
 
 bool CMessageHandler::Dispatch(const wchar_t* text, std::wstring& type) {
+    return DispatchText(std::wstring(text), type);
+}
+
+bool CMessageHandler::DispatchText(const std::wstring& message, std::wstring& type) {
     CTabMessage envelope;
-    const std::wstring message(text);
     envelope.FromJsonString(message);
 
     if (envelope.m_type.empty()) {

@@ -37,6 +37,8 @@ class CMessageHandler {
     void MonitorLogLevel();
 
   private:
+    // `message` holds no NUL.
+    bool DispatchText(const std::wstring& message, std::wstring& type);
     void PollLogLevel(CUpdateLogLevelMessage& lastAnnounced);
     // Sleeps one period, or less when a stop is requested meanwhile.
     void WaitForNextPoll();

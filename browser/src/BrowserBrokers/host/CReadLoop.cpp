@@ -61,6 +61,9 @@ std::vector<char> CReadLoop::ReadBody(uint32_t length) {
     size_t received = 0;
     while (received < length) {
         const size_t want = std::min<size_t>(length - received, std::max(received, kFirstChunk));
+        // Exactly what this step needs, the closing NUL included: left to itself the vector
+        // would double again for the NUL alone once the last byte is in.
+        buffer.reserve(received + want + 1);
         buffer.resize(received + want);
         const size_t got = m_reader(buffer.data() + received, want);
         received += got;
