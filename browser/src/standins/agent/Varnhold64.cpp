@@ -54,22 +54,24 @@ using varnhold_standin::JournalCall;
 namespace kaprix_core {
 
 int OnTabClosed(const std::wstring& tabId) {
-    JournalCall(L"OnTabClosed", {tabId});
+    JournalCall(L"OnTabClosed", [&] { return json::Array{tabId}; });
     return 0;
 }
 
 void NotifyTriggerFired(const std::wstring& tabId, const std::wstring& triggerId,
                         const StringMap& values) {
-    JournalCall(L"NotifyTriggerFired", {tabId, triggerId, varnhold_standin::MapValue(values)});
+    JournalCall(L"NotifyTriggerFired", [&] {
+        return json::Array{tabId, triggerId, varnhold_standin::MapValue(values)};
+    });
 }
 
 void NotifyTriggerFailed(const std::wstring& tabId, const std::wstring& triggerId) {
-    JournalCall(L"NotifyTriggerFailed", {tabId, triggerId});
+    JournalCall(L"NotifyTriggerFailed", [&] { return json::Array{tabId, triggerId}; });
 }
 
 void OnDocumentComplete(const std::wstring& tabId, const std::wstring& url, bool topLevelDocument,
                         ReplyFunction reply) {
-    JournalCall(L"OnDocumentComplete", {tabId, url, topLevelDocument});
+    JournalCall(L"OnDocumentComplete", [&] { return json::Array{tabId, url, topLevelDocument}; });
     json::Object ack;
     ack[L"bTopLvlDoc"] = topLevelDocument ? L"true" : L"false";
     ack[L"tabID"] = tabId;
@@ -79,19 +81,21 @@ void OnDocumentComplete(const std::wstring& tabId, const std::wstring& url, bool
 }
 
 void OnBasicAuthRequired(const std::wstring& tabId, const std::wstring& host, ReplyFunction reply) {
-    JournalCall(L"OnBasicAuthRequired", {tabId, host});
+    JournalCall(L"OnBasicAuthRequired", [&] { return json::Array{tabId, host}; });
     varnhold_standin::QueueReply(std::move(reply), varnhold_standin::BasicAuthReply(tabId, host));
 }
 
 void SaveCredentials(const std::wstring& tabId, const std::wstring& host,
                      const std::wstring& userName, const std::wstring& password) {
-    JournalCall(L"SaveCredentials", {tabId, host, userName, password});
+    JournalCall(L"SaveCredentials", [&] { return json::Array{tabId, host, userName, password}; });
     varnhold_standin::CCredentialStore::Instance().Save(host, {userName, password});
 }
 
 void SendResponse(const std::wstring& tabId, const std::wstring& requestId,
                   const StringMap& values) {
-    JournalCall(L"SendResponse", {tabId, requestId, varnhold_standin::MapValue(values)});
+    JournalCall(L"SendResponse", [&] {
+        return json::Array{tabId, requestId, varnhold_standin::MapValue(values)};
+    });
 }
 
 }  // namespace kaprix_core
@@ -99,12 +103,12 @@ void SendResponse(const std::wstring& tabId, const std::wstring& requestId,
 namespace kaprix_utils {
 
 int GetLogLevel() {
-    JournalCall(L"GetLogLevel", {});
+    JournalCall(L"GetLogLevel", [&] { return json::Array{}; });
     return varnhold_standin::CurrentLogLevel();
 }
 
 void WriteLog(int level, const std::wstring& text) {
-    JournalCall(L"WriteLog", {level, text});
+    JournalCall(L"WriteLog", [&] { return json::Array{level, text}; });
 }
 
 }  // namespace kaprix_utils
