@@ -29,7 +29,7 @@ void CXPathRelay::operator()(const char* body) const {
 }
 
 void RelayXPath(const char* body) {
-    CXPathRelay(CBridgeState::Process())(body);
+    CXPathRelay{CBridgeState::Process()}(body);
 }
 
 void LoadBridge(BridgeCallback callback) {

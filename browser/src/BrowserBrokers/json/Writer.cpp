@@ -88,8 +88,9 @@ void AppendInteger(Integer integer, std::wstring& out) {
 }
 
 // 17 significant digits with the decimal point always shown and trailing zeros kept: fixed
-// notation for decimal exponents -4..16, scientific otherwise, like printf's "%#.17g" but
-// independent of the locale.
+// notation for decimal exponents -4..15, scientific otherwise, like printf's "%#.17g" but
+// independent of the locale. Unlike "%#.17g", exponent 16 is scientific too: in fixed notation
+// all 17 digits would precede a bare point ("10000000000000000."), which is not JSON.
 void AppendReal(double real, std::wstring& out) {
     if (!std::isfinite(real)) {
         out += L"null";  // JSON has no spelling for NaN or infinity
@@ -113,7 +114,7 @@ void AppendReal(double real, std::wstring& out) {
     int exponent = 0;
     std::from_chars(exponentText[0] == '+' ? exponentText + 1 : exponentText, result.ptr, exponent);
 
-    if (exponent < -4 || exponent >= 17) {
+    if (exponent < -4 || exponent >= 16) {
         out += static_cast<wchar_t>(digits[0]);
         out += L'.';
         AppendAscii(digits + 1, digits + 17, out);

@@ -1,0 +1,162 @@
+// The JSON reader on arbitrary text, against a second reader (the DOM parser of the JSON
+// library the reader is built on, a separate code path from the reader's own tree building) on
+// every text both accept, and against the writer: what was read, written and read again is the
+// same tree.
+
+#include <boost/json/src.hpp>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "json/Reader.h"
+#include "json/Value.h"
+#include "json/Writer.h"
+#include "platform/TextEncoding.h"
+#include "support/FuzzData.h"
+
+namespace json = browser_extensions::json;
+using fuzz_support::Require;
+
+namespace {
+
+// The reader gives up below this depth; the second reader is held to the same.
+constexpr std::size_t kMaxDepth = 512;
+
+// The second reader rounds its doubles its own way: agreement to the last few bits is enough,
+// and near the bottom of the range (subnormals) both being tiny is. It also makes NaN of a zero
+// with a large exponent (0e400), which is zero.
+bool RealsAgree(double ours, double theirs) {
+    if (ours == theirs || (std::isnan(ours) && std::isnan(theirs))) {
+        return true;
+    }
+    if (std::isnan(theirs)) {
+        return ours == 0.0;
+    }
+    if (!std::isfinite(ours) || !std::isfinite(theirs)) {
+        return false;
+    }
+    const double scale = std::fmax(std::fabs(ours), std::fabs(theirs));
+    constexpr double kTiny = 1e-290;
+    return scale < kTiny || std::fabs(ours - theirs) <= scale * 1e-14;
+}
+
+// Same tree, number kinds included. Both readers keep the last of duplicate keys.
+bool SameTree(const json::Value& ours, const boost::json::value& theirs) {
+    switch (theirs.kind()) {
+        case boost::json::kind::null:
+            return ours.IsNull();
+        case boost::json::kind::bool_:
+            return ours.type() == json::Type::kBool && ours.AsBool() == theirs.get_bool();
+        case boost::json::kind::int64:
+            return ours.type() == json::Type::kInt && !ours.IsUnsigned() &&
+                   ours.AsInt64() == theirs.get_int64();
+        case boost::json::kind::uint64:
+            return ours.type() == json::Type::kInt && ours.IsUnsigned() &&
+                   ours.AsUInt64() == theirs.get_uint64();
+        case boost::json::kind::double_:
+            return ours.type() == json::Type::kReal &&
+                   RealsAgree(ours.AsReal(), theirs.get_double());
+        case boost::json::kind::string: {
+            const boost::json::string& text = theirs.get_string();
+            return ours.type() == json::Type::kString &&
+                   ours.AsString() ==
+                       browser_extensions::Utf8ToWide(std::string(text.data(), text.size()));
+        }
+        case boost::json::kind::array: {
+            const boost::json::array& array = theirs.get_array();
+            if (ours.type() != json::Type::kArray || ours.AsArray().size() != array.size()) {
+                return false;
+            }
+            for (std::size_t i = 0; i < array.size(); ++i) {
+                if (!SameTree(ours.AsArray()[i], array[i])) {
+                    return false;
+                }
+            }
+            return true;
+        }
+        case boost::json::kind::object: {
+            const boost::json::object& object = theirs.get_object();
+            if (ours.type() != json::Type::kObject || ours.AsObject().size() != object.size()) {
+                return false;
+            }
+            for (const auto& member : object) {
+                const auto key = member.key();
+                const auto found = ours.AsObject().find(
+                    browser_extensions::Utf8ToWide(std::string(key.data(), key.size())));
+                if (found == ours.AsObject().end() || !SameTree(found->second, member.value())) {
+                    return false;
+                }
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+// The writer spells NaN and the infinities as null; everything else it writes exactly.
+void NullNonFiniteReals(json::Value& value) {
+    if (value.type() == json::Type::kReal && !std::isfinite(value.AsReal())) {
+        value = nullptr;
+    } else if (value.type() == json::Type::kArray) {
+        for (json::Value& element : value.AsArray()) {
+            NullNonFiniteReals(element);
+        }
+    } else if (value.type() == json::Type::kObject) {
+        for (auto& member : value.AsObject()) {
+            NullNonFiniteReals(member.second);
+        }
+    }
+}
+
+bool IsPrintableAscii(const std::wstring& text) {
+    for (const wchar_t unit : text) {
+        if (unit < 0x20 || unit > 0x7E) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Writes what was read and reads it again: the same tree comes back.
+void CheckWriteRoundTrip(const json::Value& value) {
+    const std::wstring written = json::Write(value);
+    Require(IsPrintableAscii(written), "the writer's text is printable ASCII");
+    json::Value expected = value;
+    NullNonFiniteReals(expected);
+    json::Value reread;
+    Require(json::Read(written, reread), "the writer's text reads back");
+    Require(reread == expected, "the writer's text reads back to the same tree");
+}
+
+void CheckAgainstSecondReader(const std::string& bytes) {
+    boost::json::parse_options options;
+    options.max_depth = kMaxDepth;
+    boost::json::error_code error;
+    const boost::json::value theirs = boost::json::parse(bytes, error, {}, options);
+    if (error) {
+        return;
+    }
+    json::Value ours;
+    Require(json::Read(browser_extensions::Utf8ToWide(bytes), ours),
+            "a text the second reader accepts is accepted");
+    Require(SameTree(ours, theirs), "both readers build the same tree");
+}
+
+void CheckRead(const std::wstring& text) {
+    json::Value value;
+    json::Read(text, value);
+    CheckWriteRoundTrip(value);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string bytes = fuzz_support::BytesOf(data, size);
+    CheckAgainstSecondReader(bytes);
+    CheckRead(browser_extensions::Utf8ToWide(bytes));
+    // The same bytes as raw code units, lone surrogates and all.
+    CheckRead(fuzz_support::CodeUnitsOf(data, size));
+    return 0;
+}
