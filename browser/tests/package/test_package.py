@@ -5,6 +5,7 @@ import json
 import os
 import struct
 import subprocess
+import threading
 import time
 import zipfile
 from pathlib import Path
@@ -71,18 +72,41 @@ def document_complete(url):
                        "payload": {"url": url, "bTopLvlDoc": "true"}}, ensure_ascii=False)
 
 
-def run_until_bridge_loads(command, env, journal, stdin_bytes, timeout=60):
-    """Runs the host with input, keeping its stdin open until the bridge has been loaded (or the
-    timeout has passed); returns (exit status, stdout)."""
+def run_until_bridge_loads(command, env, journal, stdin_bytes, replies=1, timeout=60):
+    """Runs the host with input, keeping its stdin open until the bridge has been loaded and
+    `replies` frames have arrived (the agent answers from a thread of its own, after the message
+    was handled), or the timeout has passed; returns (exit status, stdout)."""
     process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                stderr=subprocess.PIPE, env=env)
+    received = bytearray()
+
+    def pump():
+        while chunk := process.stdout.read1(65536):
+            received.extend(chunk)
+
+    reader = threading.Thread(target=pump, daemon=True)
+    reader.start()
     process.stdin.write(stdin_bytes)
     process.stdin.flush()
     deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline and "GetInstance" not in read_text(journal):
+    while time.monotonic() < deadline and process.poll() is None and (
+            "GetInstance" not in read_text(journal) or complete_frames(received) < replies):
         time.sleep(0.05)
-    stdout, _ = process.communicate(timeout=timeout)
-    return process.returncode, stdout
+    process.stdin.close()
+    process.stderr.read()
+    process.wait(timeout=timeout)
+    reader.join(timeout=timeout)
+    return process.returncode, bytes(received)
+
+
+def complete_frames(data):
+    count, position = 0, 0
+    while position + 4 <= len(data):
+        (length,) = struct.unpack_from("=I", data, position)
+        if position + 4 + length > len(data):
+            break
+        count, position = count + 1, position + 4 + length
+    return count
 
 
 def read_text(path):
