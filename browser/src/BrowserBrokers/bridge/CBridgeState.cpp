@@ -48,6 +48,7 @@ bool CBridgeState::Send(const std::wstring& text) const {
     if (link == nullptr) {
         return false;
     }
+    std::lock_guard<std::mutex> turn(m_sendLock);
     link->send(text.c_str(), ReadInstanceValue(link->instance));
     return true;
 }

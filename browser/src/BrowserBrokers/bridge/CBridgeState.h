@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include "bridge/BridgeEntryPoints.h"
 
@@ -27,7 +28,8 @@ class CBridgeState {
     bool IsReady() const;
 
     // Hands the text to the bridge with the instance value as it is now. Returns false, calling
-    // nothing, while the bridge is not ready.
+    // nothing, while the bridge is not ready. Callers on several threads take turns: the bridge
+    // changes the value inside the call, so reading it beside another call would race.
     bool Send(const std::wstring& text) const;
 
   private:
@@ -37,6 +39,7 @@ class CBridgeState {
     };
 
     std::atomic<const Link*> m_link{nullptr};
+    mutable std::mutex m_sendLock;
 };
 
 }  // namespace browser_extensions
