@@ -4,13 +4,19 @@ export WINEPREFIX=${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/quenlow-wine}
 export WINEDEBUG=${WINEDEBUG:--all}
 PYTHON=/usr/bin/python3
 
-# configure_and_build PRESET: configures when needed, then builds.
+# configure_and_build PRESET [TARGET...]: configures when needed, then builds the targets named
+# (all of them when none is).
 configure_and_build() {
   local preset=$1
+  shift
   if [[ ! -f "$ROOT/build/$preset/build.ninja" ]]; then
     cmake --preset "$preset" -S "$ROOT" >/dev/null
   fi
-  cmake --build --preset "$preset"
+  if (($#)); then
+    cmake --build --preset "$preset" --target "$@"
+  else
+    cmake --build --preset "$preset"
+  fi
 }
 
 stop_wine() {

@@ -5,6 +5,7 @@ The same tests run against the Linux build natively and against the Windows buil
 Windows the host runs under quenlow-dbgcapture, which records its debug strings in the same
 one-line-per-call file that the POSIX build writes itself."""
 
+import functools
 import os
 import struct
 import subprocess
@@ -87,6 +88,11 @@ class Host:
     def is_windows(self):
         return self.platform == "windows"
 
+    @property
+    def is_sanitized(self):
+        """Built with a sanitizer, whose runtime's own memory and speed then dominate figures."""
+        return _has_sanitizer_runtime(str(self.exe()))
+
     def exe(self, name="Quenlow"):
         return self.bin_dir / (name + ".exe" if self.is_windows else name)
 
@@ -129,12 +135,16 @@ class Host:
             raise
         return HostRun(process.returncode, stdout, stderr, read_debug_lines(debug_file))
 
-    def run_expecting(self, data, frames, env=None, timeout=60, exe=None, ready=None):
-        """Sends `data` (once `ready()` holds, when given), keeps standard input open until `frames`
-        frames have arrived (replies come from other threads, after their message was handled),
-        then closes it and waits."""
+    def run_expecting(self, data, frames, env=None, timeout=60, exe=None, ready=None,
+                      ready_line=None):
+        """Sends `data` (once `ready()` holds and a debugger line starts with `ready_line`, when
+        given), keeps standard input open until `frames` frames have arrived (replies come from
+        other threads, after their message was handled), then closes it and waits."""
         process, debug_file = self.start(env=env, exe=exe)
         wait_until(ready or (lambda: True), timeout)
+        if ready_line is not None:
+            wait_until(lambda: any(line.startswith(ready_line)
+                                   for line in read_debug_lines(debug_file)), timeout)
         received = bytearray()
 
         def complete_frames():
@@ -177,6 +187,12 @@ class Host:
         stdout, stderr = process.communicate(timeout=timeout)
         return HostRun(process.returncode, stdout, stderr, read_debug_lines(debug_file),
                        peak_rss_kib=peak)
+
+
+@functools.lru_cache(maxsize=None)
+def _has_sanitizer_runtime(path):
+    data = Path(path).read_bytes()
+    return any(marker in data for marker in (b"__asan_init", b"__tsan_init"))
 
 
 def wait_until(condition, timeout):

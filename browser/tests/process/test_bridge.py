@@ -78,8 +78,11 @@ def test_host_without_the_bridge_library_serves_everything_else(host, tmp_path):
     exe = folder / host.exe().name
     document = json.dumps({"tabID": "5", "type": "documentComplete",
                            "payload": {"url": "https://a.example/", "bTopLvlDoc": "true"}})
+    # The bridge is loaded on a thread of its own; a slow build may not have tried yet when the
+    # input ends.
     run = host.run_expecting(frame(xpath_envelope("//p")) + frame(document), frames=1,
-                             env={"VARNHOLD_LOG_LEVEL": "1"}, exe=exe)
+                             env={"VARNHOLD_LOG_LEVEL": "1"}, exe=exe,
+                             ready_line="Halvern LoadLibrary failed: ")
     assert run.returncode == 0
     failures = [line for line in run.debug_lines if line.startswith("Halvern LoadLibrary failed: ")]
     assert failures == ["Halvern LoadLibrary failed: 126"]
