@@ -1,212 +1,492 @@
 #include "json/Reader.h"
 
-#include <boost/json/basic_parser_impl.hpp>
 #include <charconv>
 #include <cstdint>
+#include <limits>
 #include <string>
-#include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
-
-#include "platform/TextEncoding.h"
 
 namespace browser_extensions::json {
 namespace {
 
-namespace bj = boost::json;
+// Why a reader of our own rather than a packaged one: the text is already UTF-16, and a \uXXXX
+// escape must become exactly that code unit, lone surrogates included (browsers send them, for a
+// title cut in the middle of a character). The parsers packaged for us read UTF-8 and reject such
+// escapes, which would cost a conversion each way and lose every member after the escape.
 
 constexpr std::size_t kMaxDepth = 512;
 
-// A char may be signed: only its eight bits count.
-template <typename Unit>
-constexpr std::uint32_t UnitMask() {
-    return sizeof(Unit) == 1 ? 0xFFu : 0xFFFFFFFFu;
+std::uint32_t UnitValue(wchar_t unit) {
+    return static_cast<std::uint32_t>(unit);  // wchar_t may be signed
 }
 
-// Copies code units of one width into the other while all of them are ASCII. Works in blocks
-// without a branch per unit (the reader's hottest loop); false when a non-ASCII unit turns up.
-template <typename From, typename To>
-bool CopyAscii(const From* from, std::size_t count, To* to) {
-    constexpr std::size_t kBlock = 8;
-    std::size_t i = 0;
-    for (; i + kBlock <= count; i += kBlock) {
-        std::uint32_t combined = 0;
-        for (std::size_t k = 0; k < kBlock; ++k) {
-            const auto unit = static_cast<std::uint32_t>(from[i + k]) & UnitMask<From>();
-            combined |= unit;
-            to[i + k] = static_cast<To>(unit);
+bool IsWhitespace(wchar_t unit) {
+    return unit == L' ' || unit == L'\n' || unit == L'\r' || unit == L'\t';
+}
+
+bool IsDigit(wchar_t unit) {
+    return unit >= L'0' && unit <= L'9';
+}
+
+// Raw control characters are not allowed inside a string literal.
+bool IsPlainStringUnit(wchar_t unit) {
+    return unit != L'"' && unit != L'\\' && UnitValue(unit) >= 0x20;
+}
+
+int HexDigitValue(wchar_t unit) {
+    if (unit >= L'0' && unit <= L'9') {
+        return unit - L'0';
+    }
+    if (unit >= L'a' && unit <= L'f') {
+        return unit - L'a' + 10;
+    }
+    if (unit >= L'A' && unit <= L'F') {
+        return unit - L'A' + 10;
+    }
+    return -1;
+}
+
+// The containers being filled, innermost last. Usual nesting fits in place; deeper nesting (up to
+// the reader's limit) spills into the heap.
+class OpenContainers {
+  public:
+    struct Open {
+        Object* object;  // exactly one of the two is set
+        Array* array;
+    };
+
+    bool Empty() const { return m_size == 0; }
+    std::size_t Size() const { return m_size; }
+    const Open& Top() const {
+        return m_size <= kInPlace ? m_inPlace[m_size - 1] : m_spilled.back();
+    }
+    void Push(const Open& open) {
+        if (m_size < kInPlace) {
+            m_inPlace[m_size] = open;
+        } else {
+            m_spilled.push_back(open);
         }
-        if (combined >= 0x80) {
+        ++m_size;
+    }
+    void Pop() {
+        if (m_size > kInPlace) {
+            m_spilled.pop_back();
+        }
+        --m_size;
+    }
+
+  private:
+    static constexpr std::size_t kInPlace = 16;
+    Open m_inPlace[kInPlace] = {};
+    std::vector<Open> m_spilled;
+    std::size_t m_size = 0;
+};
+
+// The number's parts, as the grammar delimits them.
+struct NumberText {
+    const wchar_t* begin;  // the sign, if any
+    const wchar_t* integerBegin;
+    const wchar_t* integerEnd;
+    const wchar_t* fractionEnd;  // == integerEnd without a fraction
+    const wchar_t* end;
+    bool negative;
+
+    bool IsInteger() const { return fractionEnd == integerEnd && end == integerEnd; }
+};
+
+// Reads one JSON text into a tree without recursion: a run of openings ("[[[[") is handled by a
+// loop, and every open container waits on an explicit stack.
+class Parser {
+  public:
+    explicit Parser(std::wstring_view text)
+        : m_next(text.data()), m_end(text.data() + text.size()) {}
+
+    // True when the first value was read completely.
+    bool Run() {
+        if (!ReadValue()) {
             return false;
         }
+        while (!m_open.Empty()) {
+            SkipWhitespace();
+            if (AtEnd()) {
+                return false;
+            }
+            const bool inObject = m_open.Top().object != nullptr;
+            if (*m_next == (inObject ? L'}' : L']')) {
+                ++m_next;
+                m_open.Pop();
+                continue;
+            }
+            if (*m_next != L',') {
+                return false;
+            }
+            ++m_next;
+            if ((inObject && !ReadKey()) || !ReadValue()) {
+                return false;
+            }
+        }
+        return true;
     }
-    std::uint32_t combined = 0;
-    for (; i < count; ++i) {
-        const auto unit = static_cast<std::uint32_t>(from[i]) & UnitMask<From>();
-        combined |= unit;
-        to[i] = static_cast<To>(unit);
-    }
-    return combined < 0x80;
-}
-
-// Most messages are pure ASCII: those need no real conversion, just one unit per byte.
-std::string Narrow(const std::wstring& text) {
-    std::string ascii(text.size(), '\0');
-    if (!CopyAscii(text.data(), text.size(), &ascii[0])) {
-        return WideToUtf8(text);
-    }
-    return ascii;
-}
-
-std::wstring Widen(std::string_view utf8) {
-    std::wstring wide(utf8.size(), L'\0');
-    if (!CopyAscii(utf8.data(), utf8.size(), &wide[0])) {
-        return Utf8ToWide(std::string(utf8));
-    }
-    return wide;
-}
-
-// Joins a text that arrived in parts: `pending` holds the earlier parts, `last` the final one.
-std::wstring WidenParts(std::string& pending, bj::string_view last) {
-    if (pending.empty()) {
-        return Widen(std::string_view(last.data(), last.size()));
-    }
-    pending.append(last.data(), last.size());
-    std::wstring wide = Widen(pending);
-    pending.clear();
-    return wide;
-}
-
-// Receives the parser's events and builds the tree. Every container is attached to its parent as
-// soon as it begins, so a syntax error leaves what was read so far in place.
-class TreeBuilder {
-  public:
-    static constexpr std::size_t max_object_size = static_cast<std::size_t>(-1);
-    static constexpr std::size_t max_array_size = static_cast<std::size_t>(-1);
-    static constexpr std::size_t max_key_size = static_cast<std::size_t>(-1);
-    static constexpr std::size_t max_string_size = static_cast<std::size_t>(-1);
 
     bool HasRoot() const { return m_hasRoot; }
     Value TakeRoot() { return std::move(m_root); }
 
-    bool on_document_begin(bj::error_code&) { return true; }
-    bool on_document_end(bj::error_code&) { return true; }
-
-    bool on_object_begin(bj::error_code&) {
-        Value& object = Place(Object());
-        m_open.Push(OpenContainer{&object.AsObject(), nullptr});
-        return true;
-    }
-    bool on_object_end(std::size_t, bj::error_code&) {
-        m_open.Pop();
-        return true;
-    }
-    bool on_array_begin(bj::error_code&) {
-        Value& array = Place(Array());
-        m_open.Push(OpenContainer{nullptr, &array.AsArray()});
-        return true;
-    }
-    bool on_array_end(std::size_t, bj::error_code&) {
-        m_open.Pop();
-        return true;
-    }
-
-    bool on_key_part(bj::string_view part, std::size_t, bj::error_code&) {
-        m_keyParts.append(part.data(), part.size());
-        return true;
-    }
-    bool on_key(bj::string_view part, std::size_t, bj::error_code&) {
-        m_key = WidenParts(m_keyParts, part);
-        return true;
-    }
-    bool on_string_part(bj::string_view part, std::size_t, bj::error_code&) {
-        m_stringParts.append(part.data(), part.size());
-        return true;
-    }
-    bool on_string(bj::string_view part, std::size_t, bj::error_code&) {
-        Place(WidenParts(m_stringParts, part));
-        return true;
-    }
-
-    bool on_number_part(bj::string_view part, bj::error_code&) {
-        m_numberParts.append(part.data(), part.size());
-        return true;
-    }
-    bool on_int64(std::int64_t integer, bj::string_view, bj::error_code&) {
-        m_numberParts.clear();
-        Place(integer);
-        return true;
-    }
-    bool on_uint64(std::uint64_t integer, bj::string_view, bj::error_code&) {
-        m_numberParts.clear();
-        Place(integer);
-        return true;
-    }
-    bool on_double(double parsed, bj::string_view last, bj::error_code&) {
-        m_numberParts.append(last.data(), last.size());
-        Place(RealFromText(m_numberParts, parsed));
-        m_numberParts.clear();
-        return true;
-    }
-
-    bool on_bool(bool flag, bj::error_code&) {
-        Place(flag);
-        return true;
-    }
-    bool on_null(bj::error_code&) {
-        Place(nullptr);
-        return true;
-    }
-    // Comments are not enabled; the parser still requires the handlers.
-    bool on_comment_part(bj::string_view, bj::error_code&) { return true; }
-    bool on_comment(bj::string_view, bj::error_code&) { return true; }
-
   private:
-    struct OpenContainer {
-        Object* object;
-        Array* array;
-    };
+    bool AtEnd() const { return m_next == m_end; }
 
-    // The containers being filled, innermost last. Usual nesting fits in place; deeper nesting
-    // (up to the reader's limit) spills into the heap.
-    class OpenStack {
-      public:
-        bool Empty() const { return m_size == 0; }
-        const OpenContainer& Top() const {
-            return m_size <= kInPlace ? m_inPlace[m_size - 1] : m_spilled.back();
+    void SkipWhitespace() {
+        while (m_next != m_end && IsWhitespace(*m_next)) {
+            ++m_next;
         }
-        void Push(const OpenContainer& open) {
-            if (m_size < kInPlace) {
-                m_inPlace[m_size] = open;
-            } else {
-                m_spilled.push_back(open);
+    }
+
+    bool Consume(wchar_t expected) {
+        SkipWhitespace();
+        if (AtEnd() || *m_next != expected) {
+            return false;
+        }
+        ++m_next;
+        return true;
+    }
+
+    // Reads a value. A container is opened and, unless it is empty, its first member or element
+    // is read in the same loop; the rest of its content is left to Run.
+    bool ReadValue() {
+        for (;;) {
+            SkipWhitespace();
+            if (AtEnd()) {
+                return false;
             }
-            ++m_size;
-        }
-        void Pop() {
-            if (m_size > kInPlace) {
-                m_spilled.pop_back();
+            switch (*m_next) {
+                case L'{':
+                    if (!OpenContainer(Object())) {
+                        return false;
+                    }
+                    if (CloseIfEmpty(L'}')) {
+                        return true;
+                    }
+                    if (!ReadKey()) {
+                        return false;
+                    }
+                    continue;
+                case L'[':
+                    if (!OpenContainer(Array())) {
+                        return false;
+                    }
+                    if (CloseIfEmpty(L']')) {
+                        return true;
+                    }
+                    continue;
+                case L'"': {
+                    std::wstring text;
+                    if (!ReadString(text)) {
+                        return false;
+                    }
+                    Place(std::move(text));
+                    return true;
+                }
+                case L't':
+                    return ReadLiteral(L"true", Value(true));
+                case L'f':
+                    return ReadLiteral(L"false", Value(false));
+                case L'n':
+                    return ReadLiteral(L"null", Value(nullptr));
+                default:
+                    return ReadNumber();
             }
-            --m_size;
         }
+    }
 
-      private:
-        static constexpr std::size_t kInPlace = 16;
-        OpenContainer m_inPlace[kInPlace] = {};
-        std::vector<OpenContainer> m_spilled;
-        std::size_t m_size = 0;
-    };
+    // Attaches a new container at once, so that an error inside it keeps what it holds.
+    template <typename Container>
+    bool OpenContainer(Container&& empty) {
+        if (m_open.Size() >= kMaxDepth) {
+            return false;  // too deep: reading stops as at a syntax error
+        }
+        ++m_next;
+        Value& container = Place(std::forward<Container>(empty));
+        if constexpr (std::is_same_v<std::decay_t<Container>, Object>) {
+            m_open.Push({&container.AsObject(), nullptr});
+        } else {
+            m_open.Push({nullptr, &container.AsArray()});
+        }
+        return true;
+    }
 
-    // The number's own text decides, correctly rounded and independent of the locale; the
-    // parser's value is kept for what the text cannot give (out of range).
-    static double RealFromText(const std::string& text, double fallback) {
+    bool CloseIfEmpty(wchar_t close) {
+        SkipWhitespace();
+        if (AtEnd() || *m_next != close) {
+            return false;
+        }
+        ++m_next;
+        m_open.Pop();
+        return true;
+    }
+
+    bool ReadKey() {
+        SkipWhitespace();
+        if (AtEnd() || *m_next != L'"' || !ReadString(m_key)) {
+            return false;
+        }
+        return Consume(L':');
+    }
+
+    // `m_next` is at the opening quote.
+    bool ReadString(std::wstring& out) {
+        const wchar_t* const begin = ++m_next;
+        const wchar_t* p = begin;
+        while (p != m_end && IsPlainStringUnit(*p)) {
+            ++p;
+        }
+        if (p != m_end && *p == L'"') {  // the usual case: nothing to decode
+            out.assign(begin, p);
+            m_next = p + 1;
+            return true;
+        }
+        const wchar_t* const close = FindClosingQuote(p);
+        if (close == nullptr) {
+            return false;  // unterminated: nothing is built
+        }
+        out.clear();
+        out.reserve(static_cast<std::size_t>(close - begin));  // decoding never lengthens
+        out.append(begin, p);
+        while (p != close) {
+            if (*p == L'\\') {
+                if (!AppendEscape(p, close, out)) {
+                    return false;
+                }
+                continue;
+            }
+            if (!IsPlainStringUnit(*p)) {
+                return false;  // a raw control character
+            }
+            const wchar_t* const run = p;
+            while (p != close && IsPlainStringUnit(*p)) {
+                ++p;
+            }
+            out.append(run, p);
+        }
+        m_next = close + 1;
+        return true;
+    }
+
+    // The quote that ends the literal, with every backslash taking the unit after it along.
+    const wchar_t* FindClosingQuote(const wchar_t* p) const {
+        while (p != m_end) {
+            if (*p == L'"') {
+                return p;
+            }
+            p += (*p == L'\\' && p + 1 != m_end) ? 2 : 1;
+        }
+        return nullptr;
+    }
+
+    // `p` is at a backslash before `close`; moves it past the escape.
+    static bool AppendEscape(const wchar_t*& p, const wchar_t* close, std::wstring& out) {
+        wchar_t unit = 0;
+        switch (p[1]) {
+            case L'"':
+            case L'\\':
+            case L'/':
+                unit = p[1];
+                break;
+            case L'b':
+                unit = L'\b';
+                break;
+            case L'f':
+                unit = L'\f';
+                break;
+            case L'n':
+                unit = L'\n';
+                break;
+            case L'r':
+                unit = L'\r';
+                break;
+            case L't':
+                unit = L'\t';
+                break;
+            case L'u':
+                return AppendUnicodeEscape(p, close, out);
+            default:
+                return false;
+        }
+        out += unit;
+        p += 2;
+        return true;
+    }
+
+    // Exactly the code unit written, so a lone surrogate stays one.
+    static bool AppendUnicodeEscape(const wchar_t*& p, const wchar_t* close, std::wstring& out) {
+        if (close - p < 6) {
+            return false;
+        }
+        std::uint32_t unit = 0;
+        for (int i = 2; i < 6; ++i) {
+            const int digit = HexDigitValue(p[i]);
+            if (digit < 0) {
+                return false;
+            }
+            unit = unit * 16 + static_cast<std::uint32_t>(digit);
+        }
+        out += static_cast<wchar_t>(unit);
+        p += 6;
+        return true;
+    }
+
+    bool ReadLiteral(std::wstring_view word, Value&& literal) {
+        if (static_cast<std::size_t>(m_end - m_next) < word.size() ||
+            std::wstring_view(m_next, word.size()) != word) {
+            return false;
+        }
+        m_next += word.size();
+        Place(std::move(literal));
+        return true;
+    }
+
+    bool ReadNumber() {
+        NumberText number{};
+        if (!ScanNumber(number)) {
+            return false;
+        }
+        m_next = number.end;
+        if (number.IsInteger()) {
+            std::int64_t signedValue = 0;
+            std::uint64_t unsignedValue = 0;
+            switch (IntegerValue(number, signedValue, unsignedValue)) {
+                case IntegerKind::kSigned:
+                    Place(signedValue);
+                    return true;
+                case IntegerKind::kUnsigned:
+                    Place(unsignedValue);
+                    return true;
+                case IntegerKind::kOutOfRange:
+                    break;
+            }
+        }
+        Place(RealValue(number));
+        return true;
+    }
+
+    // -?(0|[1-9][0-9]*)(\.[0-9]+)?([eE][+-]?[0-9]+)? from `m_next`.
+    bool ScanNumber(NumberText& number) const {
+        const wchar_t* p = m_next;
+        number.begin = p;
+        number.negative = p != m_end && *p == L'-';
+        if (number.negative) {
+            ++p;
+        }
+        number.integerBegin = p;
+        if (p == m_end || !IsDigit(*p)) {
+            return false;
+        }
+        p = *p == L'0' ? p + 1 : SkipDigits(p);
+        number.integerEnd = p;
+        if (p != m_end && *p == L'.') {
+            ++p;
+            if (p == m_end || !IsDigit(*p)) {
+                return false;
+            }
+            p = SkipDigits(p);
+        }
+        number.fractionEnd = p;
+        if (p != m_end && (*p == L'e' || *p == L'E')) {
+            ++p;
+            if (p != m_end && (*p == L'+' || *p == L'-')) {
+                ++p;
+            }
+            if (p == m_end || !IsDigit(*p)) {
+                return false;
+            }
+            p = SkipDigits(p);
+        }
+        number.end = p;
+        return true;
+    }
+
+    const wchar_t* SkipDigits(const wchar_t* p) const {
+        while (p != m_end && IsDigit(*p)) {
+            ++p;
+        }
+        return p;
+    }
+
+    enum class IntegerKind { kSigned, kUnsigned, kOutOfRange };
+
+    // int64 when it fits, uint64 for larger positive values.
+    static IntegerKind IntegerValue(const NumberText& number, std::int64_t& signedValue,
+                                    std::uint64_t& unsignedValue) {
+        constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+        std::uint64_t magnitude = 0;
+        for (const wchar_t* p = number.integerBegin; p != number.integerEnd; ++p) {
+            const auto digit = static_cast<std::uint64_t>(*p - L'0');
+            if (magnitude > (kMax - digit) / 10) {
+                return IntegerKind::kOutOfRange;
+            }
+            magnitude = magnitude * 10 + digit;
+        }
+        constexpr auto kSignedMax =
+            static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+        if (number.negative) {
+            if (magnitude > kSignedMax + 1) {
+                return IntegerKind::kOutOfRange;
+            }
+            // -(magnitude) without overflowing at the most negative value.
+            signedValue = magnitude == 0 ? 0 : -static_cast<std::int64_t>(magnitude - 1) - 1;
+            return IntegerKind::kSigned;
+        }
+        if (magnitude <= kSignedMax) {
+            signedValue = static_cast<std::int64_t>(magnitude);
+            return IntegerKind::kSigned;
+        }
+        unsignedValue = magnitude;
+        return IntegerKind::kUnsigned;
+    }
+
+    // The nearest double to the number's text, independent of the locale; beyond the range of
+    // double, infinity (too large) or zero (too small), with the number's sign.
+    static double RealValue(const NumberText& number) {
+        std::string text(number.begin, number.end);  // the grammar admits ASCII only
         double real = 0.0;
         const auto result = std::from_chars(text.data(), text.data() + text.size(), real);
-        return result.ec == std::errc() ? real : fallback;
+        if (result.ec == std::errc()) {
+            return real;
+        }
+        const double magnitude =
+            DecimalOrder(number) >= 0 ? std::numeric_limits<double>::infinity() : 0.0;
+        return number.negative ? -magnitude : magnitude;
     }
 
-    // Makes the value where it belongs: the root, a member (of several equal keys the last
-    // wins) or the next element.
+    // The power of ten of the number's leading significant digit (only asked of a number that is
+    // out of range, so it has one), held within bounds that no exponent text can pass.
+    static long long DecimalOrder(const NumberText& number) {
+        constexpr long long kBound = 1000000000;
+        long long exponent = 0;
+        bool negativeExponent = false;
+        for (const wchar_t* p = number.fractionEnd; p != number.end; ++p) {
+            if (*p == L'-') {
+                negativeExponent = true;
+            } else if (IsDigit(*p) && exponent < kBound) {
+                exponent = exponent * 10 + (*p - L'0');
+            }
+        }
+        exponent = negativeExponent ? -exponent : exponent;
+        long long order = static_cast<long long>(number.integerEnd - number.integerBegin) - 1;
+        for (const wchar_t* p = number.integerBegin; p != number.fractionEnd; ++p) {
+            if (*p == L'.') {
+                continue;
+            }
+            if (*p != L'0') {
+                return order + exponent;
+            }
+            --order;
+        }
+        return order + exponent;
+    }
+
+    // Makes the value where it belongs: the root, a member (of several equal keys the last wins)
+    // or the next element.
     template <typename Content>
     Value& Place(Content&& content) {
         if (m_open.Empty()) {
@@ -214,7 +494,7 @@ class TreeBuilder {
             m_hasRoot = true;
             return m_root;
         }
-        const OpenContainer& parent = m_open.Top();
+        const OpenContainers::Open& parent = m_open.Top();
         if (parent.object != nullptr) {
             const auto [member, inserted] =
                 parent.object->try_emplace(std::move(m_key), std::forward<Content>(content));
@@ -226,32 +506,23 @@ class TreeBuilder {
         return parent.array->emplace_back(std::forward<Content>(content));
     }
 
+    const wchar_t* m_next;
+    const wchar_t* const m_end;
     Value m_root;
     bool m_hasRoot = false;
-    OpenStack m_open;
+    OpenContainers m_open;
     std::wstring m_key;
-    std::string m_keyParts;
-    std::string m_stringParts;
-    std::string m_numberParts;
 };
 
 }  // namespace
 
-bool Read(const std::wstring& text, Value& value) {
-    const std::string utf8 = Narrow(text);
-    bj::parse_options options;
-    options.max_depth = kMaxDepth;
-    bj::basic_parser<TreeBuilder> parser(options);
-    bj::error_code error;
-    // The whole text is here (more = false), so a number ending the text is complete and the
-    // parser never suspends. write_some stops after the first complete value and leaves the
-    // rest unread instead of rejecting it.
-    parser.write_some(false, utf8.data(), utf8.size(), error);
-    TreeBuilder& builder = parser.handler();
-    if (builder.HasRoot()) {
-        value = builder.TakeRoot();
+bool Read(std::wstring_view text, Value& value) {
+    Parser parser(text);
+    const bool complete = parser.Run();
+    if (parser.HasRoot()) {
+        value = parser.TakeRoot();
     }
-    return !error && parser.done();
+    return complete;
 }
 
 }  // namespace browser_extensions::json

@@ -1,16 +1,17 @@
 #pragma once
 
-#include <string>
+#include <string_view>
 
 #include "json/Value.h"
 
 namespace browser_extensions::json {
 
-// Reads the first JSON value of `text` into `value`. Text after that value is ignored. On a
-// syntax error (or nesting deeper than 512) reading stops, the result is false and `value` keeps
-// what was built so far: containers are attached to their parent as soon as they begin, scalars
-// and members once complete. A text that does not begin with a value leaves `value` untouched.
-// Of several equal keys in one object, the last wins.
-bool Read(const std::wstring& text, Value& value);
+// Reads the first JSON value of `text` (UTF-16 code units) into `value`. Text after that value is
+// ignored. On a syntax error (or nesting deeper than 512) reading stops, the result is false and
+// `value` keeps what was built so far: containers are attached to their parent as soon as they
+// begin, scalars and members once complete. A text that does not begin with a value leaves
+// `value` untouched. Of several equal keys in one object, the last wins. A \uXXXX escape gives
+// exactly that code unit, a lone surrogate included.
+bool Read(std::wstring_view text, Value& value);
 
 }  // namespace browser_extensions::json

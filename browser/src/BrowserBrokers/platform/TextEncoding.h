@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace browser_extensions {
 
@@ -8,7 +9,7 @@ namespace browser_extensions {
 // std::wstring (one code unit per wchar_t on every platform). Lengths decide, not terminators:
 // a NUL inside the input is converted like any other character. Malformed UTF-8 and unpaired
 // surrogates become U+FFFD; neither function fails for any input content.
-std::wstring Utf8ToWide(const std::string& utf8);
-std::string WideToUtf8(const std::wstring& wide);
+std::wstring Utf8ToWide(std::string_view utf8);
+std::string WideToUtf8(std::wstring_view wide);
 
 }  // namespace browser_extensions

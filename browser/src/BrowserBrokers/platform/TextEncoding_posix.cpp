@@ -76,7 +76,7 @@ bool IsLowSurrogate(char32_t unit) {
 }
 
 // Decodes one sequence at `pos`, appends its code units and returns the bytes consumed (>= 1).
-size_t DecodeOne(const std::string& in, size_t pos, std::wstring& out) {
+size_t DecodeOne(std::string_view in, size_t pos, std::wstring& out) {
     const unsigned char lead = static_cast<unsigned char>(in[pos]);
     const LeadByte info = ClassifyLead(lead);
     if (info.length == 0) {
@@ -108,7 +108,7 @@ size_t DecodeOne(const std::string& in, size_t pos, std::wstring& out) {
 
 }  // namespace
 
-std::wstring Utf8ToWide(const std::string& utf8) {
+std::wstring Utf8ToWide(std::string_view utf8) {
     std::wstring result;
     result.reserve(utf8.size());
     for (size_t pos = 0; pos < utf8.size();) {
@@ -123,7 +123,7 @@ std::wstring Utf8ToWide(const std::string& utf8) {
     return result;
 }
 
-std::string WideToUtf8(const std::wstring& wide) {
+std::string WideToUtf8(std::wstring_view wide) {
     std::string result;
     result.reserve(wide.size());
     for (size_t i = 0; i < wide.size(); ++i) {

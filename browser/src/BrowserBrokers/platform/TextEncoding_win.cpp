@@ -10,7 +10,7 @@ namespace browser_extensions {
 // exactly that size. Inputs beyond the 32-bit count the calls take are refused with an empty
 // result, like a failed size query.
 
-std::wstring Utf8ToWide(const std::string& utf8) {
+std::wstring Utf8ToWide(std::string_view utf8) {
     if (utf8.empty() || utf8.size() > static_cast<size_t>(INT_MAX)) {
         return std::wstring();
     }
@@ -24,7 +24,7 @@ std::wstring Utf8ToWide(const std::string& utf8) {
     return result;
 }
 
-std::string WideToUtf8(const std::wstring& wide) {
+std::string WideToUtf8(std::wstring_view wide) {
     if (wide.empty() || wide.size() > static_cast<size_t>(INT_MAX)) {
         return std::string();
     }

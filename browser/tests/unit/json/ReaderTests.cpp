@@ -58,7 +58,15 @@ std::vector<ReadCase> ReadCases() {
         {"trailing comma is an error", LR"({"a":1,})", false, LR"({"a":1})"},
         {"comment is an error", LR"({"a":1 /* c */})", false, LR"({"a":1})"},
         {"raw control character in string", L"{\"a\":1,\"b\":\"x\ty\"}", false, LR"({"a":1})"},
-        {"lone surrogate escape is an error", LR"({"a":1,"b":"\ud800"})", false, LR"({"a":1})"},
+        {"unknown escape is an error", LR"({"a":1,"b":"\x41"})", false, LR"({"a":1})"},
+        {"short unicode escape is an error", LR"({"a":1,"b":"\u41"})", false, LR"({"a":1})"},
+        {"leading zero ends the number", L"[01]", false, L"[0]"},
+        // Each escape is exactly the code unit it names, lone surrogates included.
+        {"lone surrogate escapes are kept",
+         LR"({"a":"\ud800","b":"title \ud83d","c":"\udc00\ud800\u0041","d":1})", true,
+         LR"({"a":"\uD800","b":"title \uD83D","c":"\uDC00\uD800A","d":1})"},
+        {"numbers out of range", L"[-0,1e400,-1e400,1e-400,0e400]", true,
+         L"[0,null,null,0.0000000000000000,0.0000000000000000]"},
     };
 }
 
