@@ -10,7 +10,7 @@ namespace browser_extensions {
 CXPathRelay::CXPathRelay(const CBridgeState& state) : m_state(state) {}
 
 bool CXPathRelay::Relay(const char* body, std::wstring& text) const {
-    text = Utf8ToWide(std::string(body));
+    text = Utf8ToWide(body);
     platform::DebugOutputW(L"XPath received at Broker side");
     if (platform::DebugOutputEnabled()) {
         platform::DebugOutputW(RedactPasswords(text));

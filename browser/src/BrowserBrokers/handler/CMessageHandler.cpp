@@ -18,7 +18,7 @@ namespace {
 // The host's own entries in the agent's log.
 constexpr int kHostLogLevel = 3;
 
-void ReportUnknownMessage(const std::wstring& text) {
+void ReportUnknownMessage(std::wstring_view text) {
     // Only diagnostics see the redacted text; nothing is passed on from here.
     const std::wstring line = L"Unknown message sent = " + RedactPasswords(text);
     platform::DebugOutputW(line);
@@ -46,21 +46,19 @@ CMessageHandler::~CMessageHandler() {
 }
 
 bool CMessageHandler::ProcessMessage(const char* body, std::wstring& type) {
-    const std::wstring text = Utf8ToWide(std::string(body));
+    const std::wstring text = Utf8ToWide(body);
     // Redacting and joining the line costs more than the rest of a small message's handling, and
     // a large message's copies would multiply the memory it takes: built only for a listener.
     if (platform::DebugOutputEnabled()) {
         platform::DebugOutputW(L"Process Message and Message Type:" + type + L"Message: " +
                                RedactPasswords(text));
     }
-    return DispatchText(text, type);
+    return Dispatch(text.c_str(), type);
 }
 
 bool CMessageHandler::Dispatch(const wchar_t* text, std::wstring& type) {
-    return DispatchText(std::wstring(text), type);
-}
-
-bool CMessageHandler::DispatchText(const std::wstring& message, std::wstring& type) {
+    // Read in place: a copy of a large message would cost as much memory again.
+    const std::wstring_view message(text);
     CTabMessage envelope;
     envelope.FromJsonString(message);
 

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "messages/Sender.h"
@@ -37,8 +38,6 @@ class CMessageHandler {
     void MonitorLogLevel();
 
   private:
-    // `message` holds no NUL.
-    bool DispatchText(const std::wstring& message, std::wstring& type);
     void PollLogLevel(CUpdateLogLevelMessage& lastAnnounced);
     // Sleeps one period, or less when a stop is requested meanwhile.
     void WaitForNextPoll();

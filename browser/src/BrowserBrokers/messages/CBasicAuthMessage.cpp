@@ -10,7 +10,7 @@ namespace browser_extensions {
 
 void CBasicAuthMessage::Serialize(json::Object& /*object*/) const {}
 
-void CBasicAuthMessage::Deserialize(const json::Object& object) {
+void CBasicAuthMessage::Deserialize(json::Object&& object) {
     m_host = JsonGetString(object, L"host");
 }
 

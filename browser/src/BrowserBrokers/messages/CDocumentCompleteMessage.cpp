@@ -1,5 +1,6 @@
 #include "messages/CDocumentCompleteMessage.h"
 
+#include <string_view>
 #include <utility>
 
 #include "agent/Varnhold64.h"
@@ -13,14 +14,15 @@ wchar_t AsciiLower(wchar_t unit) {
     return (unit >= L'A' && unit <= L'Z') ? static_cast<wchar_t>(unit - L'A' + L'a') : unit;
 }
 
-// Case-insensitive as the C runtime compares wide strings in its default locale: only the ASCII
-// letters fold.
-bool EqualsIgnoringAsciiCase(const std::wstring& text, const std::wstring& lowerCaseWord) {
-    if (text.size() != lowerCaseWord.size()) {
+// As the C runtime compares wide strings in its default locale: as C strings (up to the first NUL),
+// with only the ASCII letters folded.
+bool EqualsIgnoringAsciiCase(const std::wstring& text, std::wstring_view lowerCaseWord) {
+    const std::wstring_view cString(text.c_str());
+    if (cString.size() != lowerCaseWord.size()) {
         return false;
     }
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (AsciiLower(text[i]) != lowerCaseWord[i]) {
+    for (std::size_t i = 0; i < cString.size(); ++i) {
+        if (AsciiLower(cString[i]) != lowerCaseWord[i]) {
             return false;
         }
     }
@@ -35,7 +37,7 @@ void CDocumentCompleteMessage::Serialize(json::Object& object) const {
     object[L"bTopLvlDoc"] = m_bTopLvlDoc ? L"true" : L"false";
 }
 
-void CDocumentCompleteMessage::Deserialize(const json::Object& object) {
+void CDocumentCompleteMessage::Deserialize(json::Object&& object) {
     m_url = JsonGetString(object, L"url");
     // Anything but a string reads as "" and so as false.
     const std::wstring* topLevel = JsonFindString(object, L"bTopLvlDoc");

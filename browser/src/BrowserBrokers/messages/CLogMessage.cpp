@@ -12,7 +12,7 @@ void CLogMessage::Serialize(json::Object& object) const {
     object[L"level"] = static_cast<std::int64_t>(m_level);
 }
 
-void CLogMessage::Deserialize(const json::Object& object) {
+void CLogMessage::Deserialize(json::Object&& object) {
     m_message = JsonGetString(object, L"message");
     m_level = JsonGetInt(object, L"level");
 }

@@ -1,5 +1,7 @@
 #include "messages/CResponseMessage.h"
 
+#include <utility>
+
 #include "agent/Varnhold64.h"
 
 namespace browser_extensions {
@@ -10,9 +12,9 @@ void CResponseMessage::Serialize(json::Object& object) const {
     }
 }
 
-void CResponseMessage::Deserialize(const json::Object& object) {
-    for (const auto& [name, value] : object) {
-        m_values[name] = value.AsString();
+void CResponseMessage::Deserialize(json::Object&& object) {
+    for (auto& [name, value] : object) {
+        m_values[name] = std::move(value.AsString());
     }
 }
 

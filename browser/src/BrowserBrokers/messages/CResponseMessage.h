@@ -16,7 +16,7 @@ class CResponseMessage final : public IJsonSerializable, public CHandlerBase {
     void Serialize(json::Object& object) const override;
     // Every member must be a string: the first one that is not stops reading with a type error,
     // keeping the members before it (in key order).
-    void Deserialize(const json::Object& object) override;
+    void Deserialize(json::Object&& object) override;
     bool Handle(Sender sender, const std::wstring& tabID) override;
 
     std::map<std::wstring, std::wstring> m_values;

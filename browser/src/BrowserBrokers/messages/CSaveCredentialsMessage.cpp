@@ -9,7 +9,7 @@ namespace browser_extensions {
 // Credentials are never written back out.
 void CSaveCredentialsMessage::Serialize(json::Object& /*object*/) const {}
 
-void CSaveCredentialsMessage::Deserialize(const json::Object& object) {
+void CSaveCredentialsMessage::Deserialize(json::Object&& object) {
     m_host = JsonGetString(object, L"host");
     m_username = JsonGetString(object, L"username");
     m_password = JsonGetString(object, L"password");

@@ -11,7 +11,7 @@ namespace browser_extensions {
 class CSaveCredentialsMessage final : public IJsonSerializable, public CHandlerBase {
   public:
     void Serialize(json::Object& object) const override;
-    void Deserialize(const json::Object& object) override;
+    void Deserialize(json::Object&& object) override;
     bool Handle(Sender sender, const std::wstring& tabID) override;
 
     std::wstring m_host;

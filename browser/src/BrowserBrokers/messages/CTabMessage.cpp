@@ -1,5 +1,7 @@
 #include "messages/CTabMessage.h"
 
+#include <utility>
+
 #include "messages/CBasicAuthMessage.h"
 #include "messages/CDocumentCompleteMessage.h"
 #include "messages/CLogMessage.h"
@@ -24,7 +26,7 @@ void CTabMessage::Serialize(json::Object& object) const {
     }
 }
 
-void CTabMessage::Deserialize(const json::Object& object) {
+void CTabMessage::Deserialize(json::Object&& object) {
     m_tabID = JsonGetString(object, L"tabID");
     m_requestID = JsonGetString(object, L"requestID");
     m_type = JsonGetString(object, L"type");
@@ -36,11 +38,9 @@ void CTabMessage::Deserialize(const json::Object& object) {
     if (!m_payload) {
         return;
     }
-    // A missing "payload", or one that is not an object, reads as an empty object. The payload
-    // only reads it, so it gets a view instead of a copy.
-    static const json::Object kNoMembers;
-    const json::Object* payload = JsonFindObject(object, L"payload");
-    m_payload->Deserialize(payload != nullptr ? *payload : kNoMembers);
+    // A missing "payload", or one that is not an object, reads as an empty object.
+    json::Object* payload = JsonFindObject(object, L"payload");
+    m_payload->Deserialize(payload != nullptr ? std::move(*payload) : json::Object());
 }
 
 std::shared_ptr<IJsonSerializable> CreatePayload(const std::wstring& type) {

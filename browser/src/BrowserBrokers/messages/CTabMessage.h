@@ -15,7 +15,7 @@ class CTabMessage final : public IJsonSerializable {
     // A non-empty "requestID" makes the payload a CResponseMessage whatever the type says;
     // otherwise the type chooses it (CreatePayload). A payload's own read error passes to the
     // caller after the envelope's fields and the payload have been set.
-    void Deserialize(const json::Object& object) override;
+    void Deserialize(json::Object&& object) override;
 
     std::wstring m_tabID;
     std::wstring m_type;

@@ -9,7 +9,7 @@ void CTriggerFailedMessage::Serialize(json::Object& object) const {
     object[L"triggerId"] = m_triggerId;
 }
 
-void CTriggerFailedMessage::Deserialize(const json::Object& object) {
+void CTriggerFailedMessage::Deserialize(json::Object&& object) {
     m_triggerId = JsonGetString(object, L"triggerId");
 }
 

@@ -10,12 +10,12 @@ void CTriggerFiredMessage::Serialize(json::Object& object) const {
     object[L"triggerId"] = m_triggerId;
 }
 
-void CTriggerFiredMessage::Deserialize(const json::Object& object) {
+void CTriggerFiredMessage::Deserialize(json::Object&& object) {
     m_triggerId = JsonGetString(object, L"triggerId");
-    for (const json::Value& element : JsonGetArray(object, L"values")) {
+    for (json::Value& element : JsonGetArray(object, L"values")) {
         // An element that is not an object ends reading with a type error; entries stored from
         // earlier elements stay.
-        const json::Object& entry = element.AsObject();
+        json::Object& entry = element.AsObject();
         std::wstring signature = JsonGetString(entry, L"signature");
         if (signature.empty()) {
             continue;

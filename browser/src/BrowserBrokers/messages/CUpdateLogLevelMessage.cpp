@@ -11,7 +11,7 @@ void CUpdateLogLevelMessage::Serialize(json::Object& object) const {
     object[L"level"] = static_cast<std::int64_t>(m_level);
 }
 
-void CUpdateLogLevelMessage::Deserialize(const json::Object& object) {
+void CUpdateLogLevelMessage::Deserialize(json::Object&& object) {
     m_type = JsonGetString(object, L"type");
     m_level = JsonGetInt(object, L"level");
 }

@@ -10,7 +10,7 @@ namespace browser_extensions {
 class CUpdateLogLevelMessage final : public IJsonSerializable {
   public:
     void Serialize(json::Object& object) const override;
-    void Deserialize(const json::Object& object) override;
+    void Deserialize(json::Object&& object) override;
 
     std::wstring m_type = L"updateLogLevel";
     int m_level = 1;

@@ -1,6 +1,7 @@
 #include "messages/IJsonSerializable.h"
 
 #include <exception>
+#include <utility>
 
 #include "json/Reader.h"
 #include "json/Writer.h"
@@ -14,12 +15,12 @@ std::wstring IJsonSerializable::ToJsonString() const {
     return json::Write(json::Value(std::move(object)));
 }
 
-void IJsonSerializable::FromJsonString(const std::wstring& text) {
+void IJsonSerializable::FromJsonString(std::wstring_view text) {
     try {
         json::Value value;
         // The verdict does not matter: whatever was read before an error is used.
         json::Read(text, value);
-        Deserialize(value.AsObject());
+        Deserialize(std::move(value.AsObject()));
     } catch (const std::exception& error) {
         browser_extensions::platform::DebugOutputA(error.what());
     } catch (...) {

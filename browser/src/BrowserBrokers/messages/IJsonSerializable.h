@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "json/Value.h"
 
@@ -10,13 +11,15 @@ class IJsonSerializable {
   public:
     // Adds this object's members to `object`, replacing members of the same key.
     virtual void Serialize(browser_extensions::json::Object& object) const = 0;
-    virtual void Deserialize(const browser_extensions::json::Object& object) = 0;
+    // Reads this object's members out of `object`, which it owns: strings are moved rather than
+    // copied, as an inbound text may be megabytes long.
+    virtual void Deserialize(browser_extensions::json::Object&& object) = 0;
 
     // Compact JSON text of the members that Serialize writes. Errors pass to the caller.
     std::wstring ToJsonString() const;
     // Reads `text` as far as it is readable and, when it is an object, deserializes from it.
     // Never throws: an error's text goes to the debugger output.
-    void FromJsonString(const std::wstring& text);
+    void FromJsonString(std::wstring_view text);
 
   protected:
     IJsonSerializable() = default;

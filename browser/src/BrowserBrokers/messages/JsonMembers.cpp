@@ -2,14 +2,15 @@
 
 #include <cstdint>
 #include <stdexcept>
+#include <utility>
 
 namespace browser_extensions {
 namespace {
 
-// Calls `get` on the member named `key`; a missing member or a type mismatch gives `fallback`.
+// Calls `get` on the member named `key`; a missing member or a type mismatch gives the default.
 // Only the type mismatch is caught: anything else (such as running out of memory) passes.
-template <typename Result, typename Getter>
-Result GetMember(const json::Object& object, const std::wstring& key, Getter get) {
+template <typename Result, typename Object, typename Getter>
+Result GetMember(Object& object, const std::wstring& key, Getter get) {
     const auto member = object.find(key);
     if (member == object.end()) {
         return Result();
@@ -23,8 +24,9 @@ Result GetMember(const json::Object& object, const std::wstring& key, Getter get
 
 }  // namespace
 
-std::wstring JsonGetString(const json::Object& object, const std::wstring& key) {
-    return GetMember<std::wstring>(object, key, [](const json::Value& v) { return v.AsString(); });
+std::wstring JsonGetString(json::Object& object, const std::wstring& key) {
+    return GetMember<std::wstring>(object, key,
+                                   [](json::Value& v) { return std::move(v.AsString()); });
 }
 
 int JsonGetInt(const json::Object& object, const std::wstring& key) {
@@ -33,15 +35,17 @@ int JsonGetInt(const json::Object& object, const std::wstring& key) {
     });
 }
 
-json::Object JsonGetObject(const json::Object& object, const std::wstring& key) {
-    return GetMember<json::Object>(object, key, [](const json::Value& v) { return v.AsObject(); });
+json::Object JsonGetObject(json::Object& object, const std::wstring& key) {
+    return GetMember<json::Object>(object, key,
+                                   [](json::Value& v) { return std::move(v.AsObject()); });
 }
 
-json::Array JsonGetArray(const json::Object& object, const std::wstring& key) {
-    return GetMember<json::Array>(object, key, [](const json::Value& v) { return v.AsArray(); });
+json::Array JsonGetArray(json::Object& object, const std::wstring& key) {
+    return GetMember<json::Array>(object, key,
+                                  [](json::Value& v) { return std::move(v.AsArray()); });
 }
 
-const json::Object* JsonFindObject(const json::Object& object, const std::wstring& key) {
+json::Object* JsonFindObject(json::Object& object, const std::wstring& key) {
     const auto member = object.find(key);
     if (member == object.end() || member->second.type() != json::Type::kObject) {
         return nullptr;

@@ -65,10 +65,10 @@ TEST(TriggerFiredMessage, ReadsSignedValuesLaterOnesWinning) {
 
 TEST(TriggerFiredMessage, NonObjectElementStopsReadingKeepingEarlierEntries) {
     CTriggerFiredMessage trigger;
-    const json::Object payload = ObjectFrom(
+    json::Object payload = ObjectFrom(
         LR"({"triggerId":"t","values":[{"signature":"a","value":"1"},5,)"
         LR"({"signature":"b","value":"2"}]})");
-    EXPECT_THROW(trigger.Deserialize(payload), std::runtime_error);
+    EXPECT_THROW(trigger.Deserialize(std::move(payload)), std::runtime_error);
     EXPECT_EQ(trigger.m_triggerId, L"t");
     EXPECT_EQ(trigger.m_values, (StringMap{{L"a", L"1"}}));
 }
@@ -79,16 +79,13 @@ TEST(DocumentCompleteMessage, TopLevelFlagIsTheWordTrueInAnyAsciiCase) {
         bool topLevel;
     };
     const std::vector<Case> cases = {
-        {LR"({"bTopLvlDoc":"true"})", true},
-        {LR"({"bTopLvlDoc":"TRUE"})", true},
-        {LR"({"bTopLvlDoc":"tRuE"})", true},
-        {LR"({"bTopLvlDoc":"true "})", false},
-        {LR"({"bTopLvlDoc":"1"})", false},
-        {LR"({"bTopLvlDoc":"yes"})", false},
-        {LR"({"bTopLvlDoc":""})", false},
-        {LR"({"bTopLvlDoc":true})", false},
-        {LR"({"bTopLvlDoc":"tru\u0435"})", false},  // Cyrillic look-alike
-        {L"{}", false},
+        {LR"({"bTopLvlDoc":"true"})", true},        {LR"({"bTopLvlDoc":"TRUE"})", true},
+        {LR"({"bTopLvlDoc":"tRuE"})", true},        {LR"({"bTopLvlDoc":"true "})", false},
+        {LR"({"bTopLvlDoc":"1"})", false},          {LR"({"bTopLvlDoc":"yes"})", false},
+        {LR"({"bTopLvlDoc":""})", false},           {LR"({"bTopLvlDoc":true})", false},
+        {LR"({"bTopLvlDoc":"tru\u0435"})", false},   // Cyrillic look-alike
+        {LR"({"bTopLvlDoc":"true\u0000x"})", true},  // compared as a C string, up to the NUL
+        {LR"({"bTopLvlDoc":"\u0000true"})", false}, {L"{}", false},
     };
     for (const Case& c : cases) {
         CDocumentCompleteMessage document;
