@@ -1,5 +1,6 @@
 #include "host/HostEntry.h"
 
+#include <chrono>
 #include <cstdio>
 #include <thread>
 
@@ -7,6 +8,7 @@
 #include "handler/CMessageHandler.h"
 #include "host/CReadLoop.h"
 #include "host/ChannelWriter.h"
+#include "host/ExitDeadline.h"
 #include "host/StreamSetup.h"
 #include "platform/DebugOutput.h"
 #include "platform/ProcessStreams.h"
@@ -26,6 +28,9 @@ bool PrepareStandardStreams() {
     return result == 0;
 }
 
+// How long the end may take once input has ended.
+constexpr std::chrono::milliseconds kExitDeadline{1500};
+
 void ServeUntilEndOfInput() {
     CMessageHandler handler(SendProtectedText);
     // The bridge may take its time to load; nothing waits for it.
@@ -35,6 +40,7 @@ void ServeUntilEndOfInput() {
     CReadLoop loop(ReadStandardInput, handler, RelayXPath);
     loop.Run();
 
+    ArmExitDeadline(kExitDeadline);
     platform::DebugOutputW(L"Going to exit");
 }
 
@@ -53,6 +59,7 @@ int RunHost() {
     // The handler and its monitor are gone; replies of the agent or the bridge still in flight
     // must not leave half a frame behind.
     CloseChannelForExit();
+    DisarmExitDeadline();
     return 0;
 }
 
