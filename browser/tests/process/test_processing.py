@@ -109,6 +109,9 @@ def agent(host, tmp_path):
      [{"call": "OnTabClosed", "args": ["9"]}]),
     ("XPath stays with the host", envelope(tabID="7", type="XPath", payload={}), []),
     ("unhandled type", envelope(tabID="7", type="documentcomplete", payload={"url": "u"}), []),
+    ("lone surrogate escape", envelope(tabID="7", type="log", payload={"message": "cut \ud83d",
+                                                                       "level": 2}),
+     [{"call": "WriteLog", "args": [2, "cut \ud83d"]}]),
     ("unknown message", "{}",
      [{"call": "WriteLog", "args": [3, "Unknown message sent = {}"]}]),
 ])
@@ -144,6 +147,19 @@ def test_reply_after_processing_arrives_byte_exact(host, agent):
     assert body == quoted('{"bTopLvlDoc":"false","tabID":"12","type":"documentCompleteAck",'
                           '"url":"https://a.example/p?q=\\"x\\""}')
     assert json.loads(json.loads(body))["type"] == "documentCompleteAck"
+    assert (returncode, rest) == (0, [])
+
+
+def test_lone_surrogate_reaches_the_agent_and_the_reply_stays_utf8(host, agent):
+    """A page title or URL cut inside a character arrives as an escaped lone surrogate (Firefox
+    writes them); it is read, and what leaves the host is still valid UTF-8."""
+    session = Session(host, agent.env)
+    session.send(envelope(tabID="4", type="documentComplete",
+                          payload={"url": "https://a.example/\udc00\ud83d", "bTopLvlDoc": "true"}))
+    body = session.read_frame()
+    returncode, rest, _ = session.close()
+    reply = json.loads(json.loads(body.decode("utf-8")))  # strict: invalid UTF-8 fails here
+    assert (reply["url"], reply["bTopLvlDoc"]) == ("https://a.example/\udc00\ud83d", "true")
     assert (returncode, rest) == (0, [])
 
 
