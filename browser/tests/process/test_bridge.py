@@ -3,10 +3,11 @@ echoes come back as frames, and the host works on without the bridge library."""
 
 import json
 import shutil
+import time
 
 import pytest
 
-from conftest import frame
+from conftest import frame, wait_until
 
 
 def xpath_envelope(text):
@@ -69,24 +70,75 @@ def test_near_misses_of_the_type_are_not_relayed(host, tmp_path, kind):
     assert [c for c in journal(path) if c["call"] == "SendMessageToKestrova"] == []
 
 
-def test_host_without_the_bridge_library_serves_everything_else(host, tmp_path):
-    folder = tmp_path / "nobridge"
+def host_copy(host, tmp_path, bridge=None):
+    """A copy of the built host whose folder holds `bridge` (a file name in the build folder) under
+    the bridge library's own name, or no bridge at all."""
+    folder = tmp_path / "copy"
     folder.mkdir()
     for item in host.bin_dir.iterdir():
         if "alvern" not in item.name and item.is_file():
             shutil.copy2(item, folder / item.name)
-    exe = folder / host.exe().name
-    document = json.dumps({"tabID": "5", "type": "documentComplete",
-                           "payload": {"url": "https://a.example/", "bTopLvlDoc": "true"}})
+    if bridge is not None:
+        shutil.copy2(host.bin_dir / bridge,
+                     folder / ("Halvern.dll" if host.is_windows else "libHalvern.so"))
+    return folder / host.exe().name
+
+
+DOCUMENT = json.dumps({"tabID": "5", "type": "documentComplete",
+                       "payload": {"url": "https://a.example/", "bTopLvlDoc": "true"}})
+
+
+def test_host_without_the_bridge_library_serves_everything_else(host, tmp_path):
     # The bridge is loaded on a thread of its own; a slow build may not have tried yet when the
     # input ends.
-    run = host.run_expecting(frame(xpath_envelope("//p")) + frame(document), frames=1,
-                             env={"VARNHOLD_LOG_LEVEL": "1"}, exe=exe,
+    run = host.run_expecting(frame(xpath_envelope("//p")) + frame(DOCUMENT), frames=1,
+                             env={"VARNHOLD_LOG_LEVEL": "1"}, exe=host_copy(host, tmp_path),
                              ready_line="Halvern LoadLibrary failed: ")
     assert run.returncode == 0
     failures = [line for line in run.debug_lines if line.startswith("Halvern LoadLibrary failed: ")]
     assert failures == ["Halvern LoadLibrary failed: 126"]
     assert [json.loads(json.loads(body))["type"] for body in run.frames] == ["documentCompleteAck"]
+
+
+@pytest.mark.parametrize("missing, calls", [
+    ("GetInstance", []),
+    ("CreateThreadBroker", ["GetInstance"]),
+    ("SendMessageToKestrova", ["GetInstance"]),
+])
+def test_bridge_lacking_an_entry_point_is_not_used(host, tmp_path, missing, calls):
+    path, env = bridge_env(host, tmp_path)
+    name = f"Halvern-without-{missing}.dll" if host.is_windows else \
+        f"libHalvern-without-{missing}.so"
+    line = f"Halvern GetProcAddress failed for {missing}: 127; the bridge is not used"
+    run = host.run_expecting(frame(xpath_envelope("//p")) + frame(DOCUMENT), frames=1, env=env,
+                             exe=host_copy(host, tmp_path, bridge=name), ready_line=line)
+    assert run.returncode == 0
+    assert [l for l in run.debug_lines if l.startswith("Halvern ")] == [line]
+    assert "XPath received at Broker side" in run.debug_lines
+    assert [c["call"] for c in journal(path)] == calls
+    assert [json.loads(json.loads(body))["type"] for body in run.frames] == ["documentCompleteAck"]
+
+
+def test_exits_promptly_while_echoes_wait_for_a_reader(host, tmp_path):
+    """The browser stopped reading, so the bridge's echoes fill the pipe and their writer blocks
+    holding the output lock. The end of input still ends the process, with code 0, at once."""
+    path, env = bridge_env(host, tmp_path)
+    process, _ = host.start(env=env)  # its output is never read
+    try:
+        wait_until(bridge_ready(path), 60)
+        process.stdin.write(frame(xpath_envelope("x" * 500000)) * 4)
+        process.stdin.flush()
+        wait_until(lambda: sum(c["call"] == "SendMessageToKestrova" for c in journal(path)) == 4,
+                   60)
+        closed = time.monotonic()
+        process.stdin.close()
+        returncode = process.wait(timeout=60)
+        elapsed = time.monotonic() - closed
+    finally:
+        process.kill()
+    assert returncode == 0
+    # About 2 s; Wine's own process teardown and a sanitizer's exit add to it.
+    assert elapsed < (6.0 if host.is_windows or host.is_sanitized else 2.5), elapsed
 
 
 def test_frames_from_bridge_agent_and_monitor_never_interleave(host, tmp_path):

@@ -1,5 +1,6 @@
 #include "bridge/CBridgeLoader.h"
 
+#include <string>
 #include <utility>
 
 #include "platform/DebugOutput.h"
@@ -17,7 +18,12 @@ CBridgeLoader::CBridgeLoader(CBridgeState& state, BridgeCallback callback, std::
 template <typename Proc>
 Proc CBridgeLoader::Find(platform::LibraryHandle library, const char* name) const {
     uint32_t error = 0;
-    return reinterpret_cast<Proc>(m_finder(library, name, error));
+    const auto proc = reinterpret_cast<Proc>(m_finder(library, name, error));
+    if (proc == nullptr) {
+        platform::DebugOutputA(std::string("Halvern GetProcAddress failed for ") + name + ": " +
+                               std::to_string(error) + "; the bridge is not used");
+    }
+    return proc;
 }
 
 void CBridgeLoader::Run() {
@@ -28,18 +34,23 @@ void CBridgeLoader::Run() {
         return;
     }
 
+    // A bridge that is only partly there is not used at all: nothing is published, and the
+    // broker is not started without the entry point that feeds it.
     const auto getInstance = Find<GetInstanceProc>(library, "GetInstance");
-    void* instance = getInstance != nullptr ? getInstance(m_callback) : nullptr;
+    if (getInstance == nullptr) {
+        return;
+    }
+    void* instance = getInstance(m_callback);
 
     const auto createThreadBroker = Find<CreateThreadBrokerProc>(library, "CreateThreadBroker");
     const auto send = Find<SendMessageToKestrovaProc>(library, "SendMessageToKestrova");
+    if (createThreadBroker == nullptr || send == nullptr) {
+        return;
+    }
 
     // Before the broker starts: a broker that keeps this thread must not keep relays waiting.
     m_state.Publish(instance, send);
-
-    if (createThreadBroker != nullptr) {
-        createThreadBroker(L"Quenlow", L"Quenlow");
-    }
+    createThreadBroker(L"Quenlow", L"Quenlow");
 }
 
 }  // namespace browser_extensions

@@ -26,7 +26,8 @@ class CBridgeLoader {
                   LibraryLoader loader = platform::LoadDynamicLibrary,
                   ProcFinder finder = platform::FindLibraryProc);
 
-    // Never calls an entry point that could not be found.
+    // Never calls an entry point that could not be found, and publishes nothing unless all three
+    // were; each one missing leaves one debugger line.
     void Run();
 
   private:

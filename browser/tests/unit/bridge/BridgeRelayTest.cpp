@@ -171,16 +171,20 @@ struct MissingExportCase {
     const char* name;
     std::vector<std::string> exports;
     std::vector<std::string> expectedCalls;  // after one relay
+    std::vector<std::string> missingLines;
 };
 
 class MissingExportTest : public BridgeRelayTest,
                           public testing::WithParamInterface<MissingExportCase> {};
 
-TEST_P(MissingExportTest, OnlyResolvedEntryPointsAreCalled) {
+TEST_P(MissingExportTest, APartialBridgeIsNeverUsed) {
     Load(GetParam().exports);
+    EXPECT_EQ(m_lines, GetParam().missingLines);
+    m_lines.clear();
     RelayBody("{\"type\":\"XPath\"}");
     EXPECT_EQ(m_fake.calls, GetParam().expectedCalls);
-    EXPECT_EQ(m_lines.size(), 2u) << "only the relay's own lines";
+    EXPECT_FALSE(m_state.IsReady());
+    EXPECT_EQ(m_lines.size(), 2u) << "the relay's own lines, then the message is dropped";
 }
 
 void PrintTo(const MissingExportCase& c, std::ostream* out) {
@@ -188,12 +192,22 @@ void PrintTo(const MissingExportCase& c, std::ostream* out) {
 }
 
 const MissingExportCase kMissingExports[] = {
-    {"NoGetInstance", {"CreateThreadBroker", "SendMessageToKestrova"}, {"CreateThreadBroker"}},
+    {"NoGetInstance",
+     {"CreateThreadBroker", "SendMessageToKestrova"},
+     {},
+     {"Halvern GetProcAddress failed for GetInstance: 127; the bridge is not used"}},
     {"NoCreateThreadBroker",
      {"GetInstance", "SendMessageToKestrova"},
-     {"GetInstance", "SendMessageToKestrova"}},
-    {"NoSend", {"GetInstance", "CreateThreadBroker"}, {"GetInstance", "CreateThreadBroker"}},
-    {"NoneAtAll", {}, {}},
+     {"GetInstance"},
+     {"Halvern GetProcAddress failed for CreateThreadBroker: 127; the bridge is not used"}},
+    {"NoSend",
+     {"GetInstance", "CreateThreadBroker"},
+     {"GetInstance"},
+     {"Halvern GetProcAddress failed for SendMessageToKestrova: 127; the bridge is not used"}},
+    {"NoneAtAll",
+     {},
+     {},
+     {"Halvern GetProcAddress failed for GetInstance: 127; the bridge is not used"}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, MissingExportTest, testing::ValuesIn(kMissingExports),
