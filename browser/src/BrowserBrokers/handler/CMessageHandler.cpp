@@ -1,6 +1,7 @@
 #include "handler/CMessageHandler.h"
 
 #include <memory>
+#include <string_view>
 #include <utility>
 
 #include "agent/Varnhold64.h"
@@ -13,6 +14,8 @@
 #include "protect/ProtectedString.h"
 
 namespace browser_extensions {
+
+using namespace std::string_view_literals;
 namespace {
 
 // The host's own entries in the agent's log.
@@ -68,11 +71,11 @@ bool CMessageHandler::Dispatch(const wchar_t* text, std::wstring& type) {
     }
 
     type = envelope.m_type;
-    if (envelope.m_type == L"closeTab") {
+    if (envelope.m_type == L"closeTab"sv) {
         kaprix_core::OnTabClosed(envelope.m_tabID);
         return true;
     }
-    if (envelope.m_type == L"XPath") {
+    if (envelope.m_type == L"XPath"sv) {
         return true;  // the read loop relays it to the design tool
     }
 

@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "handler/CMessageHandler.h"
 #include "platform/DebugOutput.h"
 
 namespace browser_extensions {
+
+using namespace std::string_view_literals;
 namespace {
 
 // The buffer starts at this size and doubles, so memory follows the bytes that arrive rather
@@ -93,7 +96,7 @@ void CReadLoop::DiscardBody(uint32_t length) {
 
 void CReadLoop::HandleMessage(const char* body, std::wstring& type) {
     m_handler.ProcessMessage(body, type);
-    if (type == L"XPath" && m_relay) {
+    if (type == L"XPath"sv && m_relay) {
         m_relay(body);
     }
 }

@@ -241,7 +241,7 @@ class Parser {
             ++p;
         }
         if (p != m_end && *p == L'"') {  // the usual case: nothing to decode
-            out.assign(begin, p);
+            out = std::wstring(begin, p);
             m_next = p + 1;
             return true;
         }
@@ -249,9 +249,8 @@ class Parser {
         if (close == nullptr) {
             return false;  // unterminated: nothing is built
         }
-        out.clear();
+        out = std::wstring(begin, p);
         out.reserve(static_cast<std::size_t>(close - begin));  // decoding never lengthens
-        out.append(begin, p);
         while (p != close) {
             if (*p == L'\\') {
                 if (!AppendEscape(p, close, out)) {

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <variant>
 #include <vector>
@@ -13,7 +15,23 @@ namespace browser_extensions::json {
 enum class Type { kObject = 0, kArray = 1, kString = 2, kBool = 3, kInt = 4, kReal = 5, kNull = 6 };
 
 class Value;
-using Object = std::map<std::wstring, Value>;
+
+// Orders keys by their UTF-16 code units taken as unsigned numbers. Transparent, so a member can
+// be looked up by a view of its key (a literal) without making a string first.
+struct KeyLess {
+    using is_transparent = void;
+    bool operator()(std::wstring_view left, std::wstring_view right) const noexcept {
+        const std::size_t common = std::min(left.size(), right.size());
+        for (std::size_t i = 0; i < common; ++i) {
+            if (left[i] != right[i]) {
+                return static_cast<std::uint32_t>(left[i]) < static_cast<std::uint32_t>(right[i]);
+            }
+        }
+        return left.size() < right.size();
+    }
+};
+
+using Object = std::map<std::wstring, Value, KeyLess>;
 using Array = std::vector<Value>;
 
 // One JSON value. Copying, assigning and destroying walk the tree with an explicit stack, so a

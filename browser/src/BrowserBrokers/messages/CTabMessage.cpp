@@ -1,5 +1,6 @@
 #include "messages/CTabMessage.h"
 
+#include <string_view>
 #include <utility>
 
 #include "messages/CBasicAuthMessage.h"
@@ -12,6 +13,8 @@
 #include "messages/JsonMembers.h"
 
 namespace browser_extensions {
+
+using namespace std::string_view_literals;
 
 void CTabMessage::Serialize(json::Object& object) const {
     object[L"tabID"] = m_tabID;
@@ -44,22 +47,22 @@ void CTabMessage::Deserialize(json::Object&& object) {
 }
 
 std::shared_ptr<IJsonSerializable> CreatePayload(const std::wstring& type) {
-    if (type == L"log") {
+    if (type == L"log"sv) {
         return std::make_shared<CLogMessage>();
     }
-    if (type == L"triggerFired") {
+    if (type == L"triggerFired"sv) {
         return std::make_shared<CTriggerFiredMessage>();
     }
-    if (type == L"triggerFailed") {
+    if (type == L"triggerFailed"sv) {
         return std::make_shared<CTriggerFailedMessage>();
     }
-    if (type == L"documentComplete") {
+    if (type == L"documentComplete"sv) {
         return std::make_shared<CDocumentCompleteMessage>();
     }
-    if (type == L"basicAuthentication") {
+    if (type == L"basicAuthentication"sv) {
         return std::make_shared<CBasicAuthMessage>();
     }
-    if (type == L"saveCredentials") {
+    if (type == L"saveCredentials"sv) {
         return std::make_shared<CSaveCredentialsMessage>();
     }
     return nullptr;

@@ -10,7 +10,7 @@ namespace {
 // Calls `get` on the member named `key`; a missing member or a type mismatch gives the default.
 // Only the type mismatch is caught: anything else (such as running out of memory) passes.
 template <typename Result, typename Object, typename Getter>
-Result GetMember(Object& object, const std::wstring& key, Getter get) {
+Result GetMember(Object& object, std::wstring_view key, Getter get) {
     const auto member = object.find(key);
     if (member == object.end()) {
         return Result();
@@ -24,28 +24,28 @@ Result GetMember(Object& object, const std::wstring& key, Getter get) {
 
 }  // namespace
 
-std::wstring JsonGetString(json::Object& object, const std::wstring& key) {
+std::wstring JsonGetString(json::Object& object, std::wstring_view key) {
     return GetMember<std::wstring>(object, key,
                                    [](json::Value& v) { return std::move(v.AsString()); });
 }
 
-int JsonGetInt(const json::Object& object, const std::wstring& key) {
+int JsonGetInt(const json::Object& object, std::wstring_view key) {
     return GetMember<int>(object, key, [](const json::Value& v) {
         return static_cast<int>(static_cast<std::uint32_t>(v.AsInt64()));
     });
 }
 
-json::Object JsonGetObject(json::Object& object, const std::wstring& key) {
+json::Object JsonGetObject(json::Object& object, std::wstring_view key) {
     return GetMember<json::Object>(object, key,
                                    [](json::Value& v) { return std::move(v.AsObject()); });
 }
 
-json::Array JsonGetArray(json::Object& object, const std::wstring& key) {
+json::Array JsonGetArray(json::Object& object, std::wstring_view key) {
     return GetMember<json::Array>(object, key,
                                   [](json::Value& v) { return std::move(v.AsArray()); });
 }
 
-json::Object* JsonFindObject(json::Object& object, const std::wstring& key) {
+json::Object* JsonFindObject(json::Object& object, std::wstring_view key) {
     const auto member = object.find(key);
     if (member == object.end() || member->second.type() != json::Type::kObject) {
         return nullptr;
@@ -53,7 +53,7 @@ json::Object* JsonFindObject(json::Object& object, const std::wstring& key) {
     return &member->second.AsObject();
 }
 
-const std::wstring* JsonFindString(const json::Object& object, const std::wstring& key) {
+const std::wstring* JsonFindString(const json::Object& object, std::wstring_view key) {
     const auto member = object.find(key);
     if (member == object.end() || member->second.type() != json::Type::kString) {
         return nullptr;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "json/Value.h"
 
@@ -10,14 +11,14 @@ namespace browser_extensions {
 // arrays are moved out of it rather than copied (an inbound text may be megabytes long), so each
 // member is read once. A missing key or a member of another JSON type gives the default (empty,
 // or 0).
-std::wstring JsonGetString(json::Object& object, const std::wstring& key);
+std::wstring JsonGetString(json::Object& object, std::wstring_view key);
 // The integer's low 32 bits; a real number gives 0.
-int JsonGetInt(const json::Object& object, const std::wstring& key);
-json::Object JsonGetObject(json::Object& object, const std::wstring& key);
-json::Array JsonGetArray(json::Object& object, const std::wstring& key);
+int JsonGetInt(const json::Object& object, std::wstring_view key);
+json::Object JsonGetObject(json::Object& object, std::wstring_view key);
+json::Array JsonGetArray(json::Object& object, std::wstring_view key);
 
 // Views where nothing needs taking: the member named `key` when it has the type, else null.
-json::Object* JsonFindObject(json::Object& object, const std::wstring& key);
-const std::wstring* JsonFindString(const json::Object& object, const std::wstring& key);
+json::Object* JsonFindObject(json::Object& object, std::wstring_view key);
+const std::wstring* JsonFindString(const json::Object& object, std::wstring_view key);
 
 }  // namespace browser_extensions

@@ -1,4 +1,5 @@
 #include <cstdint>
+#include <type_traits>
 
 #include "TextEncoding.h"
 
@@ -40,14 +41,46 @@ LeadByte ClassifyLead(unsigned char b) {
     return {0, 0, 0, 0};
 }
 
-void AppendUtf16(std::wstring& out, char32_t codePoint) {
+// Writes the code point's one or two UTF-16 units at `out`; returns how many.
+size_t PutUtf16(wchar_t* out, char32_t codePoint) {
     if (codePoint < 0x10000) {
-        out.push_back(static_cast<wchar_t>(codePoint));
-        return;
+        out[0] = static_cast<wchar_t>(codePoint);
+        return 1;
     }
     const char32_t offset = codePoint - 0x10000;
-    out.push_back(static_cast<wchar_t>(0xD800 + (offset >> 10)));
-    out.push_back(static_cast<wchar_t>(0xDC00 + (offset & 0x3FF)));
+    out[0] = static_cast<wchar_t>(0xD800 + (offset >> 10));
+    out[1] = static_cast<wchar_t>(0xDC00 + (offset & 0x3FF));
+    return 2;
+}
+
+template <typename Unit>
+uint32_t UnitValue(Unit unit) {
+    // A char may be signed, and so may wchar_t: only the unit's own bits count.
+    return static_cast<uint32_t>(static_cast<std::make_unsigned_t<Unit>>(unit));
+}
+
+// Copies the ASCII units at the start of [from, from + count) to `to`, one for one, and returns
+// how many. Most text is ASCII: blocks of eight are checked at once, without a branch per unit.
+template <typename From, typename To>
+size_t CopyAsciiRun(const From* from, size_t count, To* to) {
+    constexpr size_t kBlock = 8;
+    size_t i = 0;
+    for (; i + kBlock <= count; i += kBlock) {
+        uint32_t combined = 0;
+        for (size_t k = 0; k < kBlock; ++k) {
+            combined |= UnitValue(from[i + k]);
+        }
+        if (combined >= 0x80) {
+            break;
+        }
+        for (size_t k = 0; k < kBlock; ++k) {
+            to[i + k] = static_cast<To>(from[i + k]);
+        }
+    }
+    for (; i < count && UnitValue(from[i]) < 0x80; ++i) {
+        to[i] = static_cast<To>(from[i]);
+    }
+    return i;
 }
 
 void AppendUtf8(std::string& out, char32_t codePoint) {
@@ -75,12 +108,13 @@ bool IsLowSurrogate(char32_t unit) {
     return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
-// Decodes one sequence at `pos`, appends its code units and returns the bytes consumed (>= 1).
-size_t DecodeOne(std::string_view in, size_t pos, std::wstring& out) {
+// Decodes one sequence at `pos`, writes its code units at `out` (adding their count to
+// `written`) and returns the bytes consumed (>= 1, and never fewer than the units written).
+size_t DecodeOne(std::string_view in, size_t pos, wchar_t* out, size_t& written) {
     const unsigned char lead = static_cast<unsigned char>(in[pos]);
     const LeadByte info = ClassifyLead(lead);
     if (info.length == 0) {
-        out.push_back(static_cast<wchar_t>(kReplacement));
+        written += PutUtf16(out, kReplacement);
         return 1;
     }
     char32_t value = info.initialValue;
@@ -98,35 +132,32 @@ size_t DecodeOne(std::string_view in, size_t pos, std::wstring& out) {
         value = (value << 6) | (next & 0x3F);
         ++consumed;
     }
-    if (consumed == static_cast<size_t>(info.length)) {
-        AppendUtf16(out, value);
-    } else {
-        out.push_back(static_cast<wchar_t>(kReplacement));
-    }
+    written += PutUtf16(out, consumed == static_cast<size_t>(info.length) ? value : kReplacement);
     return consumed;
 }
 
 }  // namespace
 
 std::wstring Utf8ToWide(std::string_view utf8) {
-    std::wstring result;
-    result.reserve(utf8.size());
+    std::wstring result(utf8.size(), L'\0');  // never more code units than bytes
+    size_t written = 0;
     for (size_t pos = 0; pos < utf8.size();) {
-        const unsigned char b = static_cast<unsigned char>(utf8[pos]);
-        if (b < 0x80) {  // the common case, without the table
-            result.push_back(static_cast<wchar_t>(b));
-            ++pos;
-            continue;
+        const size_t run = CopyAsciiRun(utf8.data() + pos, utf8.size() - pos, &result[written]);
+        pos += run;
+        written += run;
+        if (pos < utf8.size()) {
+            pos += DecodeOne(utf8, pos, &result[written], written);
         }
-        pos += DecodeOne(utf8, pos, result);
     }
+    result.resize(written);
     return result;
 }
 
 std::string WideToUtf8(std::wstring_view wide) {
-    std::string result;
-    result.reserve(wide.size());
-    for (size_t i = 0; i < wide.size(); ++i) {
+    // The leading ASCII run, usually all of it, in one go; the rest unit by unit.
+    std::string result(wide.size(), '\0');
+    result.resize(CopyAsciiRun(wide.data(), wide.size(), &result[0]));
+    for (size_t i = result.size(); i < wide.size(); ++i) {
         const char32_t unit = static_cast<char32_t>(static_cast<uint32_t>(wide[i]));
         if (IsHighSurrogate(unit) && i + 1 < wide.size()) {
             const char32_t next = static_cast<char32_t>(static_cast<uint32_t>(wide[i + 1]));
