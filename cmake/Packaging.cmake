@@ -1,4 +1,5 @@
-# Install layout and packages (cpack): a .deb from the Linux build, a .zip from the Windows build.
+# Install layout and packages: a .deb from the Linux build, a .zip (cpack) and an MSI (target
+# "msi") from the Windows build.
 #
 # The host and its tools ship in one folder. The stand-in agent and bridge (and, off Windows, the
 # data-protection stand-in) are there only to try Quenlow out; they are a component of their own
@@ -8,6 +9,7 @@
 #     bin/Quenlow                       Quenlow.exe
 #     bin/quenlow-talk                  quenlow-talk.exe
 #     bin/quenlow-register              quenlow-register.exe
+#                                       <host name>.json, <host name>.firefox.json (manifests)
 #     bin/libHalvern.so -> ../standins  Varnhold64.dll   (stand-in)
 #     standins/libVarnhold64.so         Halvern.dll      (stand-in)
 #     standins/libHalvern.so            STAND-INS.txt
@@ -44,6 +46,9 @@ function(quenlow_install_standin target)
 endfunction()
 
 if(WIN32)
+  # Beside the host, which their relative "path" names (see HostManifests.cmake).
+  install(FILES ${QUENLOW_CHROMIUM_MANIFEST} ${QUENLOW_FIREFOX_MANIFEST} DESTINATION .
+          COMPONENT host)
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/packaging/STAND-INS.txt DESTINATION .
           COMPONENT standins)
 else()
@@ -82,3 +87,22 @@ the agent and its design-tool bridge (in /opt/quenlow/standins) to try it out.")
 endif()
 
 include(CPack)
+
+# The Windows Installer package, made by wixl from the same install rules (see Quenlow.wxs.in):
+#   cmake --build --preset windows-x64 --target msi  ->  Quenlow-<version>-x64.msi
+if(WIN32)
+  find_program(QUENLOW_WIXL wixl)
+  set(QUENLOW_WXS ${CMAKE_BINARY_DIR}/msi/Quenlow.wxs)
+  set(QUENLOW_MAKE_MSI ${CMAKE_BINARY_DIR}/msi/MakeMsi.cmake)
+  set(QUENLOW_MSI ${CMAKE_BINARY_DIR}/Quenlow-${PROJECT_VERSION}-x64.msi)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/packaging/Quenlow.wxs.in ${QUENLOW_WXS} @ONLY)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/packaging/MakeMsi.cmake.in ${QUENLOW_MAKE_MSI} @ONLY)
+  add_custom_target(msi
+    COMMAND ${CMAKE_COMMAND} -D VERSION=${PROJECT_VERSION} -D OUTPUT=${QUENLOW_MSI}
+            -P ${QUENLOW_MAKE_MSI}
+    BYPRODUCTS ${QUENLOW_MSI}
+    COMMENT "Making Quenlow-${PROJECT_VERSION}-x64.msi"
+    VERBATIM)
+  # Every target with an install rule (they are defined later; dependencies resolve at the end).
+  add_dependencies(msi Quenlow quenlow-talk quenlow-register Varnhold64 Halvern)
+endif()

@@ -17,6 +17,7 @@ CPACK_CONFIG = os.environ.get("QUENLOW_CPACK_CONFIG", "")
 WINE_RUN = os.environ.get("QUENLOW_WINE_RUN", "")
 CPACK = os.environ.get("QUENLOW_CPACK", "cpack")
 EXTENSION_ID = "abcdefghijklmnopabcdefghijklmnop"
+HOST_NAME = os.environ.get("QUENLOW_HOST_NAME", "com.quenlow.host")
 
 LINUX_FILES = {
     "opt/quenlow/bin/Quenlow",
@@ -32,6 +33,8 @@ LINUX_FILES = {
 
 WINDOWS_FILES = {
     "Quenlow.exe",
+    f"{HOST_NAME}.json",
+    f"{HOST_NAME}.firefox.json",
     "quenlow-talk.exe",
     "quenlow-register.exe",
     "Varnhold64.dll",

@@ -1,0 +1,119 @@
+# What the browsers are told: the host's name and the extensions that may start it, set once at
+# configure time. The build writes the native-messaging manifests from these values into
+# ${CMAKE_BINARY_DIR}/manifests/, and every package ships those files instead of writing its own.
+#
+# Two families read different manifests: Chromium, Chrome, Edge, Brave and Vivaldi admit
+# extensions by origin ("allowed_origins": chrome-extension://<id>/), Firefox by add-on id
+# ("allowed_extensions"). Both are otherwise alike, and the "path" member is the only part that
+# depends on the package:
+#
+#   Windows (MSI, zip)  "Quenlow.exe"                  relative, resolved against the manifest's
+#                                                      own folder, so the manifests sit beside the
+#                                                      host and need no rewriting at install time
+#   Linux (.deb)        "/opt/quenlow/bin/Quenlow"     browsers there require an absolute path
+#
+# A package that needs a manifest for another host path calls
+#
+#   quenlow_host_manifest(FAMILY chromium|firefox HOST_PATH <path> OUTPUT <file>)
+#
+# e.g. for the .deb, one file named ${QUENLOW_HOST_NAME}.json per family:
+#
+#   quenlow_host_manifest(FAMILY chromium HOST_PATH /opt/quenlow/bin/Quenlow
+#                         OUTPUT ${QUENLOW_MANIFEST_DIR}/linux/chromium/${QUENLOW_HOST_NAME}.json)
+#   quenlow_host_manifest(FAMILY firefox HOST_PATH /opt/quenlow/bin/Quenlow
+#                         OUTPUT ${QUENLOW_MANIFEST_DIR}/linux/firefox/${QUENLOW_HOST_NAME}.json)
+#
+# and installs the files into each browser's system folder. The Windows pair is written below:
+# QUENLOW_CHROMIUM_MANIFEST and QUENLOW_FIREFOX_MANIFEST name them (file names as
+# quenlow-register writes them beside the host: <name>.json and <name>.firefox.json).
+
+# The defaults are what the project's own browser tests use: the id of the test extension in
+# browser/tests/browser/extension/ (fixed by its key) and the id of the Firefox test add-on.
+set(QUENLOW_HOST_NAME "com.quenlow.host" CACHE STRING "Native-messaging host name")
+set(QUENLOW_EXTENSION_IDS "pomimbpcalbekffomoadbjblidiebnnj"
+    CACHE STRING "Chromium-family extension ids that may start the host (a list)")
+set(QUENLOW_FIREFOX_EXTENSION_IDS "quenlow-test@quenlow.example"
+    CACHE STRING "Firefox add-on ids that may start the host (a list)")
+set(QUENLOW_HOST_DESCRIPTION "Quenlow native messaging host")
+
+# A wrong value would only show when a browser refuses the host, so it stops the configuration.
+if(NOT QUENLOW_HOST_NAME MATCHES "^[a-z0-9_]+(\\.[a-z0-9_]+)*$")
+  message(FATAL_ERROR "QUENLOW_HOST_NAME \"${QUENLOW_HOST_NAME}\": use lower-case letters, "
+                      "digits, '_' and '.', with no dot at either end and no two in a row")
+endif()
+foreach(_id IN LISTS QUENLOW_EXTENSION_IDS)
+  string(LENGTH "${_id}" _length)
+  if(NOT _id MATCHES "^[a-p]+$" OR NOT _length EQUAL 32)
+    message(FATAL_ERROR "QUENLOW_EXTENSION_IDS: \"${_id}\" is not an extension id "
+                        "(32 letters a to p)")
+  endif()
+endforeach()
+foreach(_id IN LISTS QUENLOW_FIREFOX_EXTENSION_IDS)
+  if(NOT _id MATCHES "^({[0-9a-fA-F-]+}|[A-Za-z0-9._-]*@[A-Za-z0-9._-]+)$")
+    message(FATAL_ERROR "QUENLOW_FIREFOX_EXTENSION_IDS: \"${_id}\" is not an add-on id "
+                        "(name@domain or {uuid})")
+  endif()
+endforeach()
+
+set(QUENLOW_MANIFEST_DIR ${CMAKE_BINARY_DIR}/manifests)
+
+# The text of a JSON string holding `text`.
+function(_quenlow_json_string text out)
+  string(REPLACE "\\" "\\\\" text "${text}")
+  string(REPLACE "\"" "\\\"" text "${text}")
+  set(${out} "\"${text}\"" PARENT_SCOPE)
+endfunction()
+
+# quenlow_host_manifest(FAMILY chromium|firefox HOST_PATH <path> OUTPUT <file>): writes the
+# manifest of that browser family for a host at <path>.
+# Same layout as quenlow-register's, so the two are easy to compare.
+function(quenlow_host_manifest)
+  cmake_parse_arguments(PARSE_ARGV 0 arg "" "FAMILY;HOST_PATH;OUTPUT" "")
+  if(arg_FAMILY STREQUAL "chromium")
+    set(list_key allowed_origins)
+    set(allowed)
+    foreach(id IN LISTS QUENLOW_EXTENSION_IDS)
+      list(APPEND allowed "chrome-extension://${id}/")
+    endforeach()
+  elseif(arg_FAMILY STREQUAL "firefox")
+    set(list_key allowed_extensions)
+    set(allowed ${QUENLOW_FIREFOX_EXTENSION_IDS})
+  else()
+    message(FATAL_ERROR "quenlow_host_manifest: FAMILY is chromium or firefox")
+  endif()
+  if(NOT arg_HOST_PATH OR NOT arg_OUTPUT)
+    message(FATAL_ERROR "quenlow_host_manifest: HOST_PATH and OUTPUT are required")
+  endif()
+
+  _quenlow_json_string("${QUENLOW_HOST_NAME}" name)
+  _quenlow_json_string("${QUENLOW_HOST_DESCRIPTION}" description)
+  _quenlow_json_string("${arg_HOST_PATH}" path)
+  set(items)
+  foreach(item IN LISTS allowed)
+    _quenlow_json_string("${item}" item)
+    list(APPEND items "    ${item}")
+  endforeach()
+  if(items)
+    list(JOIN items ",\n" items)
+    set(items "[\n${items}\n  ]")
+  else()
+    set(items "[]")
+  endif()
+  set(text "{\n  \"name\": ${name},\n  \"description\": ${description},\n  \"path\": ${path},\n")
+  string(APPEND text "  \"type\": \"stdio\",\n  \"${list_key}\": ${items}\n}\n")
+  # Rewritten only when the text changes, so what depends on the file is not rebuilt for nothing.
+  set(old "")
+  if(EXISTS "${arg_OUTPUT}")
+    file(READ "${arg_OUTPUT}" old)
+  endif()
+  if(NOT old STREQUAL text)
+    file(WRITE "${arg_OUTPUT}" "${text}")
+  endif()
+endfunction()
+
+if(WIN32)
+  set(QUENLOW_CHROMIUM_MANIFEST ${QUENLOW_MANIFEST_DIR}/windows/${QUENLOW_HOST_NAME}.json)
+  set(QUENLOW_FIREFOX_MANIFEST ${QUENLOW_MANIFEST_DIR}/windows/${QUENLOW_HOST_NAME}.firefox.json)
+  quenlow_host_manifest(FAMILY chromium HOST_PATH Quenlow.exe OUTPUT ${QUENLOW_CHROMIUM_MANIFEST})
+  quenlow_host_manifest(FAMILY firefox HOST_PATH Quenlow.exe OUTPUT ${QUENLOW_FIREFOX_MANIFEST})
+endif()
