@@ -60,11 +60,11 @@ windows_only = pytest.mark.skipif(not ON_WINDOWS, reason="the registry exists on
 _names = itertools.count()
 
 
-def run(*args, env=None):
+def run(*args, env=None, cwd=None):
     assert TOOL and Path(TOOL).exists(), "QUENLOW_REGISTER must name the built tool"
     command = [WINE_RUN, TOOL] if ON_WINDOWS else [TOOL]
     result = subprocess.run(command + [str(a) for a in args], capture_output=True, timeout=120,
-                            env=env)
+                            env=env, cwd=cwd)
     result.out = result.stdout.decode("utf-8").replace("\r\n", "\n")
     result.err = result.stderr.decode("utf-8").replace("\r\n", "\n")
     return result
@@ -321,6 +321,16 @@ def test_user_scope_without_a_home_is_a_failure(place):
                  "--extension-id", ID_A, env=env)
     assert result.returncode == 1 and "--home" in result.err
     assert not list(place.root.rglob("*.json"))
+
+
+@linux_only
+def test_relative_root_and_home_are_taken_from_the_current_folder(place, tmp_path):
+    relative = ["--root", "root", "--home", "home", "--name", place.name, "--browser", "chrome"]
+    installed = run("install", *relative, "--host-path", place.host, "--extension-id", ID_A,
+                    cwd=tmp_path)
+    assert installed.returncode == 0, installed.err
+    assert place.manifest("chrome", "user").exists()
+    assert run("doctor", *relative, cwd=tmp_path).returncode == 0
 
 
 INVALID_NAMES = ["", ".a", "a.", "a..b", "Com.quenlow", "a-b", "a b", "a/b", "\u00e4", "a.b."]

@@ -36,6 +36,12 @@ bool Files::IsAbsolute(const std::string& path) {
     return PathOf(path).is_absolute();
 }
 
+std::string Files::Absolute(const std::string& path) {
+    std::error_code error;
+    const fs::path absolute = fs::absolute(PathOf(path), error).lexically_normal();
+    return error ? path : Utf8Of(absolute);
+}
+
 bool Files::IsFolder(const std::string& path) {
     std::error_code error;
     return fs::is_directory(PathOf(path), error);

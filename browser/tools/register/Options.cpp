@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 
+#include "Files.h"
 #include "Identifiers.h"
 #include "SystemServices.h"
 
@@ -44,6 +45,11 @@ bool SetScope(Scope scope, Options& options, std::string& error) {
     }
     options.scope = scope;
     return true;
+}
+
+// Folders given relative to where the tool runs; an empty one stays empty (not given).
+std::string FromCurrentFolder(const std::string& folder) {
+    return folder.empty() ? folder : Files::Absolute(folder);
 }
 
 using ValueSetter = std::function<bool(const std::string&, Options&, std::string&)>;
@@ -95,12 +101,12 @@ const std::map<std::string, ValueSetter>& ValueOptions() {
          }},
         {"--root",
          [](const std::string& value, Options& options, std::string&) {
-             options.root = value;
+             options.root = FromCurrentFolder(value);
              return true;
          }},
         {"--home",
          [](const std::string& value, Options& options, std::string&) {
-             options.home = value;
+             options.home = FromCurrentFolder(value);
              return true;
          }},
         {"--profile-dir",
