@@ -93,4 +93,18 @@ std::vector<std::string> Files::NamesEndingWith(const std::string& folder,
     return names;
 }
 
+std::vector<std::string> Files::RegularFilesIn(const std::string& folder) {
+    std::vector<std::string> paths;
+    std::error_code error;
+    for (fs::directory_iterator it(PathOf(folder), error), end; !error && it != end;
+         it.increment(error)) {
+        std::error_code typeError;
+        if (it->is_regular_file(typeError)) {
+            paths.push_back(Utf8Of(it->path()));
+        }
+    }
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
 }  // namespace browser_extensions::registration

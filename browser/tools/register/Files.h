@@ -22,6 +22,8 @@ class Files {
     // Names of the files in `folder` ending in `suffix`, sorted.
     static std::vector<std::string> NamesEndingWith(const std::string& folder,
                                                     const std::string& suffix);
+    // Paths of the regular files in `folder`, sorted by name.
+    static std::vector<std::string> RegularFilesIn(const std::string& folder);
 };
 
 }  // namespace browser_extensions::registration

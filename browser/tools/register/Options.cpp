@@ -232,11 +232,13 @@ std::string OptionParser::Usage() {
            "  --description TEXT      manifest description\n"
            "  --profile-dir DIR       a Chromium-family user-data folder: use DIR/"
            "NativeMessagingHosts\n"
-           "  --root PREFIX           put every manifest folder under PREFIX (Linux)\n"
+           "  --root PREFIX           put every manifest and policy folder under PREFIX "
+           "(Linux)\n"
            "  --home DIR              home folder for --user (Linux; default $HOME)\n"
            "  --manifest-dir DIR      folder for manifest files (Windows; default: the host's)\n"
            "\n"
-           "Exit status: 0 success, 1 failure (doctor: a problem found), 2 usage error.\n";
+           "Exit status: 0 success, 1 failure (doctor: a browser checked cannot start the "
+           "host), 2 usage error.\n";
 }
 
 }  // namespace browser_extensions::registration
