@@ -26,6 +26,7 @@ FIREFOX_ID = "quenlow@example.org"
 NOT_FOUND = '"Specified native messaging host not found."'
 FORBIDDEN = '"Access to the specified native messaging host is forbidden."'
 FAILED_TO_START = '"Failed to start native messaging host."'
+BLOCKED = '"Access to the native messaging host was disabled by the system administrator."'
 
 CHROMIUM_FAMILY = ["chrome", "chromium", "edge", "brave", "vivaldi"]
 
@@ -60,11 +61,11 @@ windows_only = pytest.mark.skipif(not ON_WINDOWS, reason="the registry exists on
 _names = itertools.count()
 
 
-def run(*args, env=None):
+def run(*args, env=None, cwd=None):
     assert TOOL and Path(TOOL).exists(), "QUENLOW_REGISTER must name the built tool"
     command = [WINE_RUN, TOOL] if ON_WINDOWS else [TOOL]
     result = subprocess.run(command + [str(a) for a in args], capture_output=True, timeout=120,
-                            env=env)
+                            env=env, cwd=cwd)
     result.out = result.stdout.decode("utf-8").replace("\r\n", "\n")
     result.err = result.stderr.decode("utf-8").replace("\r\n", "\n")
     return result
@@ -323,6 +324,16 @@ def test_user_scope_without_a_home_is_a_failure(place):
     assert not list(place.root.rglob("*.json"))
 
 
+@linux_only
+def test_relative_root_and_home_are_taken_from_the_current_folder(place, tmp_path):
+    relative = ["--root", "root", "--home", "home", "--name", place.name, "--browser", "chrome"]
+    installed = run("install", *relative, "--host-path", place.host, "--extension-id", ID_A,
+                    cwd=tmp_path)
+    assert installed.returncode == 0, installed.err
+    assert place.manifest("chrome", "user").exists()
+    assert run("doctor", *relative, cwd=tmp_path).returncode == 0
+
+
 INVALID_NAMES = ["", ".a", "a.", "a..b", "Com.quenlow", "a-b", "a b", "a/b", "\u00e4", "a.b."]
 VALID_NAMES = ["a", "a.b", "com.quenlow_2.host", "_"]
 
@@ -460,3 +471,62 @@ def test_windows_relative_host_path_is_read_beside_the_manifest(place):
     result = run("doctor", "--name", place.name, "--browser", "edge")
     assert result.returncode == 0, result.out
     assert "relative to the manifest's folder" in result.out
+
+
+EDGE_POLICIES = r"SOFTWARE\Policies\Microsoft\Edge"
+
+
+def write_policy(hive, subkey, value, kind, data):
+    key = "\\".join(part for part in (hive, EDGE_POLICIES, subkey) if part)
+    result = subprocess.run([WINE_RUN, "reg", "add", key, "/v", value, "/t", kind, "/d", data,
+                             "/f"], capture_output=True, timeout=60)
+    assert result.returncode == 0, result.stderr
+
+
+@pytest.fixture
+def edge_policies():
+    """Edge's policy keys in the test's Wine prefix, removed again afterwards."""
+    yield write_policy
+    for hive in ("HKLM", "HKCU"):
+        subprocess.run([WINE_RUN, "reg", "delete", f"{hive}\\{EDGE_POLICIES}", "/f"],
+                       capture_output=True, timeout=60)
+
+
+# (case, policy values (hive, subkey, value, type, data), scope of the registration, what doctor
+# must say, message the browser shows or None when it can start the host)
+WINDOWS_POLICIES = [
+    ("blocklist *", [("HKLM", "NativeMessagingBlocklist", "1", "REG_SZ", "*")], "user",
+     r"blocked by the administrator's NativeMessagingBlocklist (*) in "
+     r"HKLM\SOFTWARE\Policies\Microsoft\Edge\NativeMessagingBlocklist", BLOCKED),
+    ("allowlist of the user", [("HKLM", "NativeMessagingBlocklist", "1", "REG_SZ", "*"),
+                               ("HKCU", "NativeMessagingAllowlist", "1", "REG_SZ", "NAME")],
+     "user", r"NativeMessagingAllowlist in HKCU\SOFTWARE\Policies\Microsoft\Edge"
+             r"\NativeMessagingAllowlist lets NAME through", None),
+    ("user-level hosts off", [("HKCU", "", "NativeMessagingUserLevelHosts", "REG_DWORD", "0")],
+     "user", "user-level hosts are turned off by NativeMessagingUserLevelHosts", NOT_FOUND),
+    ("system-level host", [("HKLM", "", "NativeMessagingUserLevelHosts", "REG_DWORD", "0")],
+     "system", "reads system-level registrations only", None),
+    ("ignored values", [("HKLM", "", "NativeMessagingUserLevelHosts", "REG_SZ", "false"),
+                        ("HKLM", "", "NativeMessagingBlocklist", "REG_DWORD", "1"),
+                        ("HKLM", r"Recommended\NativeMessagingBlocklist", "1", "REG_SZ", "*")],
+     "user", "no policy blocks native messaging hosts", None),
+]
+
+
+@windows_only
+@pytest.mark.parametrize("case,values,scope,said,message", WINDOWS_POLICIES,
+                         ids=[c[0] for c in WINDOWS_POLICIES])
+def test_windows_doctor_reads_the_policy_keys(place, edge_policies, case, values, scope, said,
+                                              message):
+    install(place, "--browser", "edge", f"--{scope}", "--extension-id", ID_A)
+    for hive, subkey, value, kind, data in values:
+        edge_policies(hive, subkey, value, kind, data.replace("NAME", place.name))
+    result = run("doctor", "--name", place.name, "--browser", "edge", "--extension-id", ID_A)
+    assert said.replace("NAME", place.name) in result.out, result.out
+    if message is None:
+        assert result.returncode == 0, result.out
+    else:
+        assert result.returncode == 1
+        assert f"edge tells the extension: {message}" in result.out
+    if case == "ignored values":
+        assert result.out.count("edge ignores it") == 3, result.out

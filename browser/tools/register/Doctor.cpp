@@ -2,17 +2,19 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 
 #include "Files.h"
 #include "HostStore.h"
 #include "Identifiers.h"
 #include "Manifest.h"
+#include "PolicyReader.h"
 
 namespace browser_extensions::registration {
 namespace {
 
 // What the extension is told when the chain breaks.
-enum class Outcome { NotFound, Forbidden, FailedToStart };
+enum class Outcome { NotFound, Forbidden, FailedToStart, Blocked };
 
 std::string BrowserMessage(Browser browser, Outcome outcome, const std::string& name) {
     if (!Browsers::IsChromiumFamily(browser)) {
@@ -28,8 +30,20 @@ std::string BrowserMessage(Browser browser, Outcome outcome, const std::string& 
             return "\"Access to the specified native messaging host is forbidden.\"";
         case Outcome::FailedToStart:
             return "\"Failed to start native messaging host.\"";
+        case Outcome::Blocked:
+            return "\"Access to the native messaging host was disabled by the system "
+                   "administrator.\"";
     }
     return "";
+}
+
+// Firefox has no native-messaging policies.
+PolicyVerdict PolicyVerdictFor(const Options& options, Browser browser) {
+    if (!Browsers::IsChromiumFamily(browser)) {
+        return {};
+    }
+    const PathSettings settings{options.root, options.home};
+    return PolicyJudge::Judge(PolicyReader::Read(browser, settings), options.name);
 }
 
 std::vector<Scope> ScopesToWalk(const Options& options) {
@@ -42,7 +56,11 @@ class Walk {
   public:
     Walk(const Options& options, Browser browser, std::vector<Location> locations,
          std::ostream& out)
-        : options_(options), browser_(browser), locations_(std::move(locations)), out_(out) {}
+        : options_(options),
+          browser_(browser),
+          locations_(std::move(locations)),
+          out_(out),
+          policy_(PolicyVerdictFor(options, browser)) {}
 
     bool Run() {
         out_ << Browsers::Name(browser_) << ": " << options_.name << "\n";
@@ -76,9 +94,11 @@ class Walk {
         return false;
     }
 
-    std::string ReinstallHint() const {
+    std::string ReinstallHint(std::optional<Scope> scope = std::nullopt) const {
         std::string hint = "run quenlow-register install --browser " + Browsers::Name(browser_);
-        if (!options_.profileDir.empty()) {
+        if (scope) {
+            hint += " --" + Browsers::ScopeName(*scope);
+        } else if (!options_.profileDir.empty()) {
             hint += " --profile-dir " + options_.profileDir;
         } else if (entry_.exists) {
             hint += " --" + Browsers::ScopeName(entry_.location.scope);
@@ -96,10 +116,57 @@ class Walk {
                    : "the key is named " + entry_.name;
     }
 
+    // The blocklist is the browser's first check: it wins over "not installed" and the rest.
+    bool PoliciesAllow() {
+        if (policy_.finding.empty()) {
+            return true;
+        }
+        for (const std::string& note : policy_.notes) {
+            out_ << "  note  " << note << "\n";
+        }
+        if (policy_.blocked) {
+            return Fail(policy_.finding, policy_.fix, Outcome::Blocked);
+        }
+        Pass(policy_.finding);
+        if (!policy_.userLevelHosts) {
+            out_ << "  note  " << NativeMessagingPolicies::kUserLevelHosts << " is false in "
+                 << policy_.userLevelSource << ": " << Browsers::Name(browser_)
+                 << " reads system-level registrations only\n";
+        }
+        return true;
+    }
+
+    bool IgnoredAsUserLevel(const Entry& entry) {
+        if (!entry.exists || entry.location.scope != Scope::User || policy_.userLevelHosts) {
+            return false;
+        }
+        if (!ignored_.exists) {
+            ignored_ = entry;
+        }
+        out_ << "  note  " << Browsers::Name(browser_) << " passes over " << entry.place
+             << " (user)\n";
+        return true;
+    }
+
+    bool UserLevelHostsOff() {
+        const bool folder = ignored_.location.kind == StoreKind::Folder;
+        return Fail(std::string("user-level hosts are turned off by ") +
+                        NativeMessagingPolicies::kUserLevelHosts + ": the manifest " +
+                        (folder ? "in " + ignored_.location.place : "named by " + ignored_.place) +
+                        " is ignored, install with --system",
+                    ReinstallHint(Scope::System), Outcome::NotFound);
+    }
+
     bool Locate() {
+        if (!PoliciesAllow()) {
+            return false;
+        }
         std::string places;
         for (const Location& location : locations_) {
             const Entry entry = HostStore::Find(location, options_.name);
+            if (IgnoredAsUserLevel(entry)) {
+                continue;
+            }
             if (entry_.exists && entry.exists) {
                 out_ << "  note  also registered at " << entry.place << " ("
                      << Browsers::ScopeName(location.scope) << "), which "
@@ -115,6 +182,9 @@ class Walk {
                 places += (places.empty() ? "" : ", ") + entry.place +
                           (noFolder ? " (no such folder)" : "");
             }
+        }
+        if (!entry_.exists && ignored_.exists) {
+            return UserLevelHostsOff();
         }
         if (!entry_.exists) {
             entry_.location = locations_.front();
@@ -270,7 +340,9 @@ class Walk {
     Browser browser_;
     std::vector<Location> locations_;
     std::ostream& out_;
+    PolicyVerdict policy_;
     Entry entry_;
+    Entry ignored_;  // a user-level registration the policies make the browser pass over
     std::string text_;
     FoundManifest found_;
     std::string hostPath_;

@@ -36,6 +36,12 @@ bool Files::IsAbsolute(const std::string& path) {
     return PathOf(path).is_absolute();
 }
 
+std::string Files::Absolute(const std::string& path) {
+    std::error_code error;
+    const fs::path absolute = fs::absolute(PathOf(path), error).lexically_normal();
+    return error ? path : Utf8Of(absolute);
+}
+
 bool Files::IsFolder(const std::string& path) {
     std::error_code error;
     return fs::is_directory(PathOf(path), error);
@@ -85,6 +91,20 @@ std::vector<std::string> Files::NamesEndingWith(const std::string& folder,
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::vector<std::string> Files::RegularFilesIn(const std::string& folder) {
+    std::vector<std::string> paths;
+    std::error_code error;
+    for (fs::directory_iterator it(PathOf(folder), error), end; !error && it != end;
+         it.increment(error)) {
+        std::error_code typeError;
+        if (it->is_regular_file(typeError)) {
+            paths.push_back(Utf8Of(it->path()));
+        }
+    }
+    std::sort(paths.begin(), paths.end());
+    return paths;
 }
 
 }  // namespace browser_extensions::registration

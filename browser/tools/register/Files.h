@@ -12,6 +12,8 @@ class Files {
     static std::string FolderOf(const std::string& path);
     static std::string FileNameOf(const std::string& path);
     static bool IsAbsolute(const std::string& path);
+    // `path` against the current folder when it is relative.
+    static std::string Absolute(const std::string& path);
     static bool IsFolder(const std::string& path);
     static bool IsRegularFile(const std::string& path);
     static bool Exists(const std::string& path);
@@ -20,6 +22,8 @@ class Files {
     // Names of the files in `folder` ending in `suffix`, sorted.
     static std::vector<std::string> NamesEndingWith(const std::string& folder,
                                                     const std::string& suffix);
+    // Paths of the regular files in `folder`, sorted by name.
+    static std::vector<std::string> RegularFilesIn(const std::string& folder);
 };
 
 }  // namespace browser_extensions::registration

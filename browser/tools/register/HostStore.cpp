@@ -1,5 +1,7 @@
 #include "HostStore.h"
 
+#include <algorithm>
+
 #include "Files.h"
 
 namespace browser_extensions::registration {
@@ -11,19 +13,9 @@ std::string KeyOf(const Location& location, const std::string& name) {
     return location.place + "\\" + name;
 }
 
-}  // namespace
-
-bool HostStore::Locations(const Options& options, const std::vector<Browser>& browsers,
-                          const std::vector<Scope>& scopes, std::vector<Location>& locations,
-                          std::string& error) {
-    if (!options.profileDir.empty()) {
-        // Chromium-family browsers read <user-data-dir>/NativeMessagingHosts before anything else.
-        const Browser label = browsers.empty() ? Browser::Chromium : browsers.front();
-        locations.push_back(Location{label, Scope::User, StoreKind::Folder,
-                                     Files::Join(options.profileDir, "NativeMessagingHosts")});
-        return true;
-    }
-    const PathSettings settings{options.root, options.home};
+bool AddBrowserLocations(const PathSettings& settings, const std::vector<Browser>& browsers,
+                         const std::vector<Scope>& scopes, std::vector<Location>& locations,
+                         std::string& error) {
     for (Browser browser : browsers) {
         for (Scope scope : scopes) {
             const std::vector<Location> found =
@@ -35,6 +27,24 @@ bool HostStore::Locations(const Options& options, const std::vector<Browser>& br
         }
     }
     return true;
+}
+
+}  // namespace
+
+bool HostStore::Locations(const Options& options, const std::vector<Browser>& browsers,
+                          const std::vector<Scope>& scopes, std::vector<Location>& locations,
+                          std::string& error) {
+    const PathSettings settings{options.root, options.home};
+    if (options.profileDir.empty()) {
+        return AddBrowserLocations(settings, browsers, scopes, locations, error);
+    }
+    // <user-data-dir>/NativeMessagingHosts is a Chromium-family browser's user-level folder; the
+    // machine's folder still follows it.
+    const Browser browser = browsers.empty() ? Browser::Chromium : browsers.front();
+    locations.push_back(Location{browser, Scope::User, StoreKind::Folder,
+                                 Files::Join(options.profileDir, "NativeMessagingHosts")});
+    const bool system = std::find(scopes.begin(), scopes.end(), Scope::System) != scopes.end();
+    return !system || AddBrowserLocations(settings, {browser}, {Scope::System}, locations, error);
 }
 
 Entry HostStore::Find(const Location& location, const std::string& name) {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 
+#include "Files.h"
 #include "Identifiers.h"
 #include "SystemServices.h"
 
@@ -44,6 +45,11 @@ bool SetScope(Scope scope, Options& options, std::string& error) {
     }
     options.scope = scope;
     return true;
+}
+
+// Folders given relative to where the tool runs; an empty one stays empty (not given).
+std::string FromCurrentFolder(const std::string& folder) {
+    return folder.empty() ? folder : Files::Absolute(folder);
 }
 
 using ValueSetter = std::function<bool(const std::string&, Options&, std::string&)>;
@@ -95,12 +101,12 @@ const std::map<std::string, ValueSetter>& ValueOptions() {
          }},
         {"--root",
          [](const std::string& value, Options& options, std::string&) {
-             options.root = value;
+             options.root = FromCurrentFolder(value);
              return true;
          }},
         {"--home",
          [](const std::string& value, Options& options, std::string&) {
-             options.home = value;
+             options.home = FromCurrentFolder(value);
              return true;
          }},
         {"--profile-dir",
@@ -226,11 +232,13 @@ std::string OptionParser::Usage() {
            "  --description TEXT      manifest description\n"
            "  --profile-dir DIR       a Chromium-family user-data folder: use DIR/"
            "NativeMessagingHosts\n"
-           "  --root PREFIX           put every manifest folder under PREFIX (Linux)\n"
+           "  --root PREFIX           put every manifest and policy folder under PREFIX "
+           "(Linux)\n"
            "  --home DIR              home folder for --user (Linux; default $HOME)\n"
            "  --manifest-dir DIR      folder for manifest files (Windows; default: the host's)\n"
            "\n"
-           "Exit status: 0 success, 1 failure (doctor: a problem found), 2 usage error.\n";
+           "Exit status: 0 success, 1 failure (doctor: a browser checked cannot start the "
+           "host), 2 usage error.\n";
 }
 
 }  // namespace browser_extensions::registration

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,6 +32,25 @@ struct RegistryEntry {
     std::optional<std::string> defaultValue;
 };
 
+// One named value of a registry key.
+struct RegistryValue {
+    enum class Type { String, Dword, Other };
+    std::string name;
+    Type type = Type::Other;
+    std::string text;          // of a string
+    std::uint32_t number = 0;  // of a DWORD
+};
+
+// Administrators' policies apply when mandatory; recommended ones are defaults the user may change.
+enum class PolicyLevel { Mandatory, Recommended };
+
+// A place a browser reads policies from: a folder of JSON files, or a registry key.
+struct PolicyLocation {
+    StoreKind kind = StoreKind::Folder;
+    PolicyLevel level = PolicyLevel::Mandatory;
+    std::string place;
+};
+
 // What differs between operating systems. Every text is UTF-8.
 class SystemServices {
   public:
@@ -39,6 +59,10 @@ class SystemServices {
     // reason in `error`, when that cannot be known.
     static std::vector<Location> BrowserLocations(Browser browser, Scope scope,
                                                   const PathSettings& settings, std::string& error);
+    // Where `browser` reads administrators' policies, the place that wins first; empty for a
+    // browser without native-messaging policies.
+    static std::vector<PolicyLocation> PolicyLocations(Browser browser,
+                                                       const PathSettings& settings);
     static std::string HostFileName();
     static std::string ToolFolder();
     // Windows browsers resolve a relative host path against the manifest's folder.
@@ -52,6 +76,8 @@ class SystemServices {
     static bool DeleteKey(const std::string& key, std::string& error);
     static RegistryEntry ReadKey(const std::string& key);
     static std::vector<std::string> SubkeysOf(const std::string& key);
+    // The key's named values (not its default value), sorted by name.
+    static std::vector<RegistryValue> ValuesOf(const std::string& key);
 };
 
 }  // namespace browser_extensions::registration

@@ -45,6 +45,29 @@ FolderPair FoldersOf(Browser browser) {
     return {"", ""};
 }
 
+// Each browser's policy folder: managed/ holds what applies, recommended/ what users may change.
+// Chrome's and Chromium's folders are documented by their makers (Chromium's was also checked
+// against Debian's Chromium); Brave's is the one its source sets for every Linux build. Not
+// confirmed from their makers' documentation: Edge's (Microsoft documents the native-messaging
+// policies for Windows and macOS only) and Vivaldi's (only third-party material names it).
+const char* PolicyFolderOf(Browser browser) {
+    switch (browser) {
+        case Browser::Chrome:
+            return "/etc/opt/chrome/policies";
+        case Browser::Chromium:
+            return "/etc/chromium/policies";
+        case Browser::Edge:
+            return "/etc/opt/edge/policies";
+        case Browser::Brave:
+            return "/etc/brave/policies";
+        case Browser::Vivaldi:
+            return "/etc/vivaldi/policies";
+        case Browser::Firefox:
+            return nullptr;
+    }
+    return nullptr;
+}
+
 std::string WithoutTrailingSlash(std::string path) {
     while (path.size() > 1 && path.back() == '/') {
         path.pop_back();
@@ -98,6 +121,17 @@ std::vector<Location> SystemServices::BrowserLocations(Browser browser, Scope sc
     }
     return {
         Location{browser, scope, StoreKind::Folder, WithoutTrailingSlash(settings.root) + folder}};
+}
+
+std::vector<PolicyLocation> SystemServices::PolicyLocations(Browser browser,
+                                                            const PathSettings& settings) {
+    const char* folder = PolicyFolderOf(browser);
+    if (folder == nullptr) {
+        return {};
+    }
+    const std::string base = WithoutTrailingSlash(settings.root) + folder;
+    return {PolicyLocation{StoreKind::Folder, PolicyLevel::Mandatory, base + "/managed"},
+            PolicyLocation{StoreKind::Folder, PolicyLevel::Recommended, base + "/recommended"}};
 }
 
 std::string SystemServices::HostFileName() {
@@ -180,6 +214,10 @@ RegistryEntry SystemServices::ReadKey(const std::string&) {
 }
 
 std::vector<std::string> SystemServices::SubkeysOf(const std::string&) {
+    return {};
+}
+
+std::vector<RegistryValue> SystemServices::ValuesOf(const std::string&) {
     return {};
 }
 

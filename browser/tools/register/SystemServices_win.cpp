@@ -5,6 +5,7 @@
 #include "platform/TextEncoding.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cwchar>
 #include <cwctype>
 #include <filesystem>
@@ -91,6 +92,47 @@ std::vector<std::string> VendorKeys(Browser browser) {
     return {};
 }
 
+// Each browser's policy key under HKLM and HKCU; its Recommended subkey holds what users may
+// change. Chrome's, Chromium's and Edge's keys are documented by their makers; Brave's is the one
+// its source sets. Vivaldi's is not confirmed by its maker: only third-party material names it.
+const char* PolicyKeyOf(Browser browser) {
+    switch (browser) {
+        case Browser::Chrome:
+            return "SOFTWARE\\Policies\\Google\\Chrome";
+        case Browser::Chromium:
+            return "SOFTWARE\\Policies\\Chromium";
+        case Browser::Edge:
+            return "SOFTWARE\\Policies\\Microsoft\\Edge";
+        case Browser::Brave:
+            return "SOFTWARE\\Policies\\BraveSoftware\\Brave";
+        case Browser::Vivaldi:
+            return "SOFTWARE\\Policies\\Vivaldi";
+        case Browser::Firefox:
+            return nullptr;
+    }
+    return nullptr;
+}
+
+RegistryValue ValueFrom(const std::wstring& name, DWORD type, const std::vector<BYTE>& data) {
+    RegistryValue value;
+    value.name = WideToUtf8(name);
+    if (type == REG_SZ || type == REG_EXPAND_SZ) {
+        std::wstring text(data.size() / sizeof(wchar_t), L'\0');
+        std::memcpy(text.data(), data.data(), text.size() * sizeof(wchar_t));
+        while (!text.empty() && text.back() == L'\0') {
+            text.pop_back();
+        }
+        value.type = RegistryValue::Type::String;
+        value.text = WideToUtf8(text);
+    } else if (type == REG_DWORD && data.size() == sizeof(DWORD)) {
+        DWORD number = 0;
+        std::memcpy(&number, data.data(), sizeof number);
+        value.type = RegistryValue::Type::Dword;
+        value.number = number;
+    }
+    return value;
+}
+
 bool HasExtension(const std::wstring& path, const wchar_t* extension) {
     const std::size_t length = std::wcslen(extension);
     return path.size() > length && _wcsicmp(path.c_str() + path.size() - length, extension) == 0;
@@ -110,6 +152,21 @@ std::vector<Location> SystemServices::BrowserLocations(Browser browser, Scope sc
         locations.push_back(Location{browser, scope, StoreKind::RegistryKey, root + key});
     }
     return locations;
+}
+
+std::vector<PolicyLocation> SystemServices::PolicyLocations(Browser browser, const PathSettings&) {
+    const char* key = PolicyKeyOf(browser);
+    if (key == nullptr) {
+        return {};
+    }
+    // A machine's policy wins over the same policy of the user.
+    const std::string machine = std::string("HKLM\\") + key;
+    const std::string user = std::string("HKCU\\") + key;
+    return {
+        PolicyLocation{StoreKind::RegistryKey, PolicyLevel::Mandatory, machine},
+        PolicyLocation{StoreKind::RegistryKey, PolicyLevel::Mandatory, user},
+        PolicyLocation{StoreKind::RegistryKey, PolicyLevel::Recommended, machine + "\\Recommended"},
+        PolicyLocation{StoreKind::RegistryKey, PolicyLevel::Recommended, user + "\\Recommended"}};
 }
 
 std::string SystemServices::HostFileName() {
@@ -288,6 +345,46 @@ std::vector<std::string> SystemServices::SubkeysOf(const std::string& key) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::vector<RegistryValue> SystemServices::ValuesOf(const std::string& key) {
+    std::vector<RegistryValue> values;
+    KeyPath path;
+    if (!Split(key, path)) {
+        return values;
+    }
+    OpenKey open(path, KEY_QUERY_VALUE);
+    if (open.get() == nullptr) {
+        return values;
+    }
+    DWORD longestName = 0;
+    DWORD longestData = 0;
+    if (::RegQueryInfoKeyW(open.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                           nullptr, &longestName, &longestData, nullptr,
+                           nullptr) != ERROR_SUCCESS) {
+        return values;
+    }
+    std::wstring name(longestName + 1, L'\0');
+    std::vector<BYTE> data(longestData);
+    for (DWORD index = 0;; ++index) {
+        DWORD nameLength = static_cast<DWORD>(name.size());
+        DWORD dataLength = static_cast<DWORD>(data.size());
+        DWORD type = 0;
+        if (::RegEnumValueW(open.get(), index, name.data(), &nameLength, nullptr, &type,
+                            data.data(), &dataLength) != ERROR_SUCCESS) {
+            break;
+        }
+        if (nameLength == 0) {
+            continue;  // the default value names no policy
+        }
+        values.push_back(
+            ValueFrom(name.substr(0, nameLength), type,
+                      std::vector<BYTE>(data.begin(),
+                                        data.begin() + static_cast<std::ptrdiff_t>(dataLength))));
+    }
+    std::sort(values.begin(), values.end(),
+              [](const RegistryValue& a, const RegistryValue& b) { return a.name < b.name; });
+    return values;
 }
 
 }  // namespace browser_extensions::registration

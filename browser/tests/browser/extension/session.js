@@ -1,5 +1,7 @@
-// Drives the native host through one session and posts what it saw to the test's local server.
-// The test writes config.json beside this file: { port, hostName, unicodeUrl, edgeUrlLength }.
+// Drives the native host from a real browser and posts what it saw to the test's local server.
+// Chromium runs it as the extension's service worker, Firefox as its background script. The test
+// writes config.json beside it: { port, hostName, unicodeUrl, edgeUrlLength } for one session
+// through the host, or { port, probeHosts } to try connecting to each of those hosts in turn.
 
 const STEP_TIMEOUT_MS = 8000;
 
@@ -119,20 +121,68 @@ async function session(port) {
   return report;
 }
 
+// Chromium reports why a port closed through runtime.lastError, Firefox through port.error.
+function disconnectError(port) {
+  if (port.error) {
+    return port.error.message;
+  }
+  return chrome.runtime.lastError ? chrome.runtime.lastError.message : '';
+}
+
+// 'connected' once the host has sent its first message (so it was started), else the error the
+// port closed with.
+function tryHost(hostName) {
+  return new Promise((resolve) => {
+    let port = null;
+    let settled = false;
+    const settle = (outcome) => {
+      if (settled) {
+        return;
+      }
+      settled = true;
+      clearTimeout(timer);
+      if (outcome === 'connected') {
+        port.disconnect();
+      }
+      resolve(outcome);
+    };
+    const timer = setTimeout(() => settle('no answer'), STEP_TIMEOUT_MS);
+    try {
+      port = chrome.runtime.connectNative(hostName);
+      port.onMessage.addListener(() => settle('connected'));
+      port.onDisconnect.addListener(() => settle(disconnectError(port)));
+    } catch (error) {
+      settle(`threw: ${error.message}`);
+    }
+  });
+}
+
+async function probe(hostNames) {
+  const outcomes = {};
+  for (const hostName of hostNames) {
+    outcomes[hostName] = await tryHost(hostName);
+  }
+  return { outcomes };
+}
+
+async function runSession() {
+  const port = chrome.runtime.connectNative(config.hostName);
+  port.onMessage.addListener((message) => {
+    received.push(message);
+    wake();
+  });
+  port.onDisconnect.addListener(() => {
+    disconnectReason = disconnectError(port);
+    wake();
+  });
+  return session(port);
+}
+
 async function run() {
   config = await (await fetch(chrome.runtime.getURL('config.json'))).json();
   let report;
   try {
-    const port = chrome.runtime.connectNative(config.hostName);
-    port.onMessage.addListener((message) => {
-      received.push(message);
-      wake();
-    });
-    port.onDisconnect.addListener(() => {
-      disconnectReason = chrome.runtime.lastError ? chrome.runtime.lastError.message : '';
-      wake();
-    });
-    report = await session(port);
+    report = config.probeHosts ? await probe(config.probeHosts) : await runSession();
   } catch (error) {
     report = { error: String(error), received, disconnectReason };
   }

@@ -1,37 +1,24 @@
-"""Quenlow under a real browser: headless Chromium loads a test extension with a fixed key, finds
-the host through the manifest quenlow-register writes into its profile, and the extension reports
-what it saw to a local HTTP server of this test. The host runs with the stand-in agent and bridge;
-Chromium passes its own environment on to it."""
+"""Quenlow under real browsers: headless Chromium and Firefox ESR each load the test extension,
+find the host through the manifest quenlow-register writes (into Chromium's profile, into
+Firefox's HOME), and the extension reports what it saw to a local HTTP server of this test. The
+host runs with the stand-in agent and bridge; the browsers pass their own environment on to it."""
 
-import base64
-import hashlib
 import json
 import os
-import shutil
-import signal
 import struct
 import subprocess
-import threading
 import time
-from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
-from pathlib import Path
 
 import pytest
 
-BIN_DIR = Path(os.environ.get("QUENLOW_BIN_DIR", "build/linux/bin")).resolve()
-CHROMIUM = os.environ.get("QUENLOW_CHROMIUM", "/usr/lib/chromium/chromium")
-EXTENSION = Path(__file__).parent / "extension"
+from browser_support import (BIN_DIR, CHROMIUM, FIREFOX, FIREFOX_ADD_ON_ID, ReportServer,
+                             assemble_extension, chromium_command, chromium_extension_id,
+                             firefox_command, firefox_profile, run_until_reported)
+
 HOST_NAME = "com.quenlow.browsertest"
 CHANNEL_LIMIT = 1048576
 AGENT_LOG_LEVEL = 4
 UNICODE_URL = "https://intranet.example/grüße?q=café&stadt=Zürich€&emoji=😀"
-
-
-def extension_id(manifest):
-    """Chromium's id for an unpacked extension with a key: sha256 of the key, 32 hex digits
-    spelt a-p."""
-    digest = hashlib.sha256(base64.b64decode(manifest["key"])).hexdigest()[:32]
-    return "".join(chr(ord("a") + int(digit, 16)) for digit in digest)
 
 
 def frame(text):
@@ -82,39 +69,6 @@ def edge_url_length():
     return edge
 
 
-class ReportServer(ThreadingHTTPServer):
-    daemon_threads = True
-
-    def __init__(self, bridge_journal):
-        super().__init__(("127.0.0.1", 0), ReportHandler)
-        self.bridge_journal = bridge_journal
-        self.report = None
-        self.reported = threading.Event()
-
-
-class ReportHandler(BaseHTTPRequestHandler):
-    def do_GET(self):
-        # The bridge is started on a thread of its own; XPath relays reach it once it runs.
-        journal = self.server.bridge_journal
-        ready = journal.exists() and "CreateThreadBroker" in journal.read_text(encoding="utf-8")
-        self.answer(b"yes" if ready else b"no")
-
-    def do_POST(self):
-        body = self.rfile.read(int(self.headers["Content-Length"]))
-        self.server.report = json.loads(body)
-        self.server.reported.set()
-        self.answer(b"ok")
-
-    def answer(self, body):
-        self.send_response(200)
-        self.send_header("Content-Length", str(len(body)))
-        self.end_headers()
-        self.wfile.write(body)
-
-    def log_message(self, *args):
-        pass
-
-
 def journal(path):
     if not path.exists():
         return []
@@ -130,65 +84,54 @@ def wait_for_line(path, line, timeout):
     return False
 
 
-def stop_process_group(browser):
-    """The hosts the browser started share its process group: end them all."""
-    for sig, grace in ((signal.SIGTERM, 3), (signal.SIGKILL, 5)):
-        try:
-            os.killpg(browser.pid, sig)
-        except ProcessLookupError:
-            break
-        try:
-            browser.wait(timeout=grace)
-        except subprocess.TimeoutExpired:
-            continue
+def register(browser, work):
+    """The host's manifest where `browser` looks for it; returns what the browser needs."""
+    common = ["--name", HOST_NAME, "--host-path", str(BIN_DIR / "Quenlow")]
+    if browser == "chromium":
+        where = {"profile": work / "profile"}
+        place = ["--profile-dir", where["profile"], "--extension-id", chromium_extension_id()]
+        manifest = where["profile"] / "NativeMessagingHosts" / f"{HOST_NAME}.json"
+    else:
+        where = {"home": work / "home"}
+        place = ["--browser", "firefox", "--home", where["home"],
+                 "--firefox-extension", FIREFOX_ADD_ON_ID]
+        manifest = where["home"] / ".mozilla" / "native-messaging-hosts" / f"{HOST_NAME}.json"
+    result = subprocess.run([str(BIN_DIR / "quenlow-register"), "install", *map(str, place),
+                             *common], capture_output=True, text=True, timeout=30)
+    assert result.returncode == 0, result.stdout + result.stderr
+    assert manifest.exists()
+    return where
 
 
-@pytest.fixture(scope="module")
-def session(tmp_path_factory, edge_url_length):
-    assert Path(CHROMIUM).exists(), f"{CHROMIUM} is missing: scripts/setup installs chromium"
-    work = tmp_path_factory.mktemp("browser")
+def browser_command(browser, where, extension, work):
+    if browser == "chromium":
+        assert os.path.exists(CHROMIUM), f"{CHROMIUM} is missing: scripts/setup installs chromium"
+        return chromium_command(where["profile"], extension), {}
+    assert os.path.exists(FIREFOX), f"{FIREFOX} is missing: scripts/setup installs firefox-esr"
+    profile = firefox_profile(work / "firefox-profile", extension)
+    return firefox_command(profile), {"HOME": str(where["home"])}
+
+
+@pytest.fixture(scope="module", params=["chromium", "firefox"])
+def session(request, tmp_path_factory, edge_url_length):
+    browser = request.param
+    work = tmp_path_factory.mktemp(browser)
     files = {name: work / name for name in ("agent.jsonl", "bridge.jsonl", "debug.txt")}
-    profile = work / "profile"
-    extension = work / "extension"
-    shutil.copytree(EXTENSION, extension)
-    manifest = json.loads((extension / "manifest.json").read_text())
-
-    register = subprocess.run(
-        [str(BIN_DIR / "quenlow-register"), "install", "--name", HOST_NAME,
-         "--profile-dir", str(profile), "--extension-id", extension_id(manifest),
-         "--host-path", str(BIN_DIR / "Quenlow")], capture_output=True, text=True, timeout=30)
-    assert register.returncode == 0, register.stdout + register.stderr
-    assert (profile / "NativeMessagingHosts" / f"{HOST_NAME}.json").exists()
-
-    server = ReportServer(files["bridge.jsonl"])
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    (extension / "config.json").write_text(json.dumps({
-        "port": server.server_address[1], "hostName": HOST_NAME, "unicodeUrl": UNICODE_URL,
-        "edgeUrlLength": edge_url_length}))
-
-    env = dict(os.environ, VARNHOLD_LOG_LEVEL=str(AGENT_LOG_LEVEL),
-               VARNHOLD_JOURNAL=str(files["agent.jsonl"]),
-               HALVERN_JOURNAL=str(files["bridge.jsonl"]),
-               QUENLOW_DEBUG_OUTPUT=str(files["debug.txt"]))
-    browser_log = (work / "chromium.log").open("wb")
-    browser = subprocess.Popen(
-        [CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
-         "--disable-background-networking", "--disable-component-update", "--disable-sync",
-         "--disable-quic", f"--user-data-dir={profile}",
-         f"--disable-extensions-except={extension}", f"--load-extension={extension}",
-         "about:blank"],
-        stdin=subprocess.DEVNULL, stdout=browser_log, stderr=subprocess.STDOUT, env=env,
-        start_new_session=True)
-    try:
-        reported = server.reported.wait(timeout=60)
+    where = register(browser, work)
+    with ReportServer(files["bridge.jsonl"]) as server:
+        extension = assemble_extension(browser, work / "extension", {
+            "port": server.port, "hostName": HOST_NAME, "unicodeUrl": UNICODE_URL,
+            "edgeUrlLength": edge_url_length})
+        command, env = browser_command(browser, where, extension, work)
+        env = dict(os.environ, **env, VARNHOLD_LOG_LEVEL=str(AGENT_LOG_LEVEL),
+                   VARNHOLD_JOURNAL=str(files["agent.jsonl"]),
+                   HALVERN_JOURNAL=str(files["bridge.jsonl"]),
+                   QUENLOW_DEBUG_OUTPUT=str(files["debug.txt"]))
         # After port.disconnect() the host sees the end of its input and winds down.
-        exited = wait_for_line(files["debug.txt"], "Going to exit", timeout=10)
-    finally:
-        stop_process_group(browser)
-        server.shutdown()
-        browser_log.close()
-    assert reported, "no report from the extension; see " + str(work / "chromium.log")
-    report = server.report
+        report, exited = run_until_reported(
+            command, env, work / f"{browser}.log", server,
+            after=lambda: wait_for_line(files["debug.txt"], "Going to exit", timeout=10))
+    assert report is not None, f"no report from the extension; see {work / f'{browser}.log'}"
     assert "error" not in report, report
     return {"report": report, "steps": report["steps"], "exited": exited,
             "agent": journal(files["agent.jsonl"]), "bridge": journal(files["bridge.jsonl"]),
@@ -232,7 +175,7 @@ def test_xpath_reaches_the_bridge_and_its_echo_comes_back(session):
 
 def test_reply_over_the_limit_is_withheld_and_the_port_lives_on(session, edge_url_length):
     steps = session["steps"]
-    # A reply of exactly the limit is delivered; one byte more would make Chromium disconnect.
+    # A reply of exactly the limit is delivered; one byte more would make the browser disconnect.
     assert steps["edgeAckLength"] is not None
     assert not steps["overArrived"]
     assert steps["disconnectedAfterOver"] is None

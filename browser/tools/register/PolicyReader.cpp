@@ -1,0 +1,258 @@
+#include "PolicyReader.h"
+
+#include <boost/json.hpp>
+
+#include <algorithm>
+#include <charconv>
+
+#include "Files.h"
+
+namespace browser_extensions::registration {
+namespace json = boost::json;
+namespace {
+
+using Policies = NativeMessagingPolicies;
+
+// A policy's value as a place holds it, before the browser's type rules.
+struct Candidate {
+    json::value value;
+    std::string source;
+};
+using Candidates = std::map<std::string, Candidate>;
+
+const std::vector<std::string>& ListNames() {
+    static const std::vector<std::string> names{Policies::kBlocklist, Policies::kAllowlist};
+    return names;
+}
+
+const std::vector<std::string>& AllNames() {
+    static const std::vector<std::string> names{Policies::kBlocklist, Policies::kAllowlist,
+                                                Policies::kUserLevelHosts};
+    return names;
+}
+
+// Chromium takes policy files with a byte-order mark, comments and trailing commas.
+bool ParsePolicyText(std::string text, json::value& root, std::string& error) {
+    const std::string byteOrderMark = "\xEF\xBB\xBF";
+    if (text.compare(0, byteOrderMark.size(), byteOrderMark) == 0) {
+        text.erase(0, byteOrderMark.size());
+    }
+    json::parse_options options;
+    options.allow_comments = true;
+    options.allow_trailing_commas = true;
+    boost::system::error_code code;
+    root = json::parse(text, code, {}, options);
+    error = code ? code.message() : "";
+    return !code;
+}
+
+// Later files override earlier ones before any type is checked, so a badly typed value in a
+// later file hides a good one in an earlier file.
+Candidates FromFiles(const std::vector<PolicyFile>& files, const std::string& browser,
+                     Policies& policies) {
+    Candidates candidates;
+    for (const PolicyFile& file : files) {
+        json::value root;
+        std::string error;
+        if (!ParsePolicyText(file.text, root, error)) {
+            policies.notes.push_back(file.path + " is not valid JSON (" + error + "): " + browser +
+                                     " ignores the whole file");
+            continue;
+        }
+        if (!root.is_object()) {
+            policies.notes.push_back(file.path + " does not hold a JSON object: " + browser +
+                                     " ignores it");
+            continue;
+        }
+        for (const std::string& name : AllNames()) {
+            if (const json::value* value = root.get_object().if_contains(name)) {
+                candidates[name] = Candidate{*value, file.path};
+            }
+        }
+    }
+    return candidates;
+}
+
+json::value FromRegistry(const RegistryValue& value) {
+    switch (value.type) {
+        case RegistryValue::Type::String:
+            return json::string(value.text);
+        case RegistryValue::Type::Dword:
+            return static_cast<std::int64_t>(value.number);
+        case RegistryValue::Type::Other:
+            break;
+    }
+    return nullptr;
+}
+
+const RegistryValue* ValueNamed(const PolicyKey& key, const std::string& name) {
+    const auto value = std::find_if(key.values.begin(), key.values.end(),
+                                    [&](const RegistryValue& v) { return v.name == name; });
+    return value == key.values.end() ? nullptr : &*value;
+}
+
+// A list is kept as the numbered values of a subkey, or as JSON text in a string value.
+json::value ListFromSubkey(const std::vector<RegistryValue>& items) {
+    json::array list;
+    for (const RegistryValue& item : items) {
+        list.push_back(FromRegistry(item));
+    }
+    return list;
+}
+
+json::value ListFromValue(const RegistryValue& value) {
+    json::value parsed;
+    std::string error;
+    if (value.type == RegistryValue::Type::String && ParsePolicyText(value.text, parsed, error) &&
+        parsed.is_array()) {
+        return parsed;
+    }
+    return FromRegistry(value);
+}
+
+// Chromium turns a DWORD, or a string holding a number, into true when it is not 0.
+json::value SwitchFromRegistry(const RegistryValue& value) {
+    if (value.type == RegistryValue::Type::Dword) {
+        return value.number != 0;
+    }
+    long long number = 0;
+    const char* end = value.text.data() + value.text.size();
+    if (value.type == RegistryValue::Type::String && !value.text.empty() &&
+        std::from_chars(value.text.data(), end, number).ptr == end) {
+        return number != 0;
+    }
+    return FromRegistry(value);
+}
+
+Candidates FromKey(const PolicyKey& key) {
+    Candidates candidates;
+    for (const std::string& name : ListNames()) {
+        const auto subkey = key.lists.find(name);
+        if (subkey != key.lists.end()) {
+            candidates[name] = Candidate{ListFromSubkey(subkey->second), key.path + "\\" + name};
+        } else if (const RegistryValue* value = ValueNamed(key, name)) {
+            candidates[name] = Candidate{ListFromValue(*value), key.path};
+        }
+    }
+    if (const RegistryValue* value = ValueNamed(key, Policies::kUserLevelHosts)) {
+        candidates[Policies::kUserLevelHosts] = Candidate{SwitchFromRegistry(*value), key.path};
+    }
+    return candidates;
+}
+
+// Chromium drops the entries that are not strings and keeps the rest.
+std::size_t KeepText(const json::array& items, std::vector<std::string>& entries) {
+    std::size_t dropped = 0;
+    for (const json::value& item : items) {
+        if (item.is_string()) {
+            entries.emplace_back(item.get_string().data(), item.get_string().size());
+        } else {
+            ++dropped;
+        }
+    }
+    return dropped;
+}
+
+void ApplyList(const Candidate& candidate, const std::string& name, const std::string& browser,
+               ListPolicy& list, Policies& policies) {
+    const std::string where = name + " in " + candidate.source;
+    if (!candidate.value.is_array()) {
+        policies.notes.push_back(where + " is not a list: " + browser + " ignores it");
+        return;
+    }
+    list.source = candidate.source;
+    const std::size_t dropped = KeepText(candidate.value.get_array(), list.entries);
+    if (dropped != 0) {
+        policies.notes.push_back(where + " holds entries that are not text (" +
+                                 std::to_string(dropped) + "): " + browser + " drops them");
+    }
+    const bool wildcard =
+        std::find(list.entries.begin(), list.entries.end(), "*") != list.entries.end();
+    if (name == Policies::kAllowlist && wildcard) {
+        policies.notes.push_back("\"*\" in " + where + " is no wildcard: " + browser +
+                                 " exempts only the hosts it names");
+    }
+}
+
+void ApplySwitch(const Candidate& candidate, const std::string& browser, Policies& policies) {
+    const std::string where = std::string(Policies::kUserLevelHosts) + " in " + candidate.source;
+    if (!candidate.value.is_bool()) {
+        policies.notes.push_back(where + " is not true or false: " + browser + " ignores it");
+        return;
+    }
+    policies.userLevelHosts = SwitchPolicy{candidate.value.get_bool(), candidate.source};
+}
+
+void Apply(const Candidates& candidates, PolicyLevel level, const std::string& browser,
+           Policies& policies) {
+    for (const auto& [name, candidate] : candidates) {
+        if (level == PolicyLevel::Recommended) {
+            policies.notes.push_back(name + " in " + candidate.source + " is only recommended: " +
+                                     browser + " ignores it (it must be mandatory)");
+        } else if (name == Policies::kUserLevelHosts) {
+            if (policies.userLevelHosts.source.empty()) {
+                ApplySwitch(candidate, browser, policies);
+            }
+        } else {
+            ListPolicy& list =
+                name == Policies::kBlocklist ? policies.blocklist : policies.allowlist;
+            if (list.source.empty()) {
+                ApplyList(candidate, name, browser, list, policies);
+            }
+        }
+    }
+}
+
+std::vector<PolicyFile> ReadFolder(const std::string& folder, const std::string& browser,
+                                   Policies& policies) {
+    std::vector<PolicyFile> files;
+    for (const std::string& path : Files::RegularFilesIn(folder)) {
+        PolicyFile file{path, ""};
+        if (Files::ReadText(path, file.text)) {
+            files.push_back(file);
+        } else {
+            policies.notes.push_back(path + " cannot be read here; " + browser + " may read it");
+        }
+    }
+    return files;
+}
+
+PolicyKey ReadKey(const std::string& path) {
+    PolicyKey key{path, SystemServices::ValuesOf(path), {}};
+    for (const std::string& subkey : SystemServices::SubkeysOf(path)) {
+        if (std::find(ListNames().begin(), ListNames().end(), subkey) != ListNames().end()) {
+            key.lists[subkey] = SystemServices::ValuesOf(path + "\\" + subkey);
+        }
+    }
+    return key;
+}
+
+}  // namespace
+
+NativeMessagingPolicies PolicyReader::Read(Browser browser, const PathSettings& settings) {
+    Policies policies;
+    const std::string name = Browsers::Name(browser);
+    for (const PolicyLocation& location : SystemServices::PolicyLocations(browser, settings)) {
+        if (location.level == PolicyLevel::Mandatory) {
+            policies.places.push_back(location.place);
+        }
+        if (location.kind == StoreKind::Folder) {
+            AddFolder(ReadFolder(location.place, name, policies), location.level, name, policies);
+        } else {
+            AddKey(ReadKey(location.place), location.level, name, policies);
+        }
+    }
+    return policies;
+}
+
+void PolicyReader::AddFolder(const std::vector<PolicyFile>& files, PolicyLevel level,
+                             const std::string& browser, NativeMessagingPolicies& policies) {
+    Apply(FromFiles(files, browser, policies), level, browser, policies);
+}
+
+void PolicyReader::AddKey(const PolicyKey& key, PolicyLevel level, const std::string& browser,
+                          NativeMessagingPolicies& policies) {
+    Apply(FromKey(key), level, browser, policies);
+}
+
+}  // namespace browser_extensions::registration
