@@ -6,11 +6,20 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 int main(void) {
     char* body = NULL;
     size_t capacity = 0;
     unsigned long frames = 0;
+#ifdef _WIN32
+    if (_setmode(_fileno(stdin), _O_BINARY) == -1) {
+        return 1;
+    }
+#endif
     if (setvbuf(stdin, NULL, _IONBF, 0) != 0) {
         return 1;
     }

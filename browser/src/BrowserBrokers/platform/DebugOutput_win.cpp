@@ -12,8 +12,18 @@ void PlatformDebugOutputA(const std::string& text) {
     OutputDebugStringA(text.c_str());
 }
 
-// Windows cannot tell cheaply whether a debugger listens; lines are always handed over.
+// The two listeners OutputDebugString itself looks for: a debugger attached to the process, or a
+// debug-output viewer, which announces itself with the DBWIN_BUFFER_READY event of its shared
+// buffer. Without either, the string goes nowhere, and a large message's line is not worth making.
 bool PlatformDebugOutputEnabled() {
+    if (IsDebuggerPresent()) {
+        return true;
+    }
+    const HANDLE viewerReady = OpenEventW(SYNCHRONIZE, FALSE, L"DBWIN_BUFFER_READY");
+    if (viewerReady == nullptr) {
+        return false;
+    }
+    CloseHandle(viewerReady);
     return true;
 }
 
