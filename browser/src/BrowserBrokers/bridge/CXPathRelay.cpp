@@ -1,9 +1,9 @@
 #include "bridge/CXPathRelay.h"
 
 #include "bridge/CBridgeLoader.h"
-#include "handler/Redaction.h"
 #include "platform/DebugOutput.h"
 #include "platform/TextEncoding.h"
+#include "redaction/Redaction.h"
 
 namespace browser_extensions {
 

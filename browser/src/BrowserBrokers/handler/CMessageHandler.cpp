@@ -5,13 +5,13 @@
 #include <utility>
 
 #include "agent/Varnhold64.h"
-#include "handler/Redaction.h"
 #include "messages/CHandlerBase.h"
 #include "messages/CTabMessage.h"
 #include "messages/CUpdateLogLevelMessage.h"
 #include "platform/DebugOutput.h"
 #include "platform/TextEncoding.h"
 #include "protect/ProtectedString.h"
+#include "redaction/Redaction.h"
 
 namespace browser_extensions {
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "json/StringLiteral.h"
 #include "platform/ChannelStream.h"
 #include "platform/DebugOutput.h"
 #include "platform/TextEncoding.h"
@@ -42,42 +43,6 @@ void SendUtf8(const std::string& utf8) {
     WriteFrame(QuoteForChannel(UpToFirstNul(utf8)));
 }
 
-void AppendEscaped(unsigned char byte, std::string& out) {
-    switch (byte) {
-        case '"':
-            out += "\\\"";
-            return;
-        case '\\':
-            out += "\\\\";
-            return;
-        case '\b':
-            out += "\\b";
-            return;
-        case '\f':
-            out += "\\f";
-            return;
-        case '\n':
-            out += "\\n";
-            return;
-        case '\r':
-            out += "\\r";
-            return;
-        case '\t':
-            out += "\\t";
-            return;
-        default:
-            break;
-    }
-    if (byte < 0x20) {
-        static const char kHexDigits[] = "0123456789ABCDEF";
-        out += "\\u00";
-        out += kHexDigits[byte >> 4];
-        out += kHexDigits[byte & 0xF];
-        return;
-    }
-    out += static_cast<char>(byte);
-}
-
 }  // namespace
 
 void SendProtectedText(const std::wstring& /*first*/, const std::wstring& text) {
@@ -88,18 +53,8 @@ void SendPlainText(const std::wstring& /*first*/, const std::wstring& text) {
     SendUtf8(WideToUtf8(text));
 }
 
-// A valid JSON string whatever the text holds: quotes, backslashes and control characters are
-// escaped (control characters without a short form as \u00XX, upper-case hex); every other byte,
-// including those of non-ASCII characters, passes as it is.
 std::string QuoteForChannel(const std::string& utf8) {
-    std::string body;
-    body.reserve(utf8.size() + 4);
-    body += '"';
-    for (const char c : utf8) {
-        AppendEscaped(static_cast<unsigned char>(c), body);
-    }
-    body += '"';
-    return body;
+    return json::Utf8StringLiteral(utf8);
 }
 
 void WriteFrame(const std::string& body) {

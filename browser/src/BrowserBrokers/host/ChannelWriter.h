@@ -18,7 +18,8 @@ constexpr size_t kMaxFrameBody = 1048576;
 void SendProtectedText(const std::wstring& first, const std::wstring& text);
 void SendPlainText(const std::wstring& first, const std::wstring& text);
 
-// The body for a UTF-8 text: the text as a JSON string literal, quotes included.
+// The body for a UTF-8 text: the text as a JSON string literal, quotes included, valid JSON
+// whatever the text holds (browsers drop or disconnect on anything else).
 std::string QuoteForChannel(const std::string& utf8);
 
 // Writes one frame with the given body to the channel, unless the body is too large.

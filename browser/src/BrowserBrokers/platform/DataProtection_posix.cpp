@@ -1,5 +1,5 @@
 #include "DataProtection.h"
-#include "dataprotect/QuenlowDataProtection.h"
+#include "DataProtectionService.h"
 
 // The stand-in service is one shared library, so every module of the process that protects or
 // unprotects (the host and the stand-in agent) uses the same per-process key, as Windows modules

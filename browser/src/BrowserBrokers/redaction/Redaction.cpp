@@ -1,4 +1,4 @@
-#include "handler/Redaction.h"
+#include "redaction/Redaction.h"
 
 #include <cstddef>
 

@@ -3,11 +3,11 @@
 #include <stddef.h>
 #include <stdint.h>
 
-// Stand-in for the per-user data-protection service of Windows, for platforms that lack it.
-// Protected blobs are valid only inside the process that made them: the key is random per
-// process. Functions report failure by returning 0 and set the calling thread's error number:
-// 13 when a blob is refused (not made here, altered, or under other entropy), 87 for a bad
-// argument, 8 when memory runs out.
+// The data-protection service where the system has none (POSIX): what Windows offers per user,
+// made with libsodium's XChaCha20-Poly1305 and a random key per process. Protected blobs are valid
+// only inside the process that made them: the key is random per process. Functions report failure
+// by returning 0 and set the calling thread's error number: 13 when a blob is refused (not made
+// here, altered, or under other entropy), 87 for a bad argument, 8 when memory runs out.
 
 #ifdef __cplusplus
 extern "C" {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "handler/Redaction.h"
+#include "redaction/Redaction.h"
 
 namespace browser_extensions {
 namespace {

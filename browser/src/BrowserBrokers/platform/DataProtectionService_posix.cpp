@@ -1,4 +1,4 @@
-#include "dataprotect/QuenlowDataProtection.h"
+#include "DataProtectionService.h"
 
 #include <sodium.h>
 
