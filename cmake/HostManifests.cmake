@@ -16,16 +16,11 @@
 #
 #   quenlow_host_manifest(FAMILY chromium|firefox HOST_PATH <path> OUTPUT <file>)
 #
-# e.g. for the .deb, one file named ${QUENLOW_HOST_NAME}.json per family:
-#
-#   quenlow_host_manifest(FAMILY chromium HOST_PATH /opt/quenlow/bin/Quenlow
-#                         OUTPUT ${QUENLOW_MANIFEST_DIR}/linux/chromium/${QUENLOW_HOST_NAME}.json)
-#   quenlow_host_manifest(FAMILY firefox HOST_PATH /opt/quenlow/bin/Quenlow
-#                         OUTPUT ${QUENLOW_MANIFEST_DIR}/linux/firefox/${QUENLOW_HOST_NAME}.json)
-#
-# and installs the files into each browser's system folder. The Windows pair is written below:
-# QUENLOW_CHROMIUM_MANIFEST and QUENLOW_FIREFOX_MANIFEST name them (file names as
-# quenlow-register writes them beside the host: <name>.json and <name>.firefox.json).
+# as Packaging.cmake does for the .deb, which installs one file named ${QUENLOW_HOST_NAME}.json
+# per family (${QUENLOW_MANIFEST_DIR}/linux/<family>/) into the browsers' system folders named
+# below. The Windows pair is written below: QUENLOW_CHROMIUM_MANIFEST and QUENLOW_FIREFOX_MANIFEST
+# name them (file names as quenlow-register writes them beside the host: <name>.json and
+# <name>.firefox.json).
 
 # The defaults are what the project's own browser tests use: the id of the test extension in
 # browser/tests/browser/extension/ (fixed by its key) and the id of the Firefox test add-on.
@@ -56,6 +51,23 @@ foreach(_id IN LISTS QUENLOW_FIREFOX_EXTENSION_IDS)
 endforeach()
 
 set(QUENLOW_MANIFEST_DIR ${CMAKE_BINARY_DIR}/manifests)
+
+# Where browsers on Linux read system-level manifests. The .deb installs its manifests there, and
+# quenlow-register --system writes there: the build hands it these folders in a generated header
+# (browser/tools/register/SystemFolders_posix.h.in), so the two cannot disagree. Chrome, Chromium,
+# Edge and Firefox document their folders; Brave and Vivaldi document only the per-user one, and
+# their system folders follow the pattern of the other vendors' packages without having been
+# checked against a running browser.
+set(QUENLOW_LINUX_SYSTEM_FOLDER_CHROME /etc/opt/chrome/native-messaging-hosts)
+set(QUENLOW_LINUX_SYSTEM_FOLDER_CHROMIUM /etc/chromium/native-messaging-hosts)
+set(QUENLOW_LINUX_SYSTEM_FOLDER_EDGE /etc/opt/edge/native-messaging-hosts)
+set(QUENLOW_LINUX_SYSTEM_FOLDER_BRAVE /etc/opt/brave/native-messaging-hosts)
+set(QUENLOW_LINUX_SYSTEM_FOLDER_VIVALDI /etc/opt/vivaldi/native-messaging-hosts)
+set(QUENLOW_LINUX_SYSTEM_FOLDER_FIREFOX /usr/lib/mozilla/native-messaging-hosts)
+set(QUENLOW_LINUX_CHROMIUM_FAMILY_SYSTEM_FOLDERS
+    ${QUENLOW_LINUX_SYSTEM_FOLDER_CHROME} ${QUENLOW_LINUX_SYSTEM_FOLDER_CHROMIUM}
+    ${QUENLOW_LINUX_SYSTEM_FOLDER_EDGE} ${QUENLOW_LINUX_SYSTEM_FOLDER_BRAVE}
+    ${QUENLOW_LINUX_SYSTEM_FOLDER_VIVALDI})
 
 # The text of a JSON string holding `text`.
 function(_quenlow_json_string text out)

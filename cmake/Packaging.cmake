@@ -9,6 +9,7 @@
 #     bin/Quenlow                       Quenlow.exe
 #     bin/quenlow-talk                  quenlow-talk.exe
 #     bin/quenlow-register              quenlow-register.exe
+#     share/quenlow/native-messaging-hosts/<host name>.json
 #                                       <host name>.json, <host name>.firefox.json (manifests)
 #     bin/libHalvern.so -> ../standins  Varnhold64.dll   (stand-in)
 #     standins/libVarnhold64.so         Halvern.dll      (stand-in)
@@ -16,13 +17,20 @@
 #     standins/libQuenlowDataProtection.so
 #     standins/README
 #
+# and, outside /opt/quenlow, the browsers' system-level manifests (below).
+#
 # Linux: the host finds the libraries it links through its RUNPATH ($ORIGIN/../standins); the
 # bridge is loaded from beside the executable only, so bin/ holds a link to it. Windows: the loader
 # takes an imported DLL, and the host takes the bridge, from the executable's folder, so the two
 # DLLs must sit beside Quenlow.exe; STAND-INS.txt names them.
 #
-# Components: "host" (Quenlow), "tools" (quenlow-talk, quenlow-register), "standins". A machine
-# with the real agent installs only the first two: cmake --install <build> --component host ...
+# Components: "host" (Quenlow and its manifests), "tools" (quenlow-talk, quenlow-register),
+# "standins". A machine with the real agent installs only the first two: cmake --install <build>
+# --component host ... On Linux the host component's manifests go to the browsers' folders, which
+# are absolute paths (under $DESTDIR when set) and name the host in /opt/quenlow whatever --prefix.
+
+# Where the .deb installs to; its manifests name the host there.
+set(QUENLOW_DEB_PREFIX /opt/quenlow)
 
 if(WIN32)
   set(QUENLOW_INSTALL_BINDIR .)
@@ -45,6 +53,40 @@ function(quenlow_install_standin target)
   endif()
 endfunction()
 
+# The .deb registers the host with every browser, system-wide: a manifest naming
+# /opt/quenlow/bin/Quenlow in each browser's system folder (HostManifests.cmake lists them; they
+# are the folders quenlow-register --system writes to). quenlow-register stays for per-user
+# installs and other extension ids.
+#
+# Debian's rule is that a package's files under /etc are conffiles (debhelper marks them so; cpack
+# would ship them unmarked, against the rule), and dpkg keeps conffiles on "apt remove" (only
+# "apt purge" deletes them): the browsers would go on finding a manifest whose host is gone.
+# Deleting them from a maintainer script would fight dpkg's bookkeeping of conffiles. So the
+# manifests are ordinary files outside /etc: the Chromium family's one in
+# /opt/quenlow/share/quenlow/native-messaging-hosts/, Firefox's in Firefox's own system folder,
+# /usr/lib/mozilla/native-messaging-hosts/; the Chromium family's folders under /etc hold
+# symbolic links to the first, and links are not conffiles. "apt remove" removes them all, an
+# upgrade replaces the manifest without asking, and nothing invites editing it in place (other
+# extension ids are quenlow-register's job).
+function(quenlow_install_system_manifests)
+  set(host ${QUENLOW_DEB_PREFIX}/${QUENLOW_INSTALL_BINDIR}/Quenlow)
+  set(file_name ${QUENLOW_HOST_NAME}.json)
+  set(made ${QUENLOW_MANIFEST_DIR}/linux)
+  set(shared_folder share/quenlow/native-messaging-hosts)
+  quenlow_host_manifest(FAMILY chromium HOST_PATH ${host} OUTPUT ${made}/chromium/${file_name})
+  quenlow_host_manifest(FAMILY firefox HOST_PATH ${host} OUTPUT ${made}/firefox/${file_name})
+  install(FILES ${made}/chromium/${file_name} DESTINATION ${shared_folder} COMPONENT host)
+  install(FILES ${made}/firefox/${file_name} DESTINATION ${QUENLOW_LINUX_SYSTEM_FOLDER_FIREFOX}
+          COMPONENT host)
+  # Installed as a link (install(FILES) copies a link as a link).
+  file(MAKE_DIRECTORY ${made}/links)
+  file(CREATE_LINK ${QUENLOW_DEB_PREFIX}/${shared_folder}/${file_name} ${made}/links/${file_name}
+       SYMBOLIC)
+  foreach(folder IN LISTS QUENLOW_LINUX_CHROMIUM_FAMILY_SYSTEM_FOLDERS)
+    install(FILES ${made}/links/${file_name} DESTINATION ${folder} COMPONENT host)
+  endforeach()
+endfunction()
+
 if(WIN32)
   # Beside the host, which their relative "path" names (see HostManifests.cmake).
   install(FILES ${QUENLOW_CHROMIUM_MANIFEST} ${QUENLOW_FIREFOX_MANIFEST} DESTINATION .
@@ -54,6 +96,7 @@ if(WIN32)
 else()
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/packaging/STAND-INS.txt
           DESTINATION ${QUENLOW_INSTALL_STANDINSDIR} RENAME README COMPONENT standins)
+  quenlow_install_system_manifests()
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/examples/session.jsonl DESTINATION ${QUENLOW_INSTALL_EXAMPLESDIR}
         COMPONENT tools)
@@ -74,15 +117,17 @@ if(WIN32)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 else()
   set(CPACK_GENERATOR DEB)
-  set(CPACK_PACKAGING_INSTALL_PREFIX /opt/quenlow)
+  set(CPACK_PACKAGING_INSTALL_PREFIX ${QUENLOW_DEB_PREFIX})
   set(CPACK_DEBIAN_PACKAGE_NAME quenlow)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION web)
   # The summary above is the first line; this is the rest.
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
       "Quenlow relays messages between the browser extension and the sign-on agent.\n\
-The package also holds quenlow-talk and quenlow-register, and stand-ins for\n\
-the agent and its design-tool bridge (in /opt/quenlow/standins) to try it out.")
+The package registers it with Chrome, Chromium, Edge, Brave, Vivaldi and\n\
+Firefox for the extensions it was built for. It also holds quenlow-talk and\n\
+quenlow-register, and stand-ins for the agent and its design-tool bridge\n\
+(in /opt/quenlow/standins) to try it out.")
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 endif()
 

@@ -25,7 +25,8 @@ FORBIDDEN = "Access to the specified native messaging host is forbidden."
 OTHER_EXTENSION = "a" * 32
 
 # The hosts the extension tries: a user-level registration (in the profile), a system-level one,
-# a user-level one that admits another extension only, and none at all.
+# a user-level one that admits another extension only, and none at all (doctor is asked about that
+# one as about a host never installed: without --browser, so it picks the browsers itself).
 HOSTS = {name: f"com.quenlow.policy.{name}" for name in ("user", "system", "foreign", "absent")}
 BLOCKLIST = "NativeMessagingBlocklist"
 ALLOWLIST = "NativeMessagingAllowlist"
@@ -127,10 +128,11 @@ def chromium_outcomes(stage, profile, work):
 
 
 def doctor_verdict(stage, profile, host):
-    result = run_tool("doctor", "--root", stage["root"], "--profile-dir", profile,
-                      "--browser", "chromium", "--name", HOSTS[host],
+    where = (["--home", "/home/nobody"] if host == "absent"
+             else ["--profile-dir", profile, "--browser", "chromium"])
+    result = run_tool("doctor", "--root", stage["root"], *where, "--name", HOSTS[host],
                       "--extension-id", stage["extension_id"])
-    told = re.search(r'chromium tells the extension: "(.*)"', result.stdout)
+    told = re.search(r'(?:chromium tells|browsers tell) the extension: "(.*)"', result.stdout)
     if result.returncode == 0 and "chromium can start the host" in result.stdout:
         return CONNECTS, result.stdout
     assert result.returncode == 1 and told, result.stdout + result.stderr

@@ -1,10 +1,13 @@
 """The packages cpack makes: what they hold, and that the host runs from an unpacked copy with the
-stand-ins found where the layout puts them (not in the build tree)."""
+stand-ins found where the layout puts them (not in the build tree). The .deb is also installed
+and removed with dpkg in a private mount namespace, with real browsers reaching the host in
+between."""
 
 import json
 import os
 import struct
 import subprocess
+import sys
 import threading
 import time
 import zipfile
@@ -12,14 +15,31 @@ from pathlib import Path
 
 import pytest
 
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "browser"))
+from browser_support import (CHROMIUM, FIREFOX, FIREFOX_ADD_ON_ID, ReportServer,  # noqa: E402
+                             assemble_extension, chromium_command, chromium_extension_id,
+                             firefox_command, firefox_profile, run_until_reported)
+
 PLATFORM = os.environ.get("QUENLOW_TARGET_PLATFORM", "linux")
 CPACK_CONFIG = os.environ.get("QUENLOW_CPACK_CONFIG", "")
 WINE_RUN = os.environ.get("QUENLOW_WINE_RUN", "")
 CPACK = os.environ.get("QUENLOW_CPACK", "cpack")
 EXTENSION_ID = "abcdefghijklmnopabcdefghijklmnop"
 HOST_NAME = os.environ.get("QUENLOW_HOST_NAME", "com.quenlow.host")
+# What the build's manifests admit (comma-separated).
+EXTENSION_IDS = os.environ.get("QUENLOW_EXTENSION_IDS", "").split(",")
+FIREFOX_EXTENSION_IDS = os.environ.get("QUENLOW_FIREFOX_EXTENSION_IDS", "").split(",")
+
+# The .deb's manifests: the Chromium family's folders link to the one in /opt/quenlow.
+DEB_MANIFEST = f"opt/quenlow/share/quenlow/native-messaging-hosts/{HOST_NAME}.json"
+DEB_FIREFOX_MANIFEST = f"usr/lib/mozilla/native-messaging-hosts/{HOST_NAME}.json"
+DEB_MANIFEST_LINKS = [f"etc/{folder}/native-messaging-hosts/{HOST_NAME}.json" for folder in
+                      ("opt/chrome", "chromium", "opt/edge", "opt/brave", "opt/vivaldi")]
 
 LINUX_FILES = {
+    DEB_MANIFEST,
+    DEB_FIREFOX_MANIFEST,
+    *DEB_MANIFEST_LINKS,
     "opt/quenlow/bin/Quenlow",
     "opt/quenlow/bin/quenlow-talk",
     "opt/quenlow/bin/quenlow-register",
@@ -142,6 +162,8 @@ def test_deb_holds_the_host_tools_and_stand_ins_apart_and_nothing_else(package):
         files[name.split(" -> ")[0]] = fields[0]
     assert set(files) == LINUX_FILES
     assert "opt/quenlow/bin/libHalvern.so -> ../standins/libHalvern.so" in "\n".join(listing)
+    for link in DEB_MANIFEST_LINKS:
+        assert f"./{link} -> /{DEB_MANIFEST}" in "\n".join(listing)
     for name in ("Quenlow", "quenlow-talk", "quenlow-register"):
         assert files[f"opt/quenlow/bin/{name}"] == "-rwxr-xr-x"
 
@@ -201,6 +223,141 @@ def test_installed_register_points_browsers_at_the_installed_host(unpacked_deb, 
     manifest = json.loads(manifests[0].read_text())
     assert manifest["path"] == str(unpacked_deb / "opt/quenlow/bin/Quenlow")
     assert manifest["allowed_origins"] == [f"chrome-extension://{EXTENSION_ID}/"]
+
+
+# --- Linux: the .deb installed with dpkg, in a private mount namespace --------------------------
+
+# Where dpkg and the package write. Each of these (or, where it does not exist, its nearest
+# existing parent) gets an overlay whose writes land in the test's folder; every step runs in a
+# mount namespace of its own with the same overlays, so the steps see one machine and the real one
+# sees nothing.
+DPKG_WRITES = ["/var/lib/dpkg", "/var/log", "/opt", "/etc/opt", "/etc/chromium",
+               "/usr/lib/mozilla"]
+INSTALLED_MANIFESTS = [f"/{path}" for path in (DEB_MANIFEST, DEB_FIREFOX_MANIFEST,
+                                               *DEB_MANIFEST_LINKS)]
+
+
+def overlay_targets():
+    targets = set()
+    for place in map(Path, DPKG_WRITES):
+        while not place.exists():
+            place = place.parent
+        targets.add(place)
+    return sorted(t for t in targets if not any(o in t.parents for o in targets))
+
+
+class Namespace:
+    """Runs commands in a private mount namespace whose overlays keep their changes in `layers`."""
+
+    def __init__(self, layers):
+        mounts = []
+        for index, target in enumerate(overlay_targets()):
+            upper, work = layers / str(index) / "upper", layers / str(index) / "work"
+            upper.mkdir(parents=True)
+            work.mkdir()
+            mounts.append(f"mount -t overlay overlay -o lowerdir={target},upperdir={upper},"
+                          f"workdir={work} {target}")
+        self.prefix = ["unshare", "-m", "sh", "-c", " && ".join(mounts) + ' && exec "$@"', "sh"]
+
+    def run(self, *command):
+        return subprocess.run(self.prefix + [str(c) for c in command], capture_output=True,
+                              text=True, timeout=120)
+
+    def refusal(self):
+        """Why the namespace cannot be made here, or None."""
+        if os.geteuid() != 0:
+            return "installing with dpkg in a private mount namespace needs root"
+        try:
+            trial = self.run("true")
+        except FileNotFoundError:
+            return "unshare is not installed"
+        if trial.returncode != 0:
+            return f"unshare -m with overlay mounts is not permitted: {trial.stderr.strip()}"
+        return None
+
+    def present(self, paths):
+        script = "import os, sys; print(' '.join(p for p in sys.argv[1:] if os.path.lexists(p)))"
+        return set(self.run("/usr/bin/python3", "-c", script, *paths).stdout.split())
+
+    def package_state(self):
+        return self.run("dpkg-query", "-W", "-f=${db:Status-Status} ${Conffiles}",
+                        "quenlow").stdout.strip()
+
+
+def probe_host(namespace, browser, work):
+    """What the test extension, run by `browser` in the namespace, was told for the host."""
+    home = work / "home"
+    home.mkdir(parents=True, exist_ok=True)
+    with ReportServer() as server:
+        extension = assemble_extension(browser, work / f"{browser}-extension", {
+            "port": server.port, "probeHosts": [HOST_NAME]})
+        if browser == "chromium":
+            command = chromium_command(work / "chromium-profile", extension)
+        else:
+            command = firefox_command(firefox_profile(work / "firefox-profile", extension))
+        # The host announces the agent's log level at once when it is not the default.
+        env = dict(os.environ, HOME=str(home), VARNHOLD_LOG_LEVEL="4")
+        report, _ = run_until_reported(namespace.prefix + command, env,
+                                       work / f"{browser}.log", server)
+    assert report is not None, f"no report; see {work / f'{browser}.log'}"
+    return report["outcomes"][HOST_NAME]
+
+
+@pytest.fixture(scope="module")
+def deb_lifecycle(package, tmp_path_factory):
+    """Installs the .deb as `apt install ./<file>` does (dpkg -i), lets each browser and doctor
+    try the host, removes the package, and records what was seen at each step."""
+    if (chromium_extension_id() not in EXTENSION_IDS or
+            FIREFOX_ADD_ON_ID not in FIREFOX_EXTENSION_IDS):
+        pytest.skip("the build's manifests do not admit the test extensions "
+                    "(QUENLOW_EXTENSION_IDS, QUENLOW_FIREFOX_EXTENSION_IDS)")
+    work = tmp_path_factory.mktemp("deb-install")
+    namespace = Namespace(work / "layers")
+    refusal = namespace.refusal()
+    if refusal:
+        pytest.skip(refusal)
+    for browser in (CHROMIUM, FIREFOX):
+        assert os.path.exists(browser), f"{browser} is missing: scripts/setup installs it"
+
+    seen = {}
+    installed = namespace.run("dpkg", "-i", package)
+    assert installed.returncode == 0, installed.stdout + installed.stderr
+    seen["installed"] = namespace.present(INSTALLED_MANIFESTS)
+    seen["state"] = namespace.package_state()
+    seen["outcomes"] = {browser: probe_host(namespace, browser, work)
+                        for browser in ("chromium", "firefox")}
+    ids = [a for i in EXTENSION_IDS for a in ("--extension-id", i)] + [
+        a for i in FIREFOX_EXTENSION_IDS for a in ("--firefox-extension", i)]
+    seen["doctor"] = namespace.run("/opt/quenlow/bin/quenlow-register", "doctor", "--system",
+                                   "--name", HOST_NAME, *ids)
+    removed = namespace.run("dpkg", "-r", "quenlow")
+    assert removed.returncode == 0, removed.stdout + removed.stderr
+    seen["left"] = namespace.present(INSTALLED_MANIFESTS + ["/opt/quenlow"])
+    seen["state after removal"] = namespace.package_state()
+    return seen
+
+
+@linux_only
+@pytest.mark.parametrize("browser", ["chromium", "firefox"])
+def test_browsers_reach_the_host_once_the_deb_is_installed(deb_lifecycle, browser):
+    assert deb_lifecycle["installed"] == set(INSTALLED_MANIFESTS)
+    assert deb_lifecycle["outcomes"][browser] == "connected"
+
+
+@linux_only
+def test_doctor_finds_the_deb_registration_where_every_browser_reads(deb_lifecycle):
+    doctor = deb_lifecycle["doctor"]
+    assert doctor.returncode == 0, doctor.stdout + doctor.stderr
+    for browser in ("chrome", "chromium", "edge", "brave", "vivaldi", "firefox"):
+        assert f"{browser} can start the host" in doctor.stdout, doctor.stdout
+
+
+@linux_only
+def test_removing_the_deb_leaves_no_manifest_behind(deb_lifecycle):
+    # Nothing of the package is a conffile, so "apt remove" is as thorough as "apt purge".
+    assert deb_lifecycle["state"] == "installed"
+    assert deb_lifecycle["left"] == set()
+    assert deb_lifecycle["state after removal"] in ("", "not-installed")
 
 
 # --- Windows: the zip ------------------------------------------------------------------------

@@ -55,12 +55,12 @@ std::vector<Scope> ScopesToWalk(const Options& options) {
 class Walk {
   public:
     Walk(const Options& options, Browser browser, std::vector<Location> locations,
-         std::ostream& out)
+         PolicyVerdict policy, std::ostream& out)
         : options_(options),
           browser_(browser),
           locations_(std::move(locations)),
           out_(out),
-          policy_(PolicyVerdictFor(options, browser)) {}
+          policy_(std::move(policy)) {}
 
     bool Run() {
         out_ << Browsers::Name(browser_) << ": " << options_.name << "\n";
@@ -371,13 +371,16 @@ int Doctor::Run(const Options& options, std::ostream& out, std::ostream& err) {
             err << "error: " << error << "\n";
             return 1;
         }
-        // Without --browser only the browsers the host is registered for are of interest.
-        if (!browsersGiven && options.profileDir.empty() &&
+        PolicyVerdict policy = PolicyVerdictFor(options, browser);
+        // Without --browser only the browsers the host is registered for are of interest, and
+        // those that block it: the browser tells the extension about the block even then.
+        if (!browsersGiven && options.profileDir.empty() && !policy.blocked &&
             !RegisteredAnywhere(locations, options.name)) {
             continue;
         }
         ++walked;
-        healthy = Walk(options, browser, std::move(locations), out).Run() && healthy;
+        healthy =
+            Walk(options, browser, std::move(locations), std::move(policy), out).Run() && healthy;
     }
     if (walked == 0) {
         out << options.name << " is not registered for any browser\n"

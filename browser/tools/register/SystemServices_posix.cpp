@@ -11,36 +11,31 @@
 #include <filesystem>
 #include <system_error>
 
+#include "SystemFolders_posix.h"
+
 namespace browser_extensions::registration {
 namespace {
 
 struct FolderPair {
     const char* user;    // under the home folder
-    const char* system;  // absolute
+    const char* system;  // absolute, shared with the .deb (see cmake/HostManifests.cmake)
 };
 
-// Chrome, Chromium, Edge and Firefox document these folders. Brave and Vivaldi document only the
-// per-user one; their system folders follow the pattern of the other vendors' packages and have
-// not been checked against a running browser.
 FolderPair FoldersOf(Browser browser) {
     switch (browser) {
         case Browser::Chrome:
-            return {".config/google-chrome/NativeMessagingHosts",
-                    "/etc/opt/chrome/native-messaging-hosts"};
+            return {".config/google-chrome/NativeMessagingHosts", system_folders::kChrome};
         case Browser::Chromium:
-            return {".config/chromium/NativeMessagingHosts",
-                    "/etc/chromium/native-messaging-hosts"};
+            return {".config/chromium/NativeMessagingHosts", system_folders::kChromium};
         case Browser::Edge:
-            return {".config/microsoft-edge/NativeMessagingHosts",
-                    "/etc/opt/edge/native-messaging-hosts"};
+            return {".config/microsoft-edge/NativeMessagingHosts", system_folders::kEdge};
         case Browser::Brave:
             return {".config/BraveSoftware/Brave-Browser/NativeMessagingHosts",
-                    "/etc/opt/brave/native-messaging-hosts"};
+                    system_folders::kBrave};
         case Browser::Vivaldi:
-            return {".config/vivaldi/NativeMessagingHosts",
-                    "/etc/opt/vivaldi/native-messaging-hosts"};
+            return {".config/vivaldi/NativeMessagingHosts", system_folders::kVivaldi};
         case Browser::Firefox:
-            return {".mozilla/native-messaging-hosts", "/usr/lib/mozilla/native-messaging-hosts"};
+            return {".mozilla/native-messaging-hosts", system_folders::kFirefox};
     }
     return {"", ""};
 }
