@@ -12,6 +12,7 @@
 #include "bridge/CXPathRelay.h"
 #include "platform/DebugOutput.h"
 #include "platform/TextEncoding.h"
+#include "support/DebugCapture.h"
 
 namespace browser_extensions {
 namespace {
@@ -60,13 +61,8 @@ class BridgeRelayTest : public testing::Test {
     BridgeRelayTest() {
         g_fake = &m_fake;
         m_fake.state = &m_state;
-        platform::SetDebugSinkForTesting(
-            [this](const std::string& line) { m_lines.push_back(line); });
     }
-    ~BridgeRelayTest() override {
-        platform::SetDebugSinkForTesting(nullptr);
-        g_fake = nullptr;
-    }
+    ~BridgeRelayTest() override { g_fake = nullptr; }
 
     // Loads a library that exports exactly `exports`, or fails with `loadError` when that is set.
     void Load(const std::vector<std::string>& exports, uint32_t loadError = 0) {
@@ -96,7 +92,7 @@ class BridgeRelayTest : public testing::Test {
 
     FakeBridge m_fake;
     CBridgeState m_state;
-    std::vector<std::string> m_lines;
+    testing_support::DebugCapture m_debug;
     std::wstring m_loadedName;
 };
 
@@ -112,7 +108,7 @@ TEST_F(BridgeRelayTest, LoaderRegistersCallbackPublishesAndStartsTheBroker) {
     EXPECT_EQ(m_fake.brokerNames[0].first, L"Quenlow");
     EXPECT_EQ(m_fake.brokerNames[0].second, L"Quenlow");
     EXPECT_TRUE(m_fake.readyWhenBrokerStarted) << "a broker that never returns would block relays";
-    EXPECT_TRUE(m_lines.empty());
+    EXPECT_TRUE(m_debug.Lines().empty());
 }
 
 TEST_F(BridgeRelayTest, RelaySendsTheWholeTextUnchangedWithAFreshValueEachTime) {
@@ -136,16 +132,16 @@ TEST_F(BridgeRelayTest, TraceHidesPasswordsButTheBridgeGetsThemUnchanged) {
     Load(kAllExports);
     const std::string body = "{\"payload\":{\"password\":\"hunter2\"},\"type\":\"XPath\"}";
     RelayBody(body);
-    EXPECT_EQ(m_lines, (std::vector<std::string>{
-                           "XPath received at Broker side",
-                           "{\"payload\":{\"password\":\"***\"},\"type\":\"XPath\"}"}));
+    EXPECT_EQ(m_debug.Lines(), (std::vector<std::string>{
+                                   "XPath received at Broker side",
+                                   "{\"payload\":{\"password\":\"***\"},\"type\":\"XPath\"}"}));
     ASSERT_EQ(m_fake.sent.size(), 1u);
     EXPECT_EQ(WideToUtf8(m_fake.sent[0].first), body);
 }
 
 TEST_F(BridgeRelayTest, RelayBeforeTheBridgeIsReadyDropsAfterItsTwoLines) {
     RelayBody("{\"type\":\"XPath\"}");
-    EXPECT_EQ(m_lines,
+    EXPECT_EQ(m_debug.Lines(),
               (std::vector<std::string>{"XPath received at Broker side", "{\"type\":\"XPath\"}"}));
     EXPECT_TRUE(m_fake.calls.empty());
 }
@@ -158,9 +154,9 @@ TEST_F(BridgeRelayTest, FailedLoadWritesOneLineWithTheErrorAndCallsNothing) {
                  {193, "Halvern LoadLibrary failed: 193"},
                  {0xFFFFFFFFu, "Halvern LoadLibrary failed: 4294967295"}};
     for (const auto& c : cases) {
-        m_lines.clear();
+        m_debug.Take();
         Load(kAllExports, c.error);
-        EXPECT_EQ(m_lines, std::vector<std::string>{c.line});
+        EXPECT_EQ(m_debug.Lines(), std::vector<std::string>{c.line});
     }
     RelayBody("{\"type\":\"XPath\"}");
     EXPECT_TRUE(m_fake.calls.empty());
@@ -179,12 +175,12 @@ class MissingExportTest : public BridgeRelayTest,
 
 TEST_P(MissingExportTest, APartialBridgeIsNeverUsed) {
     Load(GetParam().exports);
-    EXPECT_EQ(m_lines, GetParam().missingLines);
-    m_lines.clear();
+    EXPECT_EQ(m_debug.Lines(), GetParam().missingLines);
+    m_debug.Take();
     RelayBody("{\"type\":\"XPath\"}");
     EXPECT_EQ(m_fake.calls, GetParam().expectedCalls);
     EXPECT_FALSE(m_state.IsReady());
-    EXPECT_EQ(m_lines.size(), 2u) << "the relay's own lines, then the message is dropped";
+    EXPECT_EQ(m_debug.Lines().size(), 2u) << "the relay's own lines, then the message is dropped";
 }
 
 void PrintTo(const MissingExportCase& c, std::ostream* out) {

@@ -18,6 +18,7 @@
 #include "platform/DebugOutput.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/TextEncoding.h"
+#include "support/DebugCapture.h"
 
 namespace browser_extensions {
 namespace {
@@ -78,19 +79,13 @@ std::string SentValue(const std::string& line) {
 
 class StandInBridgeTest : public testing::Test {
   protected:
-    StandInBridgeTest() {
-        platform::SetDebugSinkForTesting(
-            [this](const std::string& line) { m_lines.push_back(line); });
-    }
-    ~StandInBridgeTest() override { platform::SetDebugSinkForTesting(nullptr); }
-
-    std::vector<std::string> m_lines;
+    testing_support::DebugCapture m_debug;
 };
 
 TEST_F(StandInBridgeTest, MissingLibraryIsReportedOnceWithNotFound) {
     CBridgeState state;
     CBridgeLoader(state, CollectEcho, L"HalvernAbsent.dll").Run();
-    EXPECT_EQ(m_lines, std::vector<std::string>{"Halvern LoadLibrary failed: 126"});
+    EXPECT_EQ(m_debug.Lines(), std::vector<std::string>{"Halvern LoadLibrary failed: 126"});
     EXPECT_FALSE(state.IsReady());
 }
 
@@ -112,7 +107,7 @@ TEST_F(StandInBridgeTest, RelayedMessagesAreJournalledAndEchoed) {
 
     CBridgeState state;
     CBridgeLoader(state, CollectEcho).Run();
-    ASSERT_TRUE(state.IsReady()) << (m_lines.empty() ? "" : m_lines[0]);
+    ASSERT_TRUE(state.IsReady()) << testing::PrintToString(m_debug.Lines());
     const size_t before = WaitForEchoes(0).size();
 
     const std::vector<std::string> bodies = {

@@ -7,33 +7,12 @@
 
 #include "FakeAgent.h"
 #include "messages/Sender.h"
-#include "platform/DebugOutput.h"
 #include "platform/TextEncoding.h"
+#include "support/DebugCapture.h"
 
 namespace handler_test {
 
-// Captures every debugger line written while it lives.
-class DebugCapture {
-  public:
-    DebugCapture() {
-        browser_extensions::platform::SetDebugSinkForTesting([this](const std::string& line) {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_lines.push_back(line);
-        });
-    }
-    ~DebugCapture() { browser_extensions::platform::SetDebugSinkForTesting(nullptr); }
-    DebugCapture(const DebugCapture&) = delete;
-    DebugCapture& operator=(const DebugCapture&) = delete;
-
-    std::vector<std::string> Lines() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_lines;
-    }
-
-  private:
-    std::mutex m_mutex;
-    std::vector<std::string> m_lines;
-};
+using browser_extensions::testing_support::DebugCapture;
 
 // Everything a sender was called with: (first, second) pairs, in UTF-8.
 class RecordingSender {

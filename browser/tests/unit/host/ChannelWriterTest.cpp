@@ -1,4 +1,5 @@
 #include "host/ChannelWriter.h"
+#include "support/DebugCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -22,13 +23,8 @@ class ChannelWriter : public ::testing::Test {
     void SetUp() override {
         ASSERT_NE(m_channel.Stream(), nullptr);
         SetChannelStreamForTesting(m_channel.Stream());
-        platform::SetDebugSinkForTesting(
-            [this](const std::string& line) { m_debugLines.push_back(line); });
     }
-    void TearDown() override {
-        platform::SetDebugSinkForTesting(nullptr);
-        SetChannelStreamForTesting(nullptr);
-    }
+    void TearDown() override { SetChannelStreamForTesting(nullptr); }
 
     // The raw bytes on the channel since the last call.
     std::string TakeWritten() {
@@ -47,7 +43,7 @@ class ChannelWriter : public ::testing::Test {
 
     ChannelFile m_channel;
     size_t m_consumed = 0;
-    std::vector<std::string> m_debugLines;
+    testing_support::DebugCapture m_debug;
 };
 
 struct FrameCase {
@@ -78,7 +74,7 @@ TEST_F(ChannelWriter, PlainTextBecomesOneFrameWithAJsonStringBody) {
         SendPlainText(L"never sent", c.text);
         EXPECT_EQ(TakeWritten(), Frame(c.body));
     }
-    EXPECT_TRUE(m_debugLines.empty());
+    EXPECT_TRUE(m_debug.Lines().empty());
 }
 
 TEST_F(ChannelWriter, ProtectedTextIsUnprotectedFirst) {
@@ -87,14 +83,14 @@ TEST_F(ChannelWriter, ProtectedTextIsUnprotectedFirst) {
         SendProtectedText(L"never sent", ProtectString(c.text));
         EXPECT_EQ(TakeWritten(), Frame(c.body));
     }
-    EXPECT_TRUE(m_debugLines.empty());
+    EXPECT_TRUE(m_debug.Lines().empty());
 }
 
 TEST_F(ChannelWriter, TextThatWasNeverProtectedPassesThroughWithOneFailureLine) {
     SendProtectedText(L"", L"{\"type\":\"basicAuthNoCredentials\"}");
     EXPECT_EQ(TakeWritten(), Frame(R"("{\"type\":\"basicAuthNoCredentials\"}")"));
-    ASSERT_EQ(m_debugLines.size(), 1u);
-    EXPECT_EQ(m_debugLines[0], "UnProtectData failed. Returning input string. GLE=0xd");
+    ASSERT_EQ(m_debug.Lines().size(), 1u);
+    EXPECT_EQ(m_debug.Lines()[0], "UnProtectData failed. Returning input string. GLE=0xd");
 }
 
 TEST_F(ChannelWriter, BodiesAboveOneMebibyteAreDroppedAndTheChannelGoesOn) {
@@ -112,7 +108,7 @@ TEST_F(ChannelWriter, BodiesAboveOneMebibyteAreDroppedAndTheChannelGoesOn) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        m_debugLines.clear();
+        m_debug.Take();
         SendPlainText(L"", c.text);
         SendPlainText(L"", L"next");
         const std::vector<std::string> frames = TakeFrames();
@@ -120,12 +116,12 @@ TEST_F(ChannelWriter, BodiesAboveOneMebibyteAreDroppedAndTheChannelGoesOn) {
         EXPECT_EQ(frames.back(), R"("next")");
         if (c.written) {
             EXPECT_EQ(frames[0].size(), c.bodySize);
-            EXPECT_TRUE(m_debugLines.empty());
+            EXPECT_TRUE(m_debug.Lines().empty());
         } else {
-            ASSERT_EQ(m_debugLines.size(), 1u);
-            EXPECT_EQ(m_debugLines[0], "Frame of " + std::to_string(c.bodySize) +
-                                           " bytes exceeds the 1048576-byte limit of the "
-                                           "channel; not sent");
+            ASSERT_EQ(m_debug.Lines().size(), 1u);
+            EXPECT_EQ(m_debug.Lines()[0], "Frame of " + std::to_string(c.bodySize) +
+                                              " bytes exceeds the 1048576-byte limit of the "
+                                              "channel; not sent");
         }
     }
 }

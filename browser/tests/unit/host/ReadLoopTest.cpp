@@ -9,6 +9,7 @@
 #include "host/CReadLoop.h"
 #include "platform/DebugOutput.h"
 #include "support/ByteStream.h"
+#include "support/DebugCapture.h"
 
 namespace browser_extensions {
 namespace {
@@ -22,19 +23,13 @@ const std::string kTracePrefix = "Process Message and Message Type:Message: ";
 // Runs the loop over `input` and returns the texts the handler was given, as its trace shows.
 class ReadLoopHarness {
   public:
-    ReadLoopHarness() {
-        platform::SetDebugSinkForTesting(
-            [this](const std::string& line) { m_lines.push_back(line); });
-    }
-    ~ReadLoopHarness() { platform::SetDebugSinkForTesting(nullptr); }
-
     std::vector<std::string> Dispatched(MemoryInput& input) {
         CMessageHandler handler([](const std::wstring&, const std::wstring&) {});
         CReadLoop loop([&input](char* buffer, size_t count) { return input.Read(buffer, count); },
                        handler, nullptr);
         loop.Run();
         std::vector<std::string> texts;
-        for (const std::string& line : m_lines) {
+        for (const std::string& line : m_debug.Lines()) {
             if (line.rfind(kTracePrefix, 0) == 0) {
                 texts.push_back(line.substr(kTracePrefix.size()));
             }
@@ -42,10 +37,10 @@ class ReadLoopHarness {
         return texts;
     }
 
-    const std::vector<std::string>& Lines() const { return m_lines; }
+    std::vector<std::string> Lines() const { return m_debug.Lines(); }
 
   private:
-    std::vector<std::string> m_lines;
+    testing_support::DebugCapture m_debug;
 };
 
 struct StreamCase {
@@ -129,12 +124,11 @@ TEST(ReadLoop, DiscardedFrameKeepsTheStreamInStep) {
         }
         return n;
     };
-    std::vector<std::string> lines;
-    platform::SetDebugSinkForTesting([&](const std::string& line) { lines.push_back(line); });
+    testing_support::DebugCapture debug;
     CMessageHandler handler([](const std::wstring&, const std::wstring&) {});
     CReadLoop loop(reader, handler, nullptr);
     loop.Run();
-    platform::SetDebugSinkForTesting(nullptr);
+    const std::vector<std::string> lines = debug.Lines();
 
     // The discard line, then the trace of "after" (and the dispatcher's lines about a text that is
     // not JSON).

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -14,34 +13,13 @@
 #include "messages/CSaveCredentialsMessage.h"
 #include "messages/CTriggerFailedMessage.h"
 #include "messages/CTriggerFiredMessage.h"
-#include "platform/DebugOutput.h"
+#include "support/DebugCapture.h"
 
 namespace message_test {
 
 using namespace browser_extensions;
 
-// Captures every debugger line written while it lives.
-class DebugCapture {
-  public:
-    DebugCapture() {
-        platform::SetDebugSinkForTesting([this](const std::string& line) {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_lines.push_back(line);
-        });
-    }
-    ~DebugCapture() { platform::SetDebugSinkForTesting(nullptr); }
-    DebugCapture(const DebugCapture&) = delete;
-    DebugCapture& operator=(const DebugCapture&) = delete;
-
-    std::vector<std::string> Take() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return std::exchange(m_lines, {});
-    }
-
-  private:
-    std::mutex m_mutex;
-    std::vector<std::string> m_lines;
-};
+using browser_extensions::testing_support::DebugCapture;
 
 inline json::Object ObjectFrom(const std::wstring& text) {
     json::Value value;

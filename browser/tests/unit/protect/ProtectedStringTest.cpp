@@ -5,27 +5,15 @@
 #include <string>
 #include <vector>
 
-#include "platform/DebugOutput.h"
 #include "platform/TextEncoding.h"
+#include "support/DebugCapture.h"
 
 namespace browser_extensions {
 namespace {
 
 const std::string kUnprotectFailure = "UnProtectData failed. Returning input string. GLE=0x";
 
-// Captures the debugger lines written while it lives.
-class DebugLines {
-  public:
-    DebugLines() {
-        platform::SetDebugSinkForTesting(
-            [this](const std::string& line) { m_lines.push_back(line); });
-    }
-    ~DebugLines() { platform::SetDebugSinkForTesting(nullptr); }
-    const std::vector<std::string>& Lines() const { return m_lines; }
-
-  private:
-    std::vector<std::string> m_lines;
-};
+using DebugLines = testing_support::DebugCapture;
 
 struct RoundTripCase {
     const char* name;
@@ -98,7 +86,7 @@ TEST(ProtectedString, RefusedInputComesBackUnchangedWithOneFailureLine) {
         DebugLines lines;
         EXPECT_EQ(detail::UnprotectStringWithEntropy(c.input, c.entropy), c.input);
         ASSERT_EQ(lines.Lines().size(), 1u);
-        const std::string& line = lines.Lines()[0];
+        const std::string line = lines.Lines()[0];
         ASSERT_EQ(line.rfind(kUnprotectFailure, 0), 0u) << line;
         // Both the service and its stand-in refuse foreign data with ERROR_INVALID_DATA.
         EXPECT_EQ(line.substr(kUnprotectFailure.size()), "d");
