@@ -5,9 +5,9 @@ host runs with the stand-in agent and bridge; the browsers pass their own enviro
 
 import json
 import os
-import struct
 import subprocess
-import time
+import sys
+from pathlib import Path
 
 import pytest
 
@@ -15,15 +15,14 @@ from browser_support import (BIN_DIR, CHROMIUM, FIREFOX, FIREFOX_ADD_ON_ID, Repo
                              assemble_extension, chromium_command, chromium_extension_id,
                              firefox_command, firefox_profile, run_until_reported)
 
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
+from hostio import frame, read_frame, read_json_lines, read_lines  # noqa: E402
+from hostrun import poll_until  # noqa: E402
+
 HOST_NAME = "com.quenlow.browsertest"
 CHANNEL_LIMIT = 1048576
 AGENT_LOG_LEVEL = 4
 UNICODE_URL = "https://intranet.example/grüße?q=café&stadt=Zürich€&emoji=😀"
-
-
-def frame(text):
-    body = text.encode("utf-8")
-    return struct.pack("=I", len(body)) + body
 
 
 def document_complete(tab, url):
@@ -48,10 +47,9 @@ def ack_body_length(url_length):
     process.stdin.flush()
     lengths = []
     while True:
-        header = process.stdout.read(4)
-        (length,) = struct.unpack("=I", header)
-        body = process.stdout.read(length)
-        lengths.append(length)
+        body = read_frame(process.stdout)
+        assert body is not None, "the host ended its output before the last acknowledgement"
+        lengths.append(len(body))
         if b'tabID\\":\\"6' in body:
             break
     process.stdin.close()
@@ -67,21 +65,6 @@ def edge_url_length():
     edge = probe + CHANNEL_LIMIT - ack_body_length(probe)
     assert ack_body_length(edge) == CHANNEL_LIMIT
     return edge
-
-
-def journal(path):
-    if not path.exists():
-        return []
-    return [json.loads(line) for line in path.read_text(encoding="utf-8").splitlines()]
-
-
-def wait_for_line(path, line, timeout):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if path.exists() and line in path.read_text(encoding="utf-8").splitlines():
-            return True
-        time.sleep(0.05)
-    return False
 
 
 def register(browser, work):
@@ -130,12 +113,14 @@ def session(request, tmp_path_factory, edge_url_length):
         # After port.disconnect() the host sees the end of its input and winds down.
         report, exited = run_until_reported(
             command, env, work / f"{browser}.log", server,
-            after=lambda: wait_for_line(files["debug.txt"], "Going to exit", timeout=10))
+            after=lambda: poll_until(lambda: "Going to exit" in read_lines(files["debug.txt"]),
+                                     timeout=10))
     assert report is not None, f"no report from the extension; see {work / f'{browser}.log'}"
     assert "error" not in report, report
     return {"report": report, "steps": report["steps"], "exited": exited,
-            "agent": journal(files["agent.jsonl"]), "bridge": journal(files["bridge.jsonl"]),
-            "debug": files["debug.txt"].read_text(encoding="utf-8").splitlines()}
+            "agent": read_json_lines(files["agent.jsonl"]),
+            "bridge": read_json_lines(files["bridge.jsonl"]),
+            "debug": read_lines(files["debug.txt"])}
 
 
 def reply(message):

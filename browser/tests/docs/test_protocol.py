@@ -20,8 +20,7 @@ from pathlib import Path
 
 import pytest
 
-from hostrun import frame
-from hostrun import read_debug_lines as read_lines  # any file written a line at a time
+from hostio import frame, read_lines
 
 DOCUMENT = Path(__file__).resolve().parents[3] / "docs" / "PROTOCOL.md"
 INFO_STRING = "exchange"

@@ -11,11 +11,16 @@ import json
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 from pathlib import Path
 
 import pefile
 import pytest
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
+from hostio import read_json_lines  # noqa: E402
+from hostrun import windows_path  # noqa: E402
 
 CMAKE = os.environ.get("QUENLOW_CMAKE", "cmake")
 MAKE_MSI = os.environ.get("QUENLOW_MAKE_MSI", "")
@@ -52,10 +57,6 @@ INSTALL_FAILURE = 1603 & 0xFF
 def higher_version(version):
     major, minor, patch = (int(part) for part in version.split("."))
     return f"{major}.{minor}.{patch + 1}"
-
-
-def windows_path(path):
-    return "Z:" + str(path).replace("/", "\\")
 
 
 class Machine:
@@ -222,7 +223,7 @@ def test_install_with_stand_ins_lets_every_browser_start_the_host_and_removal_le
                        "--expect", "2", "--timeout", "60", "--env", "VARNHOLD_LOG_LEVEL=3",
                        "--transcript", windows_path(transcript), "--", folder + "Quenlow.exe")
     assert talk.returncode == 0, talk.out
-    events = [json.loads(line) for line in transcript.read_text(encoding="utf-8").splitlines()]
+    events = read_json_lines(transcript)
     replies = sorted((e["inner"]["type"], e["inner"].get("url", e["inner"].get("level")))
                      for e in events if e["event"] == "frame")
     assert replies == [("documentCompleteAck", url), ("updateLogLevel", 3)]

@@ -5,20 +5,20 @@ between."""
 
 import json
 import os
-import struct
 import subprocess
 import sys
-import threading
-import time
 import zipfile
 from pathlib import Path
 
 import pytest
 
-sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "browser"))
+TESTS = Path(__file__).resolve().parents[1]
+sys.path[:0] = [str(TESTS / "browser"), str(TESTS / "support")]
 from browser_support import (CHROMIUM, FIREFOX, FIREFOX_ADD_ON_ID, ReportServer,  # noqa: E402
                              assemble_extension, chromium_command, chromium_extension_id,
                              firefox_command, firefox_profile, run_until_reported)
+from hostio import frame, parse_frames, parse_frames_prefix  # noqa: E402
+from hostrun import feed_until, windows_path  # noqa: E402
 
 PLATFORM = os.environ.get("QUENLOW_TARGET_PLATFORM", "linux")
 CPACK_CONFIG = os.environ.get("QUENLOW_CPACK_CONFIG", "")
@@ -64,20 +64,6 @@ WINDOWS_FILES = {
 }
 
 
-def frame(text):
-    body = text.encode("utf-8")
-    return struct.pack("=I", len(body)) + body
-
-
-def frames(data):
-    bodies = []
-    while data:
-        (length,) = struct.unpack_from("=I", data)
-        bodies.append(data[4:4 + length])
-        data = data[4 + length:]
-    return bodies
-
-
 @pytest.fixture(scope="module")
 def package(tmp_path_factory):
     assert CPACK_CONFIG, "QUENLOW_CPACK_CONFIG names the build's CPackConfig.cmake"
@@ -95,45 +81,26 @@ def document_complete(url):
                        "payload": {"url": url, "bTopLvlDoc": "true"}}, ensure_ascii=False)
 
 
-def run_until_bridge_loads(command, env, journal, stdin_bytes, replies=1, timeout=60):
-    """Runs the host with input, keeping its stdin open until the bridge has been loaded and
-    `replies` frames have arrived (the agent answers from a thread of its own, after the message
-    was handled), or the timeout has passed; returns (exit status, stdout)."""
-    process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                               stderr=subprocess.PIPE, env=env)
-    received = bytearray()
-
-    def pump():
-        while chunk := process.stdout.read1(65536):
-            received.extend(chunk)
-
-    reader = threading.Thread(target=pump, daemon=True)
-    reader.start()
-    process.stdin.write(stdin_bytes)
-    process.stdin.flush()
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline and process.poll() is None and (
-            "GetInstance" not in read_text(journal) or complete_frames(received) < replies):
-        time.sleep(0.05)
-    process.stdin.close()
-    process.stderr.read()
-    process.wait(timeout=timeout)
-    reader.join(timeout=timeout)
-    return process.returncode, bytes(received)
-
-
-def complete_frames(data):
-    count, position = 0, 0
-    while position + 4 <= len(data):
-        (length,) = struct.unpack_from("=I", data, position)
-        if position + 4 + length > len(data):
-            break
-        count, position = count + 1, position + 4 + length
-    return count
-
-
 def read_text(path):
     return path.read_text(encoding="utf-8") if path.exists() else ""
+
+
+def assert_host_serves_agent_and_bridge(command, env, journal, timeout=60):
+    """Runs the host on one message, keeping its stdin open until the bridge has been loaded and
+    the reply has arrived (the agent answers from a thread of its own, after the message was
+    handled), or the timeout has passed; the agent must have replied and the bridge started."""
+    url = "https://paket.example/grüße"
+    process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE, env=env)
+
+    def loaded_and_answered(out):
+        return "GetInstance" in read_text(journal) and parse_frames_prefix(out)
+
+    stdout, _ = feed_until(process, frame(document_complete(url)), loaded_and_answered, timeout)
+    assert process.returncode == 0
+    replies = [json.loads(json.loads(body)) for body in parse_frames(stdout)]
+    assert [(r["type"], r["url"]) for r in replies] == [("documentCompleteAck", url)]
+    assert "CreateThreadBroker" in read_text(journal)
 
 
 # --- Linux: the .deb -------------------------------------------------------------------------
@@ -204,13 +171,8 @@ def test_installed_host_ends_cleanly_on_empty_input(unpacked_deb):
 def test_installed_host_serves_the_agent_and_loads_the_bridge(unpacked_deb, tmp_path):
     journal = tmp_path / "bridge.jsonl"
     env = dict(os.environ, HALVERN_JOURNAL=str(journal), VARNHOLD_LOG_LEVEL="1")
-    url = "https://paket.example/grüße"
-    status, stdout = run_until_bridge_loads([str(unpacked_deb / "opt/quenlow/bin/Quenlow")], env,
-                                            journal, frame(document_complete(url)))
-    assert status == 0
-    replies = [json.loads(json.loads(body)) for body in frames(stdout)]
-    assert [(r["type"], r["url"]) for r in replies] == [("documentCompleteAck", url)]
-    assert "CreateThreadBroker" in read_text(journal)
+    assert_host_serves_agent_and_bridge([str(unpacked_deb / "opt/quenlow/bin/Quenlow")], env,
+                                        journal)
 
 
 @linux_only
@@ -383,17 +345,9 @@ def test_zip_holds_host_tools_and_stand_ins_beside_it_and_nothing_else(package):
 def test_unpacked_windows_host_runs_with_the_stand_ins_beside_it(unpacked_zip, tmp_path):
     host = unpacked_zip / "Quenlow.exe"
     journal = tmp_path / "bridge.jsonl"
-    env = dict(os.environ, VARNHOLD_LOG_LEVEL="1",
-               HALVERN_JOURNAL="Z:" + str(journal).replace("/", "\\"))
+    env = dict(os.environ, VARNHOLD_LOG_LEVEL="1", HALVERN_JOURNAL=windows_path(journal))
     empty = subprocess.run([WINE_RUN, str(host)], input=b"", capture_output=True,
                            env=dict(os.environ, VARNHOLD_LOG_LEVEL="1"), timeout=120)
     assert empty.returncode == 0, empty.stderr
     assert empty.stdout == b""
-
-    url = "https://paket.example/grüße"
-    status, stdout = run_until_bridge_loads([WINE_RUN, str(host)], env, journal,
-                                            frame(document_complete(url)), timeout=120)
-    assert status == 0
-    replies = [json.loads(json.loads(body)) for body in frames(stdout)]
-    assert [(r["type"], r["url"]) for r in replies] == [("documentCompleteAck", url)]
-    assert "CreateThreadBroker" in read_text(journal)
+    assert_host_serves_agent_and_bridge([WINE_RUN, str(host)], env, journal, timeout=120)

@@ -7,7 +7,8 @@ import time
 
 import pytest
 
-from conftest import frame, wait_until
+from hostio import frame, read_json_lines
+from hostrun import wait_until
 
 
 def xpath_envelope(text):
@@ -15,16 +16,10 @@ def xpath_envelope(text):
                        "payload": {"xpath": text, "password": "pw"}}, ensure_ascii=False)
 
 
-def journal(path):
-    if not path.exists():
-        return []
-    return [json.loads(line) for line in path.read_text(encoding="utf-8").splitlines()]
-
-
 def bridge_ready(path):
     """The loader publishes the bridge before it starts it, so a journaled CreateThreadBroker means
     relays reach the bridge from now on."""
-    return lambda: any(c["call"] == "CreateThreadBroker" for c in journal(path))
+    return lambda: any(c["call"] == "CreateThreadBroker" for c in read_json_lines(path))
 
 
 def bridge_env(host, tmp_path):
@@ -40,7 +35,7 @@ def test_xpath_reaches_the_bridge_whole_and_its_echo_comes_back(host, tmp_path):
                              ready=bridge_ready(path))
     assert run.returncode == 0
 
-    calls = journal(path)
+    calls = read_json_lines(path)
     assert calls[0] == {"call": "GetInstance", "args": []}
     assert {"call": "CreateThreadBroker", "args": ["Quenlow", "Quenlow"]} in calls
     sends = [c["args"] for c in calls if c["call"] == "SendMessageToKestrova"]
@@ -56,7 +51,8 @@ def test_relay_trace_hides_passwords_while_the_bridge_gets_them(host, tmp_path):
     index = run.debug_lines.index("XPath received at Broker side")
     assert '"password": "***"' in run.debug_lines[index + 1]
     assert '"pw"' not in "\n".join(run.debug_lines)
-    assert [c["args"][0] for c in journal(path) if c["call"] == "SendMessageToKestrova"] == [text]
+    assert [c["args"][0] for c in read_json_lines(path)
+            if c["call"] == "SendMessageToKestrova"] == [text]
 
 
 @pytest.mark.parametrize("kind", ["xpath", "XPATH", "XPath ", "XPathX", " XPath"])
@@ -67,7 +63,7 @@ def test_near_misses_of_the_type_are_not_relayed(host, tmp_path, kind):
     assert run.returncode == 0
     assert "Process Message and Message Type:Message: " + text in run.debug_lines
     assert "XPath received at Broker side" not in run.debug_lines
-    assert [c for c in journal(path) if c["call"] == "SendMessageToKestrova"] == []
+    assert [c for c in read_json_lines(path) if c["call"] == "SendMessageToKestrova"] == []
 
 
 def host_copy(host, tmp_path, bridge=None):
@@ -115,7 +111,7 @@ def test_bridge_lacking_an_entry_point_is_not_used(host, tmp_path, missing, call
     assert run.returncode == 0
     assert [l for l in run.debug_lines if l.startswith("Halvern ")] == [line]
     assert "XPath received at Broker side" in run.debug_lines
-    assert [c["call"] for c in journal(path)] == calls
+    assert [c["call"] for c in read_json_lines(path)] == calls
     assert [json.loads(json.loads(body))["type"] for body in run.frames] == ["documentCompleteAck"]
 
 
@@ -128,8 +124,8 @@ def test_exits_promptly_while_echoes_wait_for_a_reader(host, tmp_path):
         wait_until(bridge_ready(path), 60)
         process.stdin.write(frame(xpath_envelope("x" * 500000)) * 4)
         process.stdin.flush()
-        wait_until(lambda: sum(c["call"] == "SendMessageToKestrova" for c in journal(path)) == 4,
-                   60)
+        wait_until(lambda: sum(c["call"] == "SendMessageToKestrova"
+                               for c in read_json_lines(path)) == 4, 60)
         closed = time.monotonic()
         process.stdin.close()
         returncode = process.wait(timeout=60)

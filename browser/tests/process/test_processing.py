@@ -4,33 +4,20 @@ host run end to end with the stand-in agent, whose journal shows every call it r
 import json
 import os
 import select
-import struct
 import time
-from pathlib import Path
 
 import pytest
 
-from conftest import frame, parse_frames, read_debug_lines
+from hostio import agent_calls, envelope, frame, frame_at, parse_frames, read_lines
+from hostrun import wait_until
 
 TRACE = "Process Message and Message Type:Message: "
 UPDATE_4 = '{"level":4,"type":"updateLogLevel"}'
 
 
-def envelope(**members):
-    return json.dumps(members, separators=(",", ":"))
-
-
 def quoted(text):
     """The frame body the host writes for a message text: the text as a JSON string literal."""
     return ('"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"').encode("utf-8")
-
-
-def journal_calls(path, skip=("GetLogLevel",)):
-    """The agent calls in the journal, in order, without the monitor's routine polls."""
-    if not path.exists():
-        return []
-    calls = [json.loads(line) for line in path.read_text(encoding="utf-8").splitlines()]
-    return [call for call in calls if call["call"] not in skip]
 
 
 class Session:
@@ -47,11 +34,10 @@ class Session:
     def read_frame(self, timeout=20):
         deadline = time.monotonic() + timeout
         while True:
-            if len(self.buffer) >= 4:
-                (length,) = struct.unpack_from("=I", self.buffer)
-                if len(self.buffer) >= 4 + length:
-                    body, self.buffer = self.buffer[4:4 + length], self.buffer[4 + length:]
-                    return body
+            body = frame_at(self.buffer)
+            if body is not None:
+                self.buffer = self.buffer[4 + len(body):]
+                return body
             remaining = deadline - time.monotonic()
             assert remaining > 0, "no frame arrived"
             ready, _, _ = select.select([self.process.stdout], [], [], remaining)
@@ -61,17 +47,15 @@ class Session:
                 self.buffer += chunk
 
     def wait_for_debug_line(self, wanted, timeout=20):
-        deadline = time.monotonic() + timeout
-        while wanted not in read_debug_lines(self.debug_file):
-            assert time.monotonic() < deadline, f"no debug line {wanted!r}"
-            time.sleep(0.05)
+        wait_until(lambda: wanted in read_lines(self.debug_file), timeout,
+                   f"no debug line {wanted!r}")
 
     def close(self, timeout=30):
         self.process.stdin.close()
         rest = self.process.stdout.read()
         self.process.wait(timeout=timeout)
         return self.process.returncode, parse_frames(self.buffer + rest), \
-            read_debug_lines(self.debug_file)
+            read_lines(self.debug_file)
 
 
 @pytest.fixture
@@ -82,7 +66,7 @@ def agent(host, tmp_path):
         env = {"VARNHOLD_JOURNAL": host.native_path(tmp_path / "journal.txt")}
 
         def calls(self, **kwargs):
-            return journal_calls(self.journal, **kwargs)
+            return agent_calls(self.journal, **kwargs)
     return Agent()
 
 

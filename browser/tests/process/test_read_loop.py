@@ -4,7 +4,7 @@ import os
 
 import pytest
 
-from conftest import frame, length_only
+from hostio import frame, length_only
 
 TRACE = "Process Message and Message Type:Message: "
 

@@ -9,24 +9,12 @@ from concurrent.futures import ThreadPoolExecutor
 
 import pytest
 
-from conftest import frame, length_only, parse_frames, read_debug_lines
-
-
-def envelope(**members):
-    return json.dumps(members, separators=(",", ":"))
+from hostio import agent_calls, envelope, frame, length_only, parse_frames, read_lines
 
 
 def document_complete(tab):
     return envelope(tabID=tab, type="documentComplete",
                     payload={"url": "https://a.example/" + tab, "bTopLvlDoc": "true"})
-
-
-def journal_calls(path):
-    """Agent calls in order, without the monitor's routine polls."""
-    if not path.exists():
-        return []
-    calls = [json.loads(line) for line in path.read_text(encoding="utf-8").splitlines()]
-    return [call for call in calls if call["call"] != "GetLogLevel"]
 
 
 def assert_clean_exit(returncode, stderr, what):
@@ -73,7 +61,7 @@ def run_streamed(host, parts, env, timeout=300):
     for reader in readers:
         reader.join(timeout=timeout)
     return returncode, outputs.get("out", b""), outputs.get("err", b""), \
-        read_debug_lines(debug_file)
+        read_lines(debug_file)
 
 
 # --- The input ends while every thread of the host is busy -------------------------------------
@@ -130,7 +118,7 @@ def test_reader_closing_the_channel_first_leaves_the_host_reading_to_the_end(hos
     process.stdin.flush()
     # Let the reply and echo threads hit the closed channel before the rest arrives.
     deadline = time.monotonic() + 30
-    while len(journal_calls(journal)) < len(first) and time.monotonic() < deadline:
+    while len(agent_calls(journal)) < len(first) and time.monotonic() < deadline:
         time.sleep(0.02)
     time.sleep(0.2)
     later = [envelope(tabID="t", type="XPath", payload={"xpath": "//a"}),
@@ -140,7 +128,7 @@ def test_reader_closing_the_channel_first_leaves_the_host_reading_to_the_end(hos
     err = process.stderr.read()
     returncode = process.wait(timeout=60)
     assert_clean_exit(returncode, err, "closed channel")
-    tabs = [call["args"][0] for call in journal_calls(journal)
+    tabs = [call["args"][0] for call in agent_calls(journal)
             if call["call"] == "OnDocumentComplete"]
     assert tabs == [str(i) for i in range(50)] + ["last"]
 
@@ -188,7 +176,7 @@ def test_hostile_input_loses_nothing_after_it(host, tmp_path, name, parts, heavy
     returncode, out, err, _ = run_streamed(host, parts + [frame(FOLLOW_UP)], env)
     assert_clean_exit(returncode, err, name)
     parse_frames(out)  # nothing but whole frames, whatever came in
-    calls = journal_calls(journal)
+    calls = agent_calls(journal)
     follow_ups = [call for call in calls if call["args"][:1] == ["after"]]
     assert follow_ups == [{"call": "OnDocumentComplete",
                            "args": ["after", "https://a.example/after", True]}]
@@ -200,7 +188,7 @@ def test_a_hundred_thousand_trigger_values_reach_the_agent_whole(host, tmp_path)
     env = {"VARNHOLD_JOURNAL": host.native_path(journal)}
     run = host.run(frame(values_envelope(10**5)), env=env, timeout=300)
     assert_clean_exit(run.returncode, run.stderr, "values")
-    [call] = journal_calls(journal)
+    [call] = agent_calls(journal)
     assert call["call"] == "NotifyTriggerFired"
     assert call["args"][:2] == ["v", "t"]
     assert call["args"][2] == {f"s{i}": f"v{i}" for i in range(10**5)}

@@ -1,16 +1,17 @@
-"""Runs the built host as a browser would, for the pytest suites that start it (process and docs):
-frames in, frames out, exit code, standard error and debugger lines.
+"""Runs the built host as a browser would, for the pytest suites: frames in, frames out, exit code,
+standard error and debugger lines.
 
 The same suites run against the Linux build natively and against the Windows build under Wine; on
 Windows the host runs under quenlow-dbgcapture, which records its debug strings in the same
 one-line-per-call file that the POSIX build writes itself.
 
-A suite's conftest.py imports `pytest_addoption` and the `target` and `host` fixtures from here,
-which gives it the options --bin-dir, --target-platform and --wine-run."""
+The process and docs suites' conftest.py import `pytest_addoption` and the `target` and `host`
+fixtures from here, which gives them the options --bin-dir, --target-platform and --wine-run.
+Suites that start a program their own way use `feed_until`, `wait_until`, `poll_until` or
+`windows_path` alone. Frames, messages and journals are in hostio.py."""
 
 import functools
 import os
-import struct
 import subprocess
 import threading
 import time
@@ -19,49 +20,13 @@ from pathlib import Path
 
 import pytest
 
+from hostio import parse_frames, parse_frames_prefix, read_lines
+
 
 def pytest_addoption(parser):
     parser.addoption("--bin-dir", required=True, help="folder holding the built host")
     parser.addoption("--target-platform", choices=["linux", "windows"], default="linux")
     parser.addoption("--wine-run", default=None, help="Wine wrapper script for Windows builds")
-
-
-def frame(body):
-    """One inbound frame: native-endian 32-bit length, then the body."""
-    if isinstance(body, str):
-        body = body.encode("utf-8")
-    return struct.pack("=i", len(body)) + body
-
-
-def length_only(length):
-    return struct.pack("=i", length)
-
-
-def parse_frames(data):
-    """Splits the host's standard output into frame bodies; anything else there is a fault."""
-    bodies = []
-    position = 0
-    while position < len(data):
-        assert position + 4 <= len(data), f"stray bytes after the last frame: {data[position:]!r}"
-        (length,) = struct.unpack_from("=I", data, position)
-        position += 4
-        assert position + length <= len(data), "frame body runs past the end of output"
-        bodies.append(data[position:position + length])
-        position += length
-    return bodies
-
-
-def parse_frames_prefix(data):
-    """The complete frames at the start of `data` (more may still be arriving)."""
-    bodies = []
-    position = 0
-    while position + 4 <= len(data):
-        (length,) = struct.unpack_from("=I", data, position)
-        if position + 4 + length > len(data):
-            break
-        bodies.append(data[position + 4:position + 4 + length])
-        position += 4 + length
-    return bodies
 
 
 @dataclass
@@ -101,8 +66,8 @@ class Host:
 
     def native_path(self, path):
         """A path as the program under test spells it (Wine maps / to drive Z:)."""
-        path = str(Path(path).resolve())
-        return "Z:" + path.replace("/", "\\") if self.is_windows else path
+        path = Path(path).resolve()
+        return windows_path(path) if self.is_windows else str(path)
 
     def new_file(self, stem):
         self._runs += 1
@@ -136,7 +101,7 @@ class Host:
             process.kill()
             process.communicate()
             raise
-        return HostRun(process.returncode, stdout, stderr, read_debug_lines(debug_file))
+        return HostRun(process.returncode, stdout, stderr, read_lines(debug_file))
 
     def run_expecting(self, data, frames, env=None, timeout=60, exe=None, ready=None,
                       ready_line=None):
@@ -147,33 +112,10 @@ class Host:
         wait_until(ready or (lambda: True), timeout)
         if ready_line is not None:
             wait_until(lambda: any(line.startswith(ready_line)
-                                   for line in read_debug_lines(debug_file)), timeout)
-        received = bytearray()
-
-        def complete_frames():
-            return len(parse_frames_prefix(bytes(received)))
-
-        def pump():
-            while True:
-                chunk = process.stdout.read1(65536)
-                if not chunk:
-                    return
-                received.extend(chunk)
-
-        reader = threading.Thread(target=pump, daemon=True)
-        reader.start()
-        process.stdin.write(data)
-        process.stdin.flush()
-        deadline = time.monotonic() + timeout
-        while complete_frames() < frames and time.monotonic() < deadline:
-            if process.poll() is not None:
-                break
-            time.sleep(0.02)
-        process.stdin.close()
-        stderr = process.stderr.read()
-        process.wait(timeout=timeout)
-        reader.join(timeout=timeout)
-        return HostRun(process.returncode, bytes(received), stderr, read_debug_lines(debug_file))
+                                   for line in read_lines(debug_file)), timeout)
+        stdout, stderr = feed_until(process, data,
+                                    lambda out: len(parse_frames_prefix(out)) >= frames, timeout)
+        return HostRun(process.returncode, stdout, stderr, read_lines(debug_file))
 
     def run_measured(self, data, settle_seconds=1.0, timeout=60):
         """Runs the Linux host, feeds it `data`, and reads its peak resident set size while it still
@@ -188,7 +130,7 @@ class Host:
         peak = int(next(line.split()[1] for line in status.splitlines()
                         if line.startswith("VmHWM:")))
         stdout, stderr = process.communicate(timeout=timeout)
-        return HostRun(process.returncode, stdout, stderr, read_debug_lines(debug_file),
+        return HostRun(process.returncode, stdout, stderr, read_lines(debug_file),
                        peak_rss_kib=peak)
 
 
@@ -198,20 +140,47 @@ def _has_sanitizer_runtime(path):
     return any(marker in data for marker in (b"__asan_init", b"__tsan_init"))
 
 
-def wait_until(condition, timeout):
+def feed_until(process, data, done, timeout):
+    """Writes `data` to a started process and keeps its standard input open until `done(output so
+    far)` holds (replies come from other threads, after their message was handled), the process
+    ends or `timeout` passes; then closes the input and waits. Returns (stdout, stderr)."""
+    received = bytearray()
+
+    def pump():
+        while chunk := process.stdout.read1(65536):
+            received.extend(chunk)
+
+    reader = threading.Thread(target=pump, daemon=True)
+    reader.start()
+    process.stdin.write(data)
+    process.stdin.flush()
+    deadline = time.monotonic() + timeout
+    while not done(bytes(received)) and time.monotonic() < deadline and process.poll() is None:
+        time.sleep(0.02)
+    process.stdin.close()
+    stderr = process.stderr.read()
+    process.wait(timeout=timeout)
+    reader.join(timeout=timeout)
+    return bytes(received), stderr
+
+
+def poll_until(condition, timeout):
+    """Whether `condition()` came to hold within `timeout` seconds."""
     deadline = time.monotonic() + timeout
     while not condition():
-        assert time.monotonic() < deadline, "condition not met in time"
+        if time.monotonic() >= deadline:
+            return False
         time.sleep(0.02)
+    return True
 
 
-def read_debug_lines(path):
-    """The lines of a file written a line at a time: debugger output, or a stand-in's journal."""
-    try:
-        text = Path(path).read_bytes().decode("utf-8", errors="replace")
-    except FileNotFoundError:
-        return []
-    return text.split("\n")[:-1] if text else []
+def wait_until(condition, timeout, failure="condition not met in time"):
+    assert poll_until(condition, timeout), failure
+
+
+def windows_path(path):
+    """A path as a Windows program under Wine spells it (Wine maps / to drive Z:)."""
+    return "Z:" + str(path).replace("/", "\\")
 
 
 @pytest.fixture(scope="session")

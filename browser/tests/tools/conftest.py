@@ -1,7 +1,11 @@
 import os
 import pathlib
+import sys
 
 import pytest
+
+# Frames and journals come from the helpers every pytest suite shares.
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "support"))
 
 
 def pytest_addoption(parser):

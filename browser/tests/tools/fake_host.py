@@ -11,9 +11,10 @@ after the origin:
 Environment: FAKE_EXIT = the exit status at the end (default 0)."""
 import json
 import os
-import struct
 import sys
 import time
+
+from hostio import frame, read_frame  # copied beside this script
 
 out = sys.stdout.buffer
 
@@ -23,16 +24,8 @@ def write(data):
     out.flush()
 
 
-def frame(body):
-    return struct.pack("=I", len(body)) + body
-
-
 def echo(delay=0.0):
-    while True:
-        header = sys.stdin.buffer.read(4)
-        if len(header) < 4:
-            return
-        body = sys.stdin.buffer.read(struct.unpack("=I", header)[0])
+    while (body := read_frame(sys.stdin.buffer)) is not None:
         time.sleep(delay)
         write(frame(body))
 

@@ -11,9 +11,13 @@ import json
 import os
 import stat
 import subprocess
+import sys
 from pathlib import Path
 
 import pytest
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
+from hostrun import windows_path  # noqa: E402
 
 TOOL = os.environ.get("QUENLOW_REGISTER", "")
 PLATFORM = os.environ.get("QUENLOW_TARGET_PLATFORM", "linux")
@@ -69,10 +73,6 @@ def run(*args, env=None, cwd=None):
     result.out = result.stdout.decode("utf-8").replace("\r\n", "\n")
     result.err = result.stderr.decode("utf-8").replace("\r\n", "\n")
     return result
-
-
-def windows_path(path):
-    return "Z:" + str(path).replace("/", "\\")
 
 
 def reg_query(key):

@@ -3,19 +3,17 @@ import json
 import os
 import pathlib
 import shutil
-import struct
 import subprocess
 import threading
 import time
 
 import pytest
 
+import hostio
+from hostio import frame, length_only, read_json_lines
+
 HERE = pathlib.Path(__file__).resolve().parent
 DEFAULT_ORIGIN = "chrome-extension://knldjmfmopnpolahpmmgbagdohdnhkik/"
-
-
-def frame(body: bytes) -> bytes:
-    return struct.pack("=I", len(body)) + body
 
 
 @pytest.fixture
@@ -24,6 +22,7 @@ def host(tmp_path):
     folder.mkdir()
     path = folder / "fake_host.py"
     shutil.copy(HERE / "fake_host.py", path)
+    shutil.copy(hostio.__file__, folder / "hostio.py")  # the fake host's frames
     path.chmod(0o755)
     return path
 
@@ -31,8 +30,7 @@ def host(tmp_path):
 class Result:
     def __init__(self, code, out, err, transcript):
         self.code, self.out, self.err = code, out, err
-        self.events = [json.loads(line) for line in transcript.read_text().splitlines()] \
-            if transcript.exists() else []
+        self.events = read_json_lines(transcript)
 
     def of(self, kind):
         return [e for e in self.events if e["event"] == kind]
@@ -64,7 +62,7 @@ FRAME_CASES = [
      ["invalid-json", "ok"], 1, '<- frame 2 (7 bytes): {"n":2}'),
     ("frame split across writes", [frame(b'{"k":"v"}')[:2], frame(b'{"k":"v"}')[2:7],
                                    frame(b'{"k":"v"}')[7:]], ["ok"], 0, '{"k":"v"}'),
-    ("body cut short", [struct.pack("=I", 10) + b'{"a"'], ["truncated"], 1,
+    ("body cut short", [length_only(10) + b'{"a"'], ["truncated"], 1,
      "truncated frame: the length announces 10 bytes but the output ended after 4"),
     ("length cut short", [b"\x05\x00"], ["truncated"], 1, "ended after 2 of the 4 length bytes"),
     ("huge length", [b"\xff\xff\xff\xff{}"], ["too-large"], 1, "a browser disconnects"),
