@@ -1,9 +1,10 @@
 # Install layout and packages: a .deb from the Linux build, a .zip (cpack) and an MSI (target
 # "msi") from the Windows build.
 #
-# The host and its tools ship in one folder. The stand-in agent and bridge (and, off Windows, the
-# data-protection stand-in) are there only to try Quenlow out; they are a component of their own
-# ("standins") and, where the loader allows it, a folder of their own:
+# The host and its tools ship in one folder. The stand-in agent and bridge are there only to try
+# Quenlow out; they are a component of their own ("standins") and, where the loader allows it, a
+# folder of their own. Off Windows the data-protection service (platform/), which the host and the
+# stand-in agent share, is installed with them:
 #
 #   Linux (/opt/quenlow)              Windows (Quenlow-<version>-win64\)
 #     bin/Quenlow                       Quenlow.exe
