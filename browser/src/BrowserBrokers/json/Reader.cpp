@@ -1,5 +1,7 @@
 #include "json/Reader.h"
 
+#include "json/StringLiteral.h"
+
 #include <charconv>
 #include <cstdint>
 #include <limits>
@@ -33,19 +35,6 @@ bool IsDigit(wchar_t unit) {
 // Raw control characters are not allowed inside a string literal.
 bool IsPlainStringUnit(wchar_t unit) {
     return unit != L'"' && unit != L'\\' && UnitValue(unit) >= 0x20;
-}
-
-int HexDigitValue(wchar_t unit) {
-    if (unit >= L'0' && unit <= L'9') {
-        return unit - L'0';
-    }
-    if (unit >= L'a' && unit <= L'f') {
-        return unit - L'a' + 10;
-    }
-    if (unit >= L'A' && unit <= L'F') {
-        return unit - L'A' + 10;
-    }
-    return -1;
 }
 
 // The containers being filled, innermost last. Usual nesting fits in place; deeper nesting (up to
@@ -322,12 +311,8 @@ class Parser {
             return false;
         }
         std::uint32_t unit = 0;
-        for (int i = 2; i < 6; ++i) {
-            const int digit = HexDigitValue(p[i]);
-            if (digit < 0) {
-                return false;
-            }
-            unit = unit * 16 + static_cast<std::uint32_t>(digit);
+        if (!UnicodeEscapeUnit(std::wstring_view(p + 2, 4), unit)) {
+            return false;
         }
         out += static_cast<wchar_t>(unit);
         p += 6;

@@ -39,7 +39,35 @@ void AppendEscaped(unsigned char byte, std::string& out) {
     out += static_cast<char>(byte);
 }
 
+int HexDigitValue(wchar_t unit) {
+    if (unit >= L'0' && unit <= L'9') {
+        return unit - L'0';
+    }
+    if (unit >= L'a' && unit <= L'f') {
+        return unit - L'a' + 10;
+    }
+    if (unit >= L'A' && unit <= L'F') {
+        return unit - L'A' + 10;
+    }
+    return -1;
+}
+
 }  // namespace
+
+bool UnicodeEscapeUnit(std::wstring_view digits, std::uint32_t& unit) {
+    if (digits.size() != 4) {
+        return false;
+    }
+    unit = 0;
+    for (const wchar_t digit : digits) {
+        const int value = HexDigitValue(digit);
+        if (value < 0) {
+            return false;
+        }
+        unit = unit * 16 + static_cast<std::uint32_t>(value);
+    }
+    return true;
+}
 
 std::string Utf8StringLiteral(std::string_view utf8) {
     std::string literal;

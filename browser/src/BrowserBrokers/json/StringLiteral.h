@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -11,5 +12,9 @@ namespace browser_extensions::json {
 // that leaves as UTF-8 (the channel's frames, the stand-ins' journals); the JSON writer, which
 // makes wide text, has rules of its own.
 std::string Utf8StringLiteral(std::string_view utf8);
+
+// The code unit that the four hex digits of a \uXXXX escape name (either letter case); false when
+// `digits` are not four hex digits.
+bool UnicodeEscapeUnit(std::wstring_view digits, std::uint32_t& unit);
 
 }  // namespace browser_extensions::json

@@ -1,5 +1,9 @@
 #include "redaction/Redaction.h"
 
+#include <cstdint>
+
+#include "json/StringLiteral.h"
+
 #include <cstddef>
 
 namespace browser_extensions {
@@ -38,19 +42,6 @@ size_t SkipWhitespace(std::wstring_view text, size_t i) {
     return i;
 }
 
-int HexDigit(wchar_t c) {
-    if (c >= L'0' && c <= L'9') {
-        return c - L'0';
-    }
-    if (c >= L'a' && c <= L'f') {
-        return c - L'a' + 10;
-    }
-    if (c >= L'A' && c <= L'F') {
-        return c - L'A' + 10;
-    }
-    return -1;
-}
-
 // Whether the literal's content [begin, end) reads as the key once escapes are decoded, as any
 // JSON reader would decode it.
 bool SpellsKey(std::wstring_view text, size_t begin, size_t end) {
@@ -64,13 +55,9 @@ bool SpellsKey(std::wstring_view text, size_t begin, size_t end) {
             if (i + 6 > end || text[i + 1] != L'u') {
                 return false;  // no letter of the key needs a short escape
             }
-            unsigned value = 0;
-            for (size_t k = i + 2; k < i + 6; ++k) {
-                const int digit = HexDigit(text[k]);
-                if (digit < 0) {
-                    return false;
-                }
-                value = value * 16 + static_cast<unsigned>(digit);
+            std::uint32_t value = 0;
+            if (!json::UnicodeEscapeUnit(text.substr(i + 2, 4), value)) {
+                return false;
             }
             c = static_cast<wchar_t>(value);
             i += 5;
