@@ -31,6 +31,7 @@ void CBridgeLoader::Run() {
     const platform::LibraryHandle library = m_loader(m_libraryName, error);
     if (library == nullptr) {
         platform::DebugOutputW(L"Halvern LoadLibrary failed: " + std::to_wstring(error));
+        m_state.Fail(BridgeFailure::kLoadFailed);
         return;
     }
 
@@ -38,6 +39,7 @@ void CBridgeLoader::Run() {
     // broker is not started without the entry point that feeds it.
     const auto getInstance = Find<GetInstanceProc>(library, "GetInstance");
     if (getInstance == nullptr) {
+        m_state.Fail(BridgeFailure::kEntryPointMissing);
         return;
     }
     void* instance = getInstance(m_callback);
@@ -45,11 +47,14 @@ void CBridgeLoader::Run() {
     const auto createThreadBroker = Find<CreateThreadBrokerProc>(library, "CreateThreadBroker");
     const auto send = Find<SendMessageToKestrovaProc>(library, "SendMessageToKestrova");
     if (createThreadBroker == nullptr || send == nullptr) {
+        m_state.Fail(BridgeFailure::kEntryPointMissing);
         return;
     }
 
     // Before the broker starts: a broker that keeps this thread must not keep relays waiting.
-    m_state.Publish(instance, send);
+    if (!m_state.Publish(instance, send)) {
+        m_state.Fail(BridgeFailure::kNoInstance);
+    }
     createThreadBroker(L"Quenlow", L"Quenlow");
 }
 

@@ -27,7 +27,8 @@ class CBridgeLoader {
                   ProcFinder finder = platform::FindLibraryProc);
 
     // Never calls an entry point that could not be found, and publishes nothing unless all three
-    // were; each one missing leaves one debugger line.
+    // were; each one missing leaves one debugger line. Either way the state learns the outcome, so
+    // relays waiting for it go on at once.
     void Run();
 
   private:

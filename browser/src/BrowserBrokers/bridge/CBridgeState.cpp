@@ -14,11 +14,19 @@ uint64_t ReadInstanceValue(const void* instance) {
     return value;
 }
 
-}  // namespace
-
-CBridgeState::~CBridgeState() {
-    delete m_link.load(std::memory_order_acquire);
+BridgeSendOutcome OutcomeOf(BridgeFailure failure) {
+    switch (failure) {
+        case BridgeFailure::kLoadFailed:
+            return BridgeSendOutcome::kLoadFailed;
+        case BridgeFailure::kEntryPointMissing:
+            return BridgeSendOutcome::kEntryPointMissing;
+        case BridgeFailure::kNoInstance:
+            return BridgeSendOutcome::kNoInstance;
+    }
+    return BridgeSendOutcome::kLoadFailed;
 }
+
+}  // namespace
 
 CBridgeState& CBridgeState::Process() {
     static CBridgeState* state = new CBridgeState();
@@ -29,28 +37,67 @@ bool CBridgeState::Publish(void* instance, SendMessageToKestrovaProc send) {
     if (instance == nullptr || send == nullptr) {
         return false;
     }
-    const Link* link = new Link{instance, send};
-    const Link* expected = nullptr;
-    if (!m_link.compare_exchange_strong(expected, link, std::memory_order_release,
-                                        std::memory_order_relaxed)) {
-        delete link;
-        return false;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_phase != Phase::kLoading) {
+            return false;
+        }
+        m_instance = instance;
+        m_send = send;
+        m_phase = Phase::kReady;
     }
+    m_settled.notify_all();
     return true;
+}
+
+void CBridgeState::Fail(BridgeFailure reason) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_phase != Phase::kLoading) {
+            return;
+        }
+        m_failure = reason;
+        m_phase = Phase::kFailed;
+    }
+    m_settled.notify_all();
 }
 
 bool CBridgeState::IsReady() const {
-    return m_link.load(std::memory_order_acquire) != nullptr;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_phase == Phase::kReady;
 }
 
-bool CBridgeState::Send(const std::wstring& text) const {
-    const Link* link = m_link.load(std::memory_order_acquire);
-    if (link == nullptr) {
-        return false;
+CBridgeState::Phase CBridgeState::WaitForLoader(std::unique_lock<std::mutex>& lock,
+                                                std::chrono::milliseconds bound) const {
+    if (m_phase == Phase::kLoading && !m_waitDeadline) {
+        m_waitDeadline = std::chrono::steady_clock::now() + bound;
     }
+    m_settled.wait_until(lock, m_waitDeadline.value_or(std::chrono::steady_clock::now()),
+                         [this] { return m_phase != Phase::kLoading; });
+    return m_phase;
+}
+
+BridgeSendOutcome CBridgeState::Send(const std::wstring& text,
+                                     std::chrono::milliseconds bound) const {
+    void* instance = nullptr;
+    SendMessageToKestrovaProc send = nullptr;
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        switch (WaitForLoader(lock, bound)) {
+            case Phase::kLoading:
+                return BridgeSendOutcome::kNotLoadedInTime;
+            case Phase::kFailed:
+                return OutcomeOf(m_failure);
+            case Phase::kReady:
+                break;
+        }
+        instance = m_instance;
+        send = m_send;
+    }
+    // Published once and never changed, so the bridge is called outside the state's lock.
     std::lock_guard<std::mutex> turn(m_sendLock);
-    link->send(text.c_str(), ReadInstanceValue(link->instance));
-    return true;
+    send(text.c_str(), ReadInstanceValue(instance));
+    return BridgeSendOutcome::kSent;
 }
 
 }  // namespace browser_extensions

@@ -1,19 +1,38 @@
 #pragma once
 
-#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <optional>
+#include <string>
 
 #include "bridge/BridgeEntryPoints.h"
 
 namespace browser_extensions {
 
-// What the relay needs of a loaded bridge. Published whole, once, by the loader thread; the read
-// loop either sees all of it or nothing.
+// Why the loader gave up on the bridge.
+enum class BridgeFailure {
+    kLoadFailed,         // the library could not be loaded
+    kEntryPointMissing,  // the library lacks one of the three entry points
+    kNoInstance,         // GetInstance gave no instance record
+};
+
+// What became of one text handed to the bridge.
+enum class BridgeSendOutcome {
+    kSent,
+    kNotLoadedInTime,  // the loader was still at work when the wait ended
+    kLoadFailed,
+    kEntryPointMissing,
+    kNoInstance,
+};
+
+// What the relay needs of a loaded bridge, and how far the loader has got: loading, then either
+// ready (published whole, once) or failed with a reason. The loader thread writes it; the read
+// loop waits for it, bounded.
 class CBridgeState {
   public:
     CBridgeState() = default;
-    ~CBridgeState();
 
     CBridgeState(const CBridgeState&) = delete;
     CBridgeState& operator=(const CBridgeState&) = delete;
@@ -21,24 +40,35 @@ class CBridgeState {
     // The process's one bridge, never destroyed: its library stays loaded until the process ends.
     static CBridgeState& Process();
 
-    // Makes the bridge usable for relays. Only the first publication counts; a null instance or
-    // send entry point publishes nothing. Returns whether this call published.
+    // Makes the bridge usable for relays. Only the first outcome counts (publication or failure);
+    // a null instance or send entry point publishes nothing. Returns whether this call published.
     bool Publish(void* instance, SendMessageToKestrovaProc send);
+
+    // The loader gave up; relays waiting for it stop waiting. Ignored once an outcome is known.
+    void Fail(BridgeFailure reason);
 
     bool IsReady() const;
 
-    // Hands the text to the bridge with the instance value as it is now. Returns false, calling
-    // nothing, while the bridge is not ready. Callers on several threads take turns: the bridge
-    // changes the value inside the call, so reading it beside another call would race.
-    bool Send(const std::wstring& text) const;
+    // Hands the text to the bridge with the instance value as it is now. While the loader is still
+    // at work, waits for it, but all waits together end at most `bound` after the first one began:
+    // a loader that hangs delays the read loop once, not at every message. Callers on several
+    // threads take turns: the bridge changes the value inside the call, so reading it beside
+    // another call would race.
+    BridgeSendOutcome Send(const std::wstring& text, std::chrono::milliseconds bound) const;
 
   private:
-    struct Link {
-        void* instance;
-        SendMessageToKestrovaProc send;
-    };
+    enum class Phase { kLoading, kReady, kFailed };
 
-    std::atomic<const Link*> m_link{nullptr};
+    // The state once settled or once the shared deadline has passed; the lock is held on return.
+    Phase WaitForLoader(std::unique_lock<std::mutex>& lock, std::chrono::milliseconds bound) const;
+
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_settled;
+    Phase m_phase = Phase::kLoading;
+    BridgeFailure m_failure = BridgeFailure::kLoadFailed;
+    void* m_instance = nullptr;
+    SendMessageToKestrovaProc m_send = nullptr;
+    mutable std::optional<std::chrono::steady_clock::time_point> m_waitDeadline;
     mutable std::mutex m_sendLock;
 };
 

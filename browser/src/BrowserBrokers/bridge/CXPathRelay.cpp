@@ -7,7 +7,30 @@
 
 namespace browser_extensions {
 
-CXPathRelay::CXPathRelay(const CBridgeState& state) : m_state(state) {}
+namespace {
+
+std::wstring DropLine(BridgeSendOutcome outcome, std::chrono::milliseconds loadWait) {
+    const std::wstring prefix = L"XPath message dropped: ";
+    switch (outcome) {
+        case BridgeSendOutcome::kNotLoadedInTime:
+            return prefix + L"the bridge was not loaded within " +
+                   std::to_wstring(loadWait.count()) + L" ms";
+        case BridgeSendOutcome::kLoadFailed:
+            return prefix + L"the bridge library could not be loaded";
+        case BridgeSendOutcome::kEntryPointMissing:
+            return prefix + L"the bridge library lacks an entry point";
+        case BridgeSendOutcome::kNoInstance:
+            return prefix + L"the bridge gave no instance";
+        case BridgeSendOutcome::kSent:
+            break;
+    }
+    return std::wstring();
+}
+
+}  // namespace
+
+CXPathRelay::CXPathRelay(const CBridgeState& state, std::chrono::milliseconds loadWait)
+    : m_state(state), m_loadWait(loadWait) {}
 
 bool CXPathRelay::Relay(const char* body, std::wstring& text) const {
     text = Utf8ToWide(body);
@@ -19,7 +42,12 @@ bool CXPathRelay::Relay(const char* body, std::wstring& text) const {
 }
 
 bool CXPathRelay::SendToBridge(const std::wstring& text) const {
-    return m_state.Send(text);
+    const BridgeSendOutcome outcome = m_state.Send(text, m_loadWait);
+    if (outcome != BridgeSendOutcome::kSent) {
+        platform::DebugOutputW(DropLine(outcome, m_loadWait));
+        return false;
+    }
+    return true;
 }
 
 void CXPathRelay::operator()(const char* body) const {

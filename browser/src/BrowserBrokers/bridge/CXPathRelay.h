@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 
 #include "bridge/CBridgeState.h"
@@ -9,14 +10,23 @@ namespace browser_extensions {
 // Hands element-path messages from the extension to the bridge, unparsed.
 class CXPathRelay {
   public:
-    explicit CXPathRelay(const CBridgeState& state);
+    // How long the read loop waits, at most and once, for a bridge that is still loading. An
+    // extension posts its first messages right after connecting, usually before the loader is done
+    // (a few milliseconds natively, up to a second or two for a Windows library on a busy machine),
+    // and a message dropped then is lost for good; five seconds covers that with room to spare,
+    // while a bridge that hangs in its loading holds up the other messages only that long, once.
+    static constexpr std::chrono::milliseconds kBridgeLoadWait{5000};
+
+    explicit CXPathRelay(const CBridgeState& state,
+                         std::chrono::milliseconds loadWait = kBridgeLoadWait);
 
     // `body` is the message as received, NUL-terminated UTF-8; `text` receives it as UTF-16.
     // Writes the two trace lines, with any password hidden. Always true.
     bool Relay(const char* body, std::wstring& text) const;
 
-    // Passes the text on to the bridge, on the calling thread; dropped while the bridge is not
-    // ready. Returns whether the bridge received it.
+    // Passes the text on to the bridge, on the calling thread, waiting (bounded) for a bridge that
+    // is still loading. A text the bridge cannot take is dropped with one debugger line that says
+    // why. Returns whether the bridge received it.
     bool SendToBridge(const std::wstring& text) const;
 
     // Both steps for one message, as the read loop runs them.
@@ -24,6 +34,7 @@ class CXPathRelay {
 
   private:
     const CBridgeState& m_state;
+    std::chrono::milliseconds m_loadWait;
 };
 
 // The read loop's entry: relays to the process's bridge.

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bridge/CBridgeLoader.h"
@@ -85,8 +87,9 @@ class BridgeRelayTest : public testing::Test {
         CBridgeLoader(m_state, HostCallback, CBridgeLoader::kLibraryName, loader, finder).Run();
     }
 
+    // Without a wait: these cases settle the state before they relay, or test the drop itself.
     void RelayBody(const std::string& body) {
-        const CXPathRelay relay(m_state);
+        const CXPathRelay relay(m_state, std::chrono::milliseconds(0));
         relay(body.c_str());
     }
 
@@ -139,10 +142,12 @@ TEST_F(BridgeRelayTest, TraceHidesPasswordsButTheBridgeGetsThemUnchanged) {
     EXPECT_EQ(WideToUtf8(m_fake.sent[0].first), body);
 }
 
-TEST_F(BridgeRelayTest, RelayBeforeTheBridgeIsReadyDropsAfterItsTwoLines) {
+TEST_F(BridgeRelayTest, RelayWhileTheBridgeIsStillLoadingDropsOnceTheWaitIsOver) {
     RelayBody("{\"type\":\"XPath\"}");
-    EXPECT_EQ(m_debug.Lines(),
-              (std::vector<std::string>{"XPath received at Broker side", "{\"type\":\"XPath\"}"}));
+    EXPECT_EQ(
+        m_debug.Lines(),
+        (std::vector<std::string>{"XPath received at Broker side", "{\"type\":\"XPath\"}",
+                                  "XPath message dropped: the bridge was not loaded within 0 ms"}));
     EXPECT_TRUE(m_fake.calls.empty());
 }
 
@@ -158,9 +163,12 @@ TEST_F(BridgeRelayTest, FailedLoadWritesOneLineWithTheErrorAndCallsNothing) {
         Load(kAllExports, c.error);
         EXPECT_EQ(m_debug.Lines(), std::vector<std::string>{c.line});
     }
+    m_debug.Take();
     RelayBody("{\"type\":\"XPath\"}");
     EXPECT_TRUE(m_fake.calls.empty());
     EXPECT_FALSE(m_state.IsReady());
+    ASSERT_EQ(m_debug.Lines().size(), 3u);
+    EXPECT_EQ(m_debug.Lines()[2], "XPath message dropped: the bridge library could not be loaded");
 }
 
 struct MissingExportCase {
@@ -180,7 +188,8 @@ TEST_P(MissingExportTest, APartialBridgeIsNeverUsed) {
     RelayBody("{\"type\":\"XPath\"}");
     EXPECT_EQ(m_fake.calls, GetParam().expectedCalls);
     EXPECT_FALSE(m_state.IsReady());
-    EXPECT_EQ(m_debug.Lines().size(), 2u) << "the relay's own lines, then the message is dropped";
+    ASSERT_EQ(m_debug.Lines().size(), 3u) << "the relay's own lines, then the message is dropped";
+    EXPECT_EQ(m_debug.Lines()[2], "XPath message dropped: the bridge library lacks an entry point");
 }
 
 void PrintTo(const MissingExportCase& c, std::ostream* out) {
@@ -221,15 +230,53 @@ TEST(BridgeStateTest, PublishesOnlyAUsableBridgeAndOnlyOnce) {
     CBridgeState state;
     EXPECT_FALSE(state.Publish(NullInstance(nullptr), &FakeSendMessageToKestrova));
     EXPECT_FALSE(state.Publish(fake.record, nullptr));
-    EXPECT_FALSE(state.Send(L"dropped"));
+    EXPECT_EQ(state.Send(L"dropped", std::chrono::milliseconds(0)),
+              BridgeSendOutcome::kNotLoadedInTime);
 
     uint64_t other[6] = {0, 0, 0, 0, 0, 99};
     EXPECT_TRUE(state.Publish(fake.record, &FakeSendMessageToKestrova));
     EXPECT_FALSE(state.Publish(other, &FakeSendMessageToKestrova));
-    EXPECT_TRUE(state.Send(L"kept"));
+    state.Fail(BridgeFailure::kLoadFailed);  // too late: the bridge stays ready
+    EXPECT_EQ(state.Send(L"kept", std::chrono::milliseconds(0)), BridgeSendOutcome::kSent);
     ASSERT_EQ(fake.sent.size(), 1u);
     EXPECT_EQ(fake.sent[0], (std::pair<std::wstring, uint64_t>(L"kept", 1)));
     g_fake = nullptr;
+}
+
+TEST(BridgeStateTest, AWaitingSendEndsWithTheLoadersOutcomeNotWithTheBound) {
+    const struct {
+        const char* name;
+        bool publish;
+        BridgeFailure failure;
+        BridgeSendOutcome outcome;
+    } cases[] = {
+        {"published", true, BridgeFailure::kLoadFailed, BridgeSendOutcome::kSent},
+        {"load failed", false, BridgeFailure::kLoadFailed, BridgeSendOutcome::kLoadFailed},
+        {"entry point missing", false, BridgeFailure::kEntryPointMissing,
+         BridgeSendOutcome::kEntryPointMissing},
+        {"no instance", false, BridgeFailure::kNoInstance, BridgeSendOutcome::kNoInstance},
+    };
+    // Far longer than the loader takes here, so a wait that missed its wake-up shows.
+    const std::chrono::seconds bound(30);
+    for (const auto& c : cases) {
+        FakeBridge fake;
+        g_fake = &fake;
+        CBridgeState state;
+        std::thread loader([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (c.publish) {
+                state.Publish(fake.record, &FakeSendMessageToKestrova);
+            } else {
+                state.Fail(c.failure);
+            }
+        });
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(state.Send(L"early", bound), c.outcome) << c.name;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, bound / 2) << c.name;
+        loader.join();
+        EXPECT_EQ(fake.sent.size(), c.publish ? 1u : 0u) << c.name;
+        g_fake = nullptr;
+    }
 }
 
 }  // namespace

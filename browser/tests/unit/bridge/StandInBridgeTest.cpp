@@ -158,7 +158,8 @@ TEST_F(StandInBridgeTest, ConcurrentSendersAreEachEchoedOnce) {
     for (int t = 0; t < kThreads; ++t) {
         senders.emplace_back([&state, t] {
             for (int i = 0; i < kPerThread; ++i) {
-                state.Send(L"c" + std::to_wstring(t * kPerThread + i));
+                state.Send(L"c" + std::to_wstring(t * kPerThread + i),
+                           std::chrono::milliseconds(0));
             }
         });
     }
