@@ -2,13 +2,14 @@
 echoes come back as frames, and the host works on without the bridge library."""
 
 import json
+import re
 import shutil
 import time
 
 import pytest
 
-from hostio import frame, read_json_lines
-from hostrun import wait_until
+from hostio import frame, parse_frames_prefix, read_json_lines, read_lines
+from hostrun import feed_until, wait_until
 
 
 def xpath_envelope(text):
@@ -84,15 +85,18 @@ DOCUMENT = json.dumps({"tabID": "5", "type": "documentComplete",
                        "payload": {"url": "https://a.example/", "bTopLvlDoc": "true"}})
 
 
+DROPPED = "XPath message dropped: "
+
+
 def test_host_without_the_bridge_library_serves_everything_else(host, tmp_path):
-    # The bridge is loaded on a thread of its own; a slow build may not have tried yet when the
-    # input ends.
+    # Sent at once: the relay waits for the loader's verdict, which comes long before the bound.
     run = host.run_expecting(frame(xpath_envelope("//p")) + frame(DOCUMENT), frames=1,
-                             env={"VARNHOLD_LOG_LEVEL": "1"}, exe=host_copy(host, tmp_path),
-                             ready_line="Halvern LoadLibrary failed: ")
+                             env={"VARNHOLD_LOG_LEVEL": "1"}, exe=host_copy(host, tmp_path))
     assert run.returncode == 0
     failures = [line for line in run.debug_lines if line.startswith("Halvern LoadLibrary failed: ")]
     assert failures == ["Halvern LoadLibrary failed: 126"]
+    assert [line for line in run.debug_lines if line.startswith(DROPPED)] == \
+        [DROPPED + "the bridge library could not be loaded"]
     assert [json.loads(json.loads(body))["type"] for body in run.frames] == ["documentCompleteAck"]
 
 
@@ -107,12 +111,67 @@ def test_bridge_lacking_an_entry_point_is_not_used(host, tmp_path, missing, call
         f"libHalvern-without-{missing}.so"
     line = f"Halvern GetProcAddress failed for {missing}: 127; the bridge is not used"
     run = host.run_expecting(frame(xpath_envelope("//p")) + frame(DOCUMENT), frames=1, env=env,
-                             exe=host_copy(host, tmp_path, bridge=name), ready_line=line)
+                             exe=host_copy(host, tmp_path, bridge=name))
     assert run.returncode == 0
     assert [l for l in run.debug_lines if l.startswith("Halvern ")] == [line]
     assert "XPath received at Broker side" in run.debug_lines
+    assert [line for line in run.debug_lines if line.startswith(DROPPED)] == \
+        [DROPPED + "the bridge library lacks an entry point"]
     assert [c["call"] for c in read_json_lines(path)] == calls
     assert [json.loads(json.loads(body))["type"] for body in run.frames] == ["documentCompleteAck"]
+
+
+def test_an_xpath_message_sent_at_start_up_reaches_every_fresh_host(host, tmp_path):
+    """The extension posts right after connecting, while the bridge is still loading."""
+    echoed = 0
+    for number in range(20):
+        text = xpath_envelope(f"//li[{number}]")
+        run = host.run_expecting(frame(text), frames=1, env={"VARNHOLD_LOG_LEVEL": "1"},
+                                 timeout=30)
+        assert run.returncode == 0
+        echoed += [json.loads(body) for body in run.frames] == [text]
+    assert echoed == 20
+
+
+def load_wait_seconds(debug_lines):
+    """The bound the host waited for the loader, as its drop line states it."""
+    (line,) = [line for line in debug_lines if line.startswith(DROPPED)]
+    match = re.fullmatch(DROPPED + r"the bridge was not loaded within ([0-9]+) ms", line)
+    assert match, line
+    return int(match.group(1)) / 1000
+
+
+@pytest.mark.parametrize("delay_ms, relayed", [(1000, True), (120000, False)])
+def test_a_slow_bridge_is_waited_for_up_to_the_bound(host, tmp_path, delay_ms, relayed):
+    """A bridge that is slow to come up gets the XPath message sent before it was ready; one that
+    is slower than the bound costs the messages behind it that long, and no more."""
+    path, env = bridge_env(host, tmp_path)
+    env["HALVERN_LOAD_DELAY_MS"] = str(delay_ms)
+    name = "Halvern-slow.dll" if host.is_windows else "libHalvern-slow.so"
+    process, debug_file = host.start(env=env, exe=host_copy(host, tmp_path, bridge=name))
+    sent = time.monotonic()
+    arrival = {}
+
+    def answered(out):
+        if any(b"documentCompleteAck" in body for body in parse_frames_prefix(out)):
+            arrival.setdefault("reply", time.monotonic())
+        return len(parse_frames_prefix(out)) >= (2 if relayed else 1)
+
+    text = xpath_envelope("//p")
+    stdout, _ = feed_until(process, frame(text) + frame(DOCUMENT), answered, 90)
+    assert process.returncode == 0
+    debug_lines = read_lines(debug_file)
+    sends = [c["args"][0] for c in read_json_lines(path) if c["call"] == "SendMessageToKestrova"]
+    if relayed:
+        assert sends == [text]
+        assert not [line for line in debug_lines if line.startswith(DROPPED)]
+        return
+    bound = load_wait_seconds(debug_lines)
+    assert sends == []
+    # The document waited behind the XPath message for the whole bound, then was served; the
+    # bridge itself came up only much later.
+    waited = arrival["reply"] - sent
+    assert bound <= waited < bound + (20 if host.is_windows or host.is_sanitized else 5), waited
 
 
 def test_exits_promptly_while_echoes_wait_for_a_reader(host, tmp_path):

@@ -1,10 +1,16 @@
 #include "Halvern.h"
 
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
 
 #include "CEchoWorker.h"
 #include "Journal.h"
+#include "common/StandinFiles.h"
 
 namespace halvern {
 namespace {
@@ -27,6 +33,17 @@ BridgeState& State() {
     return *state;
 }
 
+// Only in the slow test variant: a bridge that takes its time to come up, as long as
+// HALVERN_LOAD_DELAY_MS says (milliseconds), so that the host's wait for it can be seen.
+void DelayLoadingWhenSlow() {
+#if defined(HALVERN_SLOW_LOAD)
+    const std::optional<std::string> delay = standins::EnvironmentText("HALVERN_LOAD_DELAY_MS");
+    if (delay) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(delay->c_str())));
+    }
+#endif
+}
+
 }  // namespace
 }  // namespace halvern
 
@@ -34,6 +51,7 @@ extern "C" {
 
 void* GetInstance(HalvernCallback callback) {
     using namespace halvern;
+    DelayLoadingWhenSlow();
     AppendToJournal(JournalLine("GetInstance", ""));
     CEchoWorker::Instance().SetCallback(callback);
     return &State().record;
