@@ -9,7 +9,9 @@
 #include "Journal.h"
 #include "LogLevel.h"
 #include "agent/Varnhold64.h"
+#include "common/StandinFiles.h"
 #include "json/Writer.h"
+#include "platform/TextEncoding.h"
 #include "protect/ProtectedString.h"
 
 namespace json = browser_extensions::json;
@@ -46,6 +48,21 @@ json::Object BasicAuthReply(const std::wstring& tabId, const std::wstring& host)
     return reply;
 }
 
+// With VARNHOLD_REQUEST_ID set, the stand-in asks the extension something after every page, so
+// that an extension's answer path (an envelope with that "requestID") can be tried against it.
+std::optional<json::Object> PageRequest(const std::wstring& tabId) {
+    const std::optional<std::string> requestId = standins::EnvironmentText("VARNHOLD_REQUEST_ID");
+    if (!requestId) {
+        return std::nullopt;
+    }
+    json::Object request;
+    request[L"question"] = L"pageTitle";
+    request[L"requestID"] = browser_extensions::Utf8ToWide(*requestId);
+    request[L"tabID"] = tabId;
+    request[L"type"] = L"agentRequest";
+    return request;
+}
+
 }  // namespace
 }  // namespace varnhold_standin
 
@@ -77,7 +94,13 @@ void OnDocumentComplete(const std::wstring& tabId, const std::wstring& url, bool
     ack[L"tabID"] = tabId;
     ack[L"type"] = L"documentCompleteAck";
     ack[L"url"] = url;
-    varnhold_standin::QueueReply(std::move(reply), ack);
+    const std::optional<json::Object> request = varnhold_standin::PageRequest(tabId);
+    if (request) {
+        varnhold_standin::QueueReply(reply, ack);
+        varnhold_standin::QueueReply(std::move(reply), *request);
+    } else {
+        varnhold_standin::QueueReply(std::move(reply), ack);
+    }
 }
 
 void OnBasicAuthRequired(const std::wstring& tabId, const std::wstring& host, ReplyFunction reply) {
