@@ -103,14 +103,17 @@ def test_each_message_reaches_its_agent_function(host, agent, name, message, cal
     run = host.run(frame(message), env=agent.env)
     assert run.returncode == 0, name
     assert agent.calls() == calls
-    assert TRACE + message.replace('"password":"p"', '"password":"***"') in run.debug_lines
+    hidden = message
+    for secret in ('"password":"p"', '"value":"v"', '"k":"v"'):
+        hidden = hidden.replace(secret, secret.split(":")[0] + ':"***"')
+    assert TRACE + hidden in run.debug_lines
 
 
 def test_unknown_and_unhandled_messages_in_the_debugger_output(host, agent):
     run = host.run(frame("not json") + frame(envelope(type="nothing")), env=agent.env)
     lines = [line for line in run.debug_lines if not line.startswith("Log level: ")]
-    assert lines == [TRACE + "not json", "value type is 6 not 0",
-                     "Unknown message sent = not json",
+    assert lines == [TRACE + "***", "value type is 6 not 0",
+                     "Unknown message sent = ***",
                      TRACE + '{"type":"nothing"}', "Going to exit"]
     assert run.frames == []
 
@@ -184,18 +187,24 @@ def test_log_level_file_wins_over_the_variable(host, agent, tmp_path):
     assert "Log level: -2" in lines
 
 
-def test_passwords_hidden_from_diagnostics_but_passed_to_the_agent(host, agent):
+def test_secrets_hidden_from_diagnostics_but_passed_to_the_agent(host, agent):
     saved = envelope(tabID="3", type="saveCredentials",
                      payload={"host": "h", "username": "u", "password": "s3cret"})
-    unknown = envelope(tabID="3", payload={"password": "s3cret"})
-    run = host.run(frame(saved) + frame(unknown), env=agent.env)
+    fired = envelope(tabID="3", type="triggerFired",
+                     payload={"triggerId": "t", "values": [{"signature": "#pw", "value": "s3cret"}]})
+    answer = envelope(tabID="3", type="r", requestID="q", payload={"code": "s3cret"})
+    unknown = envelope(tabID="3", payload={"pin": "s3cret"})
+    run = host.run(frame(saved) + frame(fired) + frame(answer) + frame(unknown), env=agent.env)
     assert run.returncode == 0
     assert not any("s3cret" in line for line in run.debug_lines)
-    hidden = unknown.replace("s3cret", "***")
-    assert TRACE + saved.replace("s3cret", "***") in run.debug_lines
+    hidden = unknown.replace('"s3cret"', '"***"')
+    for message in (saved, fired, answer):
+        assert TRACE + message.replace('"s3cret"', '"***"') in run.debug_lines
     assert "Unknown message sent = " + hidden in run.debug_lines
     assert agent.calls() == [
         {"call": "SaveCredentials", "args": ["3", "h", "u", "s3cret"]},
+        {"call": "NotifyTriggerFired", "args": ["3", "t", {"#pw": "s3cret"}]},
+        {"call": "SendResponse", "args": ["3", "q", {"code": "s3cret"}]},
         {"call": "WriteLog", "args": [3, "Unknown message sent = " + hidden]},
     ]
 

@@ -9,6 +9,11 @@ from hostio import frame, length_only
 TRACE = "Process Message and Message Type:Message: "
 
 
+def tab(tab_id):
+    """A body whose trace shows it whole: the trace hides every value but the few the host reads."""
+    return '{"tabID":"' + tab_id + '"}'
+
+
 def traced_texts(run):
     return [line[len(TRACE):] for line in run.debug_lines if line.startswith(TRACE)]
 
@@ -20,9 +25,10 @@ def traced_texts(run):
     ("three length bytes", b"\x05\x00\x00", []),
     ("zero length then a frame", length_only(0) + frame("{}"), ["{}"]),
     ("minus one consumes no body", b"\xff\xff\xff\xff" + frame("{}"), ["{}"]),
-    ("body cut short by end of input", length_only(10) + b"123456", ["123456"]),
-    ("nul inside the body", frame(b"ab\x00cd") + frame("x"), ["ab", "x"]),
-    ("two frames in one write", frame("one") + frame("two"), ["one", "two"]),
+    ("body cut short by end of input", length_only(20) + tab("12").encode(), [tab("12")]),
+    ("nul inside the body", frame(tab("ab").encode() + b"\x00cd") + frame(tab("x")),
+     [tab("ab"), tab("x")]),
+    ("two frames in one write", frame(tab("one")) + frame(tab("two")), [tab("one"), tab("two")]),
     ("hostile length is discarded", length_only(0x7FFFFFFF) + b"0123456789", []),
 ])
 def test_framing_edges(host, name, data, texts):
@@ -36,19 +42,20 @@ def test_framing_edges(host, name, data, texts):
 
 
 def test_binary_bytes_pass_unchanged(host):
-    run = host.run(frame(b"a\r\nb\x1ac") + frame("next"))
+    run = host.run(frame(tab("a\r\nb\x1ac")) + frame(tab("next")))
     assert run.returncode == 0
     joined = "\n".join(run.debug_lines) + "\n"
-    # In order; the dispatcher's lines about text that is not JSON may come between.
-    assert 0 <= joined.find(TRACE + "a\r\nb\x1ac\n") < joined.find(TRACE + "next\n")
+    # In order; the dispatcher's lines about a message without a type may come between.
+    assert 0 <= joined.find(TRACE + tab("a\r\nb\x1ac") + "\n") < \
+        joined.find(TRACE + tab("next") + "\n")
 
 
 def test_multi_mebibyte_body_arrives_whole(host):
-    body = b"m" * (3 * 1024 * 1024)
-    run = host.run(frame(body) + frame("after"))
+    body = tab("m" * (3 * 1024 * 1024)).encode()
+    run = host.run(frame(body) + frame(tab("after")))
     assert run.returncode == 0
     texts = traced_texts(run)
-    assert texts[1:] == ["after"]
+    assert texts[1:] == [tab("after")]
     if host.is_windows:
         # Wine cuts a debug string after 32,766 characters; the start must still be the body's.
         assert texts[0] == body.decode()[:len(texts[0])] and len(texts[0]) > 30000
@@ -57,9 +64,10 @@ def test_multi_mebibyte_body_arrives_whole(host):
 
 
 def test_frames_announcing_256_mib_or_more_are_skipped_in_step(host):
-    run = host.run(length_only(0x10000000) + b"z" * 0x10000000 + frame("after"), timeout=300)
+    run = host.run(length_only(0x10000000) + b"z" * 0x10000000 + frame(tab("after")),
+                   timeout=300)
     assert run.returncode == 0
-    assert traced_texts(run) == ["after"]
+    assert traced_texts(run) == [tab("after")]
     assert sum("268435456" in line for line in run.debug_lines) == 1
 
 

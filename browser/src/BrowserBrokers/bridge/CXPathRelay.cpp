@@ -36,7 +36,7 @@ bool CXPathRelay::Relay(const char* body, std::wstring& text) const {
     text = Utf8ToWide(body);
     platform::DebugOutputW(L"XPath received at Broker side");
     if (platform::DebugOutputEnabled()) {
-        platform::DebugOutputW(RedactPasswords(text));
+        platform::DebugOutputW(RedactSecrets(text));
     }
     return true;
 }

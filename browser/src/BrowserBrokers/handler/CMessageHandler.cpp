@@ -23,7 +23,7 @@ constexpr int kHostLogLevel = 3;
 
 void ReportUnknownMessage(std::wstring_view text) {
     // Only diagnostics see the redacted text; nothing is passed on from here.
-    const std::wstring line = L"Unknown message sent = " + RedactPasswords(text);
+    const std::wstring line = L"Unknown message sent = " + RedactSecrets(text);
     platform::DebugOutputW(line);
     kaprix_utils::WriteLog(kHostLogLevel, line);
 }
@@ -54,7 +54,7 @@ bool CMessageHandler::ProcessMessage(const char* body, std::wstring& type) {
     // a large message's copies would multiply the memory it takes: built only for a listener.
     if (platform::DebugOutputEnabled()) {
         platform::DebugOutputW(L"Process Message and Message Type:" + type + L"Message: " +
-                               RedactPasswords(text));
+                               RedactSecrets(text));
     }
     return Dispatch(text.c_str(), type);
 }

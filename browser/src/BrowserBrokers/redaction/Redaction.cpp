@@ -1,132 +1,314 @@
 #include "redaction/Redaction.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "json/StringLiteral.h"
-
-#include <cstddef>
+#include "redaction/JsonTokenizer.h"
 
 namespace browser_extensions {
 namespace {
 
-constexpr wchar_t kKey[] = L"password";
-constexpr size_t kKeyLength = sizeof(kKey) / sizeof(kKey[0]) - 1;
-// The longest spelling of the key: every letter written as a \uXXXX escape.
-constexpr size_t kLongestKeySpelling = kKeyLength * 6;
+using Kind = JsonTokenizer::Kind;
+using Token = JsonTokenizer::Token;
 
-struct Literal {
-    size_t end;  // just past the closing quote, or text.size() when there is none
-    bool closed;
+constexpr wchar_t kHiddenValue[] = L"\"***\"";
+constexpr wchar_t kHiddenRest[] = L"***";
+
+// The names whose values may show, and the place that gives them their meaning.
+enum class Name {
+    TabId,
+    Type,
+    RequestId,
+    Payload,
+    Url,
+    TopLevelDocument,
+    Host,
+    Username,
+    TriggerId,
+    Level,
+    Message,
+    Values,
+    Signature,
+    Other,
 };
 
-// The string literal whose opening quote is at `open`.
-Literal ScanString(std::wstring_view text, size_t open) {
-    for (size_t i = open + 1; i < text.size(); ++i) {
-        if (text[i] == L'\\') {
-            ++i;
-        } else if (text[i] == L'"') {
-            return {i + 1, true};
+struct KnownName {
+    std::wstring_view spelling;
+    Name name;
+};
+
+constexpr KnownName kKnownNames[] = {
+    {L"tabID", Name::TabId},
+    {L"type", Name::Type},
+    {L"requestID", Name::RequestId},
+    {L"payload", Name::Payload},
+    {L"url", Name::Url},
+    {L"bTopLvlDoc", Name::TopLevelDocument},
+    {L"host", Name::Host},
+    {L"username", Name::Username},
+    {L"triggerId", Name::TriggerId},
+    {L"level", Name::Level},
+    {L"message", Name::Message},
+    {L"values", Name::Values},
+    {L"signature", Name::Signature},
+};
+
+// Where a container sits, which decides what its members may show.
+enum class Place : unsigned char { Envelope, Payload, Values, ValuesEntry, Elsewhere };
+
+struct Unit {
+    std::uint32_t value;
+    size_t next;
+    bool valid;
+};
+
+// The code unit that the literal's content spells at `i`, escapes decoded; `end` is where the
+// content ends (the closing quote).
+Unit DecodeAt(std::wstring_view text, size_t i, size_t end) {
+    if (text[i] != L'\\') {
+        return {static_cast<std::uint32_t>(text[i]), i + 1, true};
+    }
+    if (i + 1 >= end) {
+        return {0, end, false};
+    }
+    switch (text[i + 1]) {
+        case L'u': {
+            std::uint32_t value = 0;
+            if (i + 6 > end || !json::UnicodeEscapeUnit(text.substr(i + 2, 4), value)) {
+                return {0, end, false};
+            }
+            return {value, i + 6, true};
         }
+        case L'"':
+            return {L'"', i + 2, true};
+        case L'\\':
+            return {L'\\', i + 2, true};
+        case L'/':
+            return {L'/', i + 2, true};
+        case L'b':
+            return {L'\b', i + 2, true};
+        case L'f':
+            return {L'\f', i + 2, true};
+        case L'n':
+            return {L'\n', i + 2, true};
+        case L'r':
+            return {L'\r', i + 2, true};
+        case L't':
+            return {L'\t', i + 2, true};
+        default:
+            return {0, end, false};
     }
-    return {text.size(), false};
 }
 
-bool IsWhitespace(wchar_t c) {
-    return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r';
-}
-
-size_t SkipWhitespace(std::wstring_view text, size_t i) {
-    while (i < text.size() && IsWhitespace(text[i])) {
-        ++i;
-    }
-    return i;
-}
-
-// Whether the literal's content [begin, end) reads as the key once escapes are decoded, as any
-// JSON reader would decode it.
-bool SpellsKey(std::wstring_view text, size_t begin, size_t end) {
-    if (end - begin < kKeyLength || end - begin > kLongestKeySpelling) {
+// Whether the string literal `token` (quotes included) reads as `word`.
+bool Spells(std::wstring_view text, const Token& token, std::wstring_view word) {
+    const size_t begin = token.begin + 1;
+    const size_t end = token.end - 1;
+    // Every letter written as a \uXXXX escape is the longest spelling.
+    if (end - begin < word.size() || end - begin > word.size() * 6) {
         return false;
     }
     size_t matched = 0;
-    for (size_t i = begin; i < end; ++i) {
-        wchar_t c = text[i];
-        if (c == L'\\') {
-            if (i + 6 > end || text[i + 1] != L'u') {
-                return false;  // no letter of the key needs a short escape
-            }
-            std::uint32_t value = 0;
-            if (!json::UnicodeEscapeUnit(text.substr(i + 2, 4), value)) {
-                return false;
-            }
-            c = static_cast<wchar_t>(value);
-            i += 5;
-        }
-        if (matched == kKeyLength || c != kKey[matched]) {
+    for (size_t i = begin; i < end;) {
+        const Unit unit = DecodeAt(text, i, end);
+        if (!unit.valid || matched == word.size() ||
+            unit.value != static_cast<std::uint32_t>(word[matched])) {
             return false;
         }
         ++matched;
+        i = unit.next;
     }
-    return matched == kKeyLength;
+    return matched == word.size();
 }
 
-// Where the value that begins at `open` ends: a string literal, a container with everything in it
-// (brackets inside string literals do not count), or a bare token such as a number or a literal.
-// A value cut short by the end of the text runs to the end.
-Literal ScanValue(std::wstring_view text, size_t open) {
-    if (text[open] == L'"') {
-        return ScanString(text, open);
-    }
-    if (text[open] == L'{' || text[open] == L'[') {
-        size_t depth = 0;
-        for (size_t i = open; i < text.size(); ++i) {
-            if (text[i] == L'"') {
-                i = ScanString(text, i).end - 1;
-            } else if (text[i] == L'{' || text[i] == L'[') {
-                ++depth;
-            } else if ((text[i] == L'}' || text[i] == L']') && --depth == 0) {
-                return {i + 1, true};
-            }
+Name NameOf(std::wstring_view text, const Token& key) {
+    for (const KnownName& known : kKnownNames) {
+        if (Spells(text, key, known.spelling)) {
+            return known.name;
         }
-        return {text.size(), false};
     }
-    size_t end = open;
-    while (end < text.size() && !IsWhitespace(text[end]) && text[end] != L',' &&
-           text[end] != L'}' && text[end] != L']' && text[end] != L'"') {
-        ++end;
-    }
-    return {end, true};
+    return Name::Other;
 }
+
+bool IsString(std::wstring_view text, const Token& token) {
+    return text[token.begin] == L'"';
+}
+
+// What the envelope's own members say about the rest of it.
+struct Envelope {
+    bool log = false;     // every "type" is the string "log"
+    bool answer = false;  // a "requestID" other than the string ""
+};
+
+Envelope ReadEnvelope(std::wstring_view text) {
+    JsonTokenizer tokens(text);
+    if (tokens.Next().kind != Kind::ObjectBegin) {
+        return {};
+    }
+    bool typeSeen = false;
+    bool everyTypeIsLog = true;
+    bool answer = false;
+    size_t depth = 1;
+    Name member = Name::Other;
+    while (depth > 0) {
+        const Token token = tokens.Next();
+        const bool memberValue =
+            depth == 1 && (token.kind == Kind::Scalar || token.kind == Kind::ObjectBegin ||
+                           token.kind == Kind::ArrayBegin);
+        if (memberValue && member == Name::Type) {
+            typeSeen = true;
+            everyTypeIsLog = everyTypeIsLog && token.kind == Kind::Scalar &&
+                             IsString(text, token) && Spells(text, token, L"log");
+        } else if (memberValue && member == Name::RequestId) {
+            answer = answer || token.kind != Kind::Scalar || token.end - token.begin != 2 ||
+                     !IsString(text, token);
+        }
+        switch (token.kind) {
+            case Kind::Key:
+                member = depth == 1 ? NameOf(text, token) : member;
+                break;
+            case Kind::ObjectBegin:
+            case Kind::ArrayBegin:
+                ++depth;
+                break;
+            case Kind::ObjectEnd:
+            case Kind::ArrayEnd:
+                --depth;
+                break;
+            case Kind::Scalar:
+                break;
+            case Kind::End:
+            case Kind::Broken:
+                depth = 0;
+                break;
+        }
+    }
+    return {typeSeen && everyTypeIsLog, answer};
+}
+
+Place PlaceOf(const std::vector<Place>& open, Name member, Kind kind, const Envelope& envelope) {
+    const bool object = kind == Kind::ObjectBegin;
+    if (open.empty()) {
+        return object ? Place::Envelope : Place::Elsewhere;
+    }
+    switch (open.back()) {
+        case Place::Envelope:
+            return object && member == Name::Payload && !envelope.answer ? Place::Payload
+                                                                         : Place::Elsewhere;
+        case Place::Payload:
+            return !object && member == Name::Values ? Place::Values : Place::Elsewhere;
+        case Place::Values:
+            return object ? Place::ValuesEntry : Place::Elsewhere;
+        case Place::ValuesEntry:
+        case Place::Elsewhere:
+            break;
+    }
+    return Place::Elsewhere;
+}
+
+bool Shows(Place place, Name member, const Envelope& envelope) {
+    switch (place) {
+        case Place::Envelope:
+            return member == Name::TabId || member == Name::Type || member == Name::RequestId;
+        case Place::Payload:
+            return member == Name::Url || member == Name::TopLevelDocument ||
+                   member == Name::Host || member == Name::Username || member == Name::TriggerId ||
+                   member == Name::Level || (member == Name::Message && envelope.log);
+        case Place::ValuesEntry:
+            return member == Name::Signature;
+        case Place::Values:
+        case Place::Elsewhere:
+            break;
+    }
+    return false;
+}
+
+// Where a "url" literal's shown part ends: at its query or fragment, or at its closing quote.
+size_t EndOfShownUrl(std::wstring_view text, const Token& url) {
+    const size_t end = url.end - 1;
+    for (size_t i = url.begin + 1; i < end;) {
+        const Unit unit = DecodeAt(text, i, end);
+        if (unit.valid && (unit.value == L'?' || unit.value == L'#')) {
+            return i;
+        }
+        i = unit.next;
+    }
+    return end;
+}
+
+// The text with some ranges replaced, built only once the first one is.
+class Rewrite {
+  public:
+    explicit Rewrite(std::wstring_view text) : m_text(text) {}
+
+    void Replace(size_t begin, size_t end, std::wstring_view replacement) {
+        if (!m_replaced) {
+            m_result.reserve(m_text.size());  // most messages come out about as long
+        }
+        m_result.append(m_text.substr(m_copied, begin - m_copied));
+        m_result.append(replacement);
+        m_copied = end;
+        m_replaced = true;
+    }
+
+    std::wstring Finish() {
+        if (!m_replaced) {
+            return std::wstring(m_text);
+        }
+        m_result.append(m_text.substr(m_copied));
+        return std::move(m_result);
+    }
+
+  private:
+    std::wstring_view m_text;
+    std::wstring m_result;
+    size_t m_copied = 0;  // text before this index is already in `m_result`
+    bool m_replaced = false;
+};
 
 }  // namespace
 
-std::wstring RedactPasswords(std::wstring_view text) {
-    std::wstring result;
-    size_t copied = 0;  // text before this index is already in `result`
-    size_t i = text.find(L'"');
-    while (i != std::wstring_view::npos) {
-        const Literal key = ScanString(text, i);
-        size_t next = key.end;
-        const size_t colon = SkipWhitespace(text, key.end);
-        if (key.closed && colon < text.size() && text[colon] == L':' &&
-            SpellsKey(text, i + 1, key.end - 1)) {
-            const size_t open = SkipWhitespace(text, colon + 1);
-            const Literal value = open < text.size() ? ScanValue(text, open) : Literal{open, false};
-            if (value.end > open) {
-                result.append(text.substr(copied, open - copied));
-                // Whatever its type, the value shows as one string; a string cut short stays so.
-                result += (text[open] == L'"' && !value.closed) ? L"\"***" : L"\"***\"";
-                copied = value.end;
-                next = value.end;
-            }
+std::wstring RedactSecrets(std::wstring_view text) {
+    const Envelope envelope = ReadEnvelope(text);
+    JsonTokenizer tokens(text);
+    std::vector<Place> open;  // one per open container, innermost last
+    Name member = Name::Other;
+    Rewrite rewrite(text);
+    while (true) {
+        const Token token = tokens.Next();
+        switch (token.kind) {
+            case Kind::Key:
+                member = NameOf(text, token);
+                break;
+            case Kind::ObjectBegin:
+            case Kind::ArrayBegin:
+                open.push_back(PlaceOf(open, member, token.kind, envelope));
+                break;
+            case Kind::ObjectEnd:
+            case Kind::ArrayEnd:
+                open.pop_back();
+                break;
+            case Kind::Scalar:
+                // An array's elements have no name; only objects' members can show.
+                if (open.empty() || !Shows(open.back(), member, envelope)) {
+                    rewrite.Replace(token.begin, token.end, kHiddenValue);
+                } else if (member == Name::Url && IsString(text, token)) {
+                    const size_t shownEnd = EndOfShownUrl(text, token);
+                    if (shownEnd + 1 < token.end) {
+                        rewrite.Replace(shownEnd, token.end, L"\"");
+                    }
+                }
+                break;
+            case Kind::Broken:
+                rewrite.Replace(token.begin, text.size(), kHiddenRest);
+                return rewrite.Finish();
+            case Kind::End:
+                return rewrite.Finish();
         }
-        i = text.find(L'"', next);
     }
-    if (copied == 0) {
-        return std::wstring(text);
-    }
-    result.append(text.substr(copied));
-    return result;
 }
 
 }  // namespace browser_extensions

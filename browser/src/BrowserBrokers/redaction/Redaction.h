@@ -5,9 +5,16 @@
 
 namespace browser_extensions {
 
-// The text with the value of every "password" member, of any JSON type and at any depth, shown as
-// the string "***". Nothing else changes. Text that is not JSON is scanned the same way, so a
-// secret in a damaged message is hidden too; any input is handled in linear time.
-std::wstring RedactPasswords(std::wstring_view text);
+// The text as a diagnostic may show it: only the values the host itself reads and that are no
+// secret stay, by their place in the envelope:
+// - the envelope's "tabID", "type" and "requestID";
+// - in its "payload" object, unless the message is an answer (a "requestID" that is present and
+//   not ""): "url" (without its query and fragment), "bTopLvlDoc", "host", "username",
+//   "triggerId", "level", and "message" when every "type" of the envelope is "log";
+// - in each object of that payload's "values" array: "signature".
+// Every other value, of any JSON type, shows as the string "***"; keys, containers and whitespace
+// stay. Where the text stops being JSON, the rest shows as *** (unquoted). Names are compared as
+// a JSON reader decodes them. Linear time, no recursion, whatever the input.
+std::wstring RedactSecrets(std::wstring_view text);
 
 }  // namespace browser_extensions

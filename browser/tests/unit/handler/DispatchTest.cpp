@@ -49,7 +49,7 @@ INSTANTIATE_TEST_SUITE_P(
     DecisionTable, Dispatching,
     testing::Values(
         DispatchCase{"empty_object", "{}", false, L"before", {kUnknown + "{})"}},
-        DispatchCase{"not_json", "hello", false, L"before", {kUnknown + "hello)"}},
+        DispatchCase{"not_json", "hello", false, L"before", {kUnknown + "***)"}},
         DispatchCase{"empty_type",
                      R"({"type":"","tabID":"1"})",
                      false,
@@ -184,10 +184,10 @@ TEST(Dispatch, UnknownMessageGoesToDebuggerThenAgentLog) {
 
     EXPECT_FALSE(handler.ProcessMessage("[1]", type));
 
-    EXPECT_THAT(debug.Lines(),
-                ElementsAre(kTrace + "[1]", "value type is 1 not 0", "Unknown message sent = [1]"));
+    EXPECT_THAT(debug.Lines(), ElementsAre(kTrace + R"(["***"])", "value type is 1 not 0",
+                                           R"(Unknown message sent = ["***"])"));
     EXPECT_THAT(DescribeAll(fake_agent::TakeCalls()),
-                ElementsAre("WriteLog(3,Unknown message sent = [1])"));
+                ElementsAre(R"(WriteLog(3,Unknown message sent = ["***"]))"));
 }
 
 TEST(Dispatch, DocumentCompleteWritesTwoLinesInOrderAndCloseTabOne) {
@@ -249,8 +249,8 @@ struct RedactionCase {
 
 class Redacting : public testing::TestWithParam<RedactionCase> {};
 
-// Diagnostics hide the password; the agent still receives it.
-TEST_P(Redacting, HidesPasswordsFromDiagnosticsOnly) {
+// Diagnostics hide the secrets; the agent still receives them.
+TEST_P(Redacting, HidesSecretsFromDiagnosticsOnly) {
     const RedactionCase& c = GetParam();
     fake_agent::Reset();
     DebugCapture debug;
@@ -264,7 +264,7 @@ TEST_P(Redacting, HidesPasswordsFromDiagnosticsOnly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Passwords, Redacting,
+    Secrets, Redacting,
     testing::Values(
         RedactionCase{
             "save_credentials",
@@ -280,10 +280,11 @@ INSTANTIATE_TEST_SUITE_P(
                        R"(Unknown message sent = {"tabID":"3","payload":{"password":"***"}})"},
                       {R"(WriteLog(3,Unknown message sent = {"tabID":"3","payload":)"
                        R"({"password":"***"}}))"}},
-        RedactionCase{"response_keeps_password_for_the_agent",
-                      R"({"type":"r","requestID":"q","payload":{"password":"pw"}})",
-                      {kTrace + R"({"type":"r","requestID":"q","payload":{"password":"***"}})"},
-                      {"SendResponse(,q,{password=pw})"}}),
+        RedactionCase{"response_keeps_its_members_for_the_agent",
+                      R"({"type":"r","requestID":"q","payload":{"host":"h","password":"pw"}})",
+                      {kTrace + R"({"type":"r","requestID":"q","payload":{"host":"***",)"
+                                R"("password":"***"}})"},
+                      {"SendResponse(,q,{host=h;password=pw})"}}),
     [](const testing::TestParamInfo<RedactionCase>& info) { return info.param.name; });
 
 }  // namespace
