@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "CommandLine.h"
+#include "Identifiers.h"
 
 namespace browser_extensions::talk {
 
@@ -20,10 +21,6 @@ bool IsSeconds(const std::string& text) {
 bool IsCount(const std::string& text) {
     return !text.empty() && text.size() <= 9 &&
            text.find_first_not_of("0123456789") == std::string::npos;
-}
-
-bool IsExtensionId(const std::string& id) {
-    return id.size() == 32 && id.find_first_not_of("abcdefghijklmnop") == std::string::npos;
 }
 
 bool IsAssignment(const std::string& text) {
@@ -99,7 +96,8 @@ void AddOptions(CLI::App& app, TalkOptions& options, std::vector<std::string>& e
            "--extension-id",
            [&options](const std::string& id) { options.origin = "chrome-extension://" + id + "/"; },
            "the origin of that extension")
-        ->check(CommandLine::Accepting(IsExtensionId, "32 letters a to p expected"));
+        ->check(CommandLine::Accepting(Identifiers::IsValidChromiumExtensionId,
+                                       "32 letters a to p expected"));
     app.add_flag_callback(
         "--no-origin", [&options] { options.passOrigin = false; }, "pass no origin argument");
     app.add_option("--max-print", options.maxPrint,
