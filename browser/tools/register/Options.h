@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -8,13 +9,13 @@
 
 namespace browser_extensions::registration {
 
-enum class Command { Install, Uninstall, List, Doctor, Help };
+enum class Command { Install, Uninstall, List, Doctor };
 
 struct Options {
     static constexpr const char* kDefaultName = "com.quenlow.host";
     static constexpr const char* kDefaultDescription = "Quenlow native messaging host";
 
-    Command command = Command::Help;
+    Command command = Command::List;
     std::vector<Browser> browsers;  // empty: the command's default
     std::optional<Scope> scope;     // empty: the command's default
     std::string name = kDefaultName;
@@ -32,10 +33,9 @@ struct Options {
 // Reads the command line; says what is wrong when it cannot be understood.
 class OptionParser {
   public:
-    // False, with a message for the user in `error`, on a usage error.
-    static bool Parse(const std::vector<std::string>& arguments, Options& options,
-                      std::string& error);
-    static std::string Usage();
+    // The exit code when the tool stops here (help, version, usage error); empty to run.
+    static std::optional<int> Parse(const std::vector<std::string>& arguments, Options& options,
+                                    std::ostream& out, std::ostream& err);
 };
 
 }  // namespace browser_extensions::registration

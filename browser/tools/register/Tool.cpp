@@ -9,10 +9,8 @@ namespace browser_extensions::registration {
 
 int Tool::Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
     Options options;
-    std::string error;
-    if (!OptionParser::Parse(arguments, options, error)) {
-        err << "quenlow-register: " << error << "\n\n" << OptionParser::Usage();
-        return 2;
+    if (const std::optional<int> stop = OptionParser::Parse(arguments, options, out, err)) {
+        return *stop;
     }
     switch (options.command) {
         case Command::Install:
@@ -23,9 +21,6 @@ int Tool::Run(const std::vector<std::string>& arguments, std::ostream& out, std:
             return Lister::List(options, out, err);
         case Command::Doctor:
             return Doctor::Run(options, out, err);
-        case Command::Help:
-            out << OptionParser::Usage();
-            return 0;
     }
     return 2;
 }

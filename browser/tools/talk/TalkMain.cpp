@@ -13,16 +13,9 @@ namespace browser_extensions::talk {
 int TalkMain(const std::vector<std::string>& args) {
     Console::Prepare();
     TalkOptions options;
-    std::string error;
-    switch (TalkOptionsParser::Parse(args, options, error)) {
-        case TalkOptionsParser::Outcome::Help:
-            std::cout << TalkOptionsParser::Usage();
-            return TalkSession::kOk;
-        case TalkOptionsParser::Outcome::Error:
-            std::cerr << "quenlow-talk: " << error << "\n(quenlow-talk --help for the options)\n";
-            return TalkSession::kBadInput;
-        case TalkOptionsParser::Outcome::Run:
-            break;
+    if (const std::optional<int> stop =
+            TalkOptionsParser::Parse(args, options, std::cout, std::cerr)) {
+        return *stop;
     }
     TalkSession session(std::move(options));
     const int code = session.Run();

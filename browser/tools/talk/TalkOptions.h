@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -30,11 +31,9 @@ struct TalkOptions {
 // Reads the command line (without the program name).
 class TalkOptionsParser {
   public:
-    enum class Outcome { Run, Help, Error };
-
-    static Outcome Parse(const std::vector<std::string>& args, TalkOptions& options,
-                         std::string& error);
-    static std::string Usage();
+    // The exit code when the tool stops here (help, version, usage error); empty to run.
+    static std::optional<int> Parse(const std::vector<std::string>& args, TalkOptions& options,
+                                    std::ostream& out, std::ostream& err);
 };
 
 }  // namespace browser_extensions::talk

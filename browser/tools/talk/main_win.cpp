@@ -1,13 +1,8 @@
 #include <windows.h>
 
-#include "platform/TextEncoding.h"
-
 #include "TalkMain.h"
+#include "WideArguments.h"
 
 int wmain(int argc, wchar_t* argv[]) {
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) {
-        args.push_back(browser_extensions::WideToUtf8(argv[i]));
-    }
-    return browser_extensions::talk::TalkMain(args);
+    return browser_extensions::talk::TalkMain(browser_extensions::tools::Utf8Arguments(argc, argv));
 }

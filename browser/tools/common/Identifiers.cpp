@@ -1,6 +1,6 @@
 #include "Identifiers.h"
 
-namespace browser_extensions::registration {
+namespace browser_extensions {
 namespace {
 
 bool IsLowerOrDigit(char c) {
@@ -82,4 +82,4 @@ std::string Identifiers::ChromiumOrigin(const std::string& extensionId) {
     return "chrome-extension://" + extensionId + "/";
 }
 
-}  // namespace browser_extensions::registration
+}  // namespace browser_extensions

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace browser_extensions::registration {
+namespace browser_extensions {
 
 // The shapes browsers accept for host names and extension ids.
 class Identifiers {
@@ -16,4 +16,4 @@ class Identifiers {
     static std::string ChromiumOrigin(const std::string& extensionId);
 };
 
-}  // namespace browser_extensions::registration
+}  // namespace browser_extensions
