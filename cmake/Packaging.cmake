@@ -102,6 +102,38 @@ endif()
 install(FILES ${PROJECT_SOURCE_DIR}/examples/session.jsonl DESTINATION ${QUENLOW_INSTALL_EXAMPLESDIR}
         COMPONENT tools)
 
+# What Debian asks of a package beyond its program files (component "deb", which the .deb holds and
+# a plain --component install leaves out): the copyright file and changelog, the tools an
+# administrator runs linked from /usr/bin with their manual pages, and lintian's overrides. Man
+# pages and changelog go compressed, without the time stamp gzip would otherwise record.
+function(quenlow_install_debian_files)
+  set(source ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/packaging/deb)
+  set(made ${CMAKE_BINARY_DIR}/deb)
+  file(MAKE_DIRECTORY ${made}/bin)
+  configure_file(${source}/changelog.in ${made}/changelog @ONLY)
+  foreach(text IN ITEMS ${made}/changelog ${source}/quenlow-register.1 ${source}/quenlow-talk.1)
+    get_filename_component(name ${text} NAME)
+    execute_process(COMMAND gzip -n -9 -c ${text} OUTPUT_FILE ${made}/${name}.gz
+                    COMMAND_ERROR_IS_FATAL ANY)
+    set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${text})
+  endforeach()
+  set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+               ${source}/changelog.in)
+  set(doc /usr/share/doc/quenlow)
+  install(FILES ${source}/copyright ${made}/changelog.gz DESTINATION ${doc} COMPONENT deb)
+  install(FILES ${source}/lintian-overrides DESTINATION /usr/share/lintian/overrides
+          RENAME quenlow COMPONENT deb)
+  foreach(tool IN ITEMS quenlow-register quenlow-talk)
+    file(CREATE_LINK ${QUENLOW_DEB_PREFIX}/${QUENLOW_INSTALL_BINDIR}/${tool} ${made}/bin/${tool}
+         SYMBOLIC)
+    install(FILES ${made}/bin/${tool} DESTINATION /usr/bin COMPONENT deb)
+    install(FILES ${made}/${tool}.1.gz DESTINATION /usr/share/man/man1 COMPONENT deb)
+  endforeach()
+endfunction()
+if(NOT WIN32)
+  quenlow_install_debian_files()
+endif()
+
 set(CPACK_PACKAGE_NAME Quenlow)
 set(CPACK_PACKAGE_VENDOR "Quenlow")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
