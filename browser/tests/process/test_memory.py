@@ -74,9 +74,9 @@ def copies_in_memory(pid, secret_texts):
     return counts
 
 
-# Copies still found: the reply thread's stack and heap arena keep the saved password (UTF-8 and
-# UTF-16) after the reply is written. Strict, so the mark must go once they are gone.
-@pytest.mark.xfail(strict=True, reason="the reply path still leaves copies of the saved password")
+# Copies still found: a freed heap block keeps the quoted reply body with the saved password
+# after the reply is written. Strict, so the mark must go once it is gone.
+@pytest.mark.xfail(strict=True, reason="a freed block still holds the quoted reply")
 def test_no_password_outlives_its_message(host):
     # Unique per run, so nothing else in memory can match.
     saved = "Sv" + secrets.token_hex(8)

@@ -10,6 +10,7 @@
 #include "platform/DebugOutput.h"
 #include "platform/TextEncoding.h"
 #include "protect/ProtectedString.h"
+#include "protect/StackWipe.h"
 #include "protect/WipeText.h"
 
 namespace browser_extensions {
@@ -74,9 +75,12 @@ void SendWide(std::wstring& text) {
 }  // namespace
 
 void SendProtectedText(const std::wstring& /*first*/, const std::wstring& text) {
-    std::wstring plain = UnprotectString(text);
-    const CTextWipeGuard<std::wstring> wipePlain(plain);
-    SendWide(plain);
+    {
+        std::wstring plain = UnprotectString(text);
+        const CTextWipeGuard<std::wstring> wipePlain(plain);
+        SendWide(plain);
+    }
+    WipeStackBelow();  // the decryption and conversions worked on the stack too
 }
 
 void SendPlainText(const std::wstring& /*first*/, const std::wstring& text) {
