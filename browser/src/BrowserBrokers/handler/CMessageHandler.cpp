@@ -11,6 +11,7 @@
 #include "platform/DebugOutput.h"
 #include "platform/TextEncoding.h"
 #include "protect/ProtectedString.h"
+#include "protect/WipeText.h"
 #include "redaction/Redaction.h"
 
 namespace browser_extensions {
@@ -23,7 +24,11 @@ constexpr int kHostLogLevel = 3;
 
 void ReportUnknownMessage(std::wstring_view text) {
     // Only diagnostics see the redacted text; nothing is passed on from here.
-    const std::wstring line = L"Unknown message sent = " + RedactSecrets(text);
+    std::wstring line = L"Unknown message sent = ";
+    const CTextWipeGuard<std::wstring> wipeLine(line);
+    std::wstring redacted = RedactSecrets(text);
+    const CTextWipeGuard<std::wstring> wipeRedacted(redacted);
+    line += redacted;
     platform::DebugOutputW(line);
     kaprix_utils::WriteLog(kHostLogLevel, line);
 }
@@ -49,14 +54,26 @@ CMessageHandler::~CMessageHandler() {
 }
 
 bool CMessageHandler::ProcessMessage(const char* body, std::wstring& type) {
-    const std::wstring text = Utf8ToWide(body);
+    std::wstring text = Utf8ToWide(body);
+    const CTextWipeGuard<std::wstring> wipeText(text);
     // Redacting and joining the line costs more than the rest of a small message's handling, and
     // a large message's copies would multiply the memory it takes: built only for a listener.
     if (platform::DebugOutputEnabled()) {
-        platform::DebugOutputW(L"Process Message and Message Type:" + type + L"Message: " +
-                               RedactSecrets(text));
+        TraceMessage(text, type);
     }
     return Dispatch(text.c_str(), type);
+}
+
+void CMessageHandler::TraceMessage(const std::wstring& text, const std::wstring& type) {
+    std::wstring redacted = RedactSecrets(text);
+    const CTextWipeGuard<std::wstring> wipeRedacted(redacted);
+    constexpr std::wstring_view kPrefix = L"Process Message and Message Type:";
+    constexpr std::wstring_view kMiddle = L"Message: ";
+    std::wstring line;
+    const CTextWipeGuard<std::wstring> wipeLine(line);
+    line.reserve(kPrefix.size() + type.size() + kMiddle.size() + redacted.size());
+    line.append(kPrefix).append(type).append(kMiddle).append(redacted);
+    platform::DebugOutputW(line);
 }
 
 bool CMessageHandler::Dispatch(const wchar_t* text, std::wstring& type) {

@@ -31,6 +31,7 @@ class CMessageHandler {
 
     // `body` is one frame's NUL-terminated UTF-8 text; `type` receives the envelope's type.
     bool ProcessMessage(const char* body, std::wstring& type);
+    static void TraceMessage(const std::wstring& text, const std::wstring& type);
     bool Dispatch(const wchar_t* text, std::wstring& type);
 
     // Starts the log-level monitor on a worker thread: one poll at once, then one per period.

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "handler/CMessageHandler.h"
 #include "platform/DebugOutput.h"
+#include "protect/WipeText.h"
 
 namespace browser_extensions {
 
@@ -26,6 +28,8 @@ CReadLoop::CReadLoop(ByteReader reader, CMessageHandler& handler, XPathRelay rel
 
 void CReadLoop::Run() {
     std::wstring type;  // receives each envelope's type; empty again after every message
+    std::vector<char> body;
+    const CTextWipeGuard<std::vector<char>> wipeBody(body);
     int32_t length = 0;
     for (;;) {
         const LengthResult result = ReadLength(length);
@@ -40,10 +44,30 @@ void CReadLoop::Run() {
             DiscardBody(announced);
             continue;
         }
-        const std::vector<char> body = ReadBody(announced);
-        HandleMessage(body.data(), type);
-        type.clear();
+        ReadAndHandle(announced, body, type);
+        WipeText(type);
     }
+}
+
+// Running out of memory costs this one message only; the rest of its body is read away so the
+// next frame starts where it should.
+void CReadLoop::ReadAndHandle(uint32_t length, std::vector<char>& body, std::wstring& type) {
+    size_t received = 0;
+    try {
+        received = ReadBody(length, body);
+        HandleMessage(body.data(), type);
+    } catch (const std::bad_alloc&) {
+        WipeText(body);
+        if (received == 0) {
+            SkipBytes(length - static_cast<uint32_t>(m_partial));
+        }
+        platform::DebugOutputW(L"Out of memory; the message of " + std::to_wstring(length) +
+                               L" bytes is dropped");
+    }
+    // Only the bytes this message used need overwriting; the buffer is kept for the next one.
+    platform::WipeBytes(body.data(), body.size());
+    body.clear();
+    m_partial = 0;
 }
 
 CReadLoop::LengthResult CReadLoop::ReadLength(int32_t& length) {
@@ -59,29 +83,46 @@ CReadLoop::LengthResult CReadLoop::ReadLength(int32_t& length) {
     return LengthResult::kFrame;
 }
 
-std::vector<char> CReadLoop::ReadBody(uint32_t length) {
-    std::vector<char> buffer;
+size_t CReadLoop::ReadBody(uint32_t length, std::vector<char>& buffer) {
     size_t received = 0;
+    m_partial = 0;
     while (received < length) {
         const size_t want = std::min<size_t>(length - received, std::max(received, kFirstChunk));
         // Exactly what this step needs, the closing NUL included: left to itself the vector
         // would double again for the NUL alone once the last byte is in.
-        buffer.reserve(received + want + 1);
+        Reserve(buffer, received + want + 1);
         buffer.resize(received + want);
         const size_t got = m_reader(buffer.data() + received, want);
         received += got;
+        m_partial = received;
         if (got < want) {
             break;  // cut short by the end of input: handled as received
         }
     }
     buffer.resize(received);
     buffer.push_back('\0');
-    return buffer;
+    return received + 1;
+}
+
+// Grows into a new block by hand, so the old one is wiped before it is given back.
+void CReadLoop::Reserve(std::vector<char>& buffer, size_t capacity) {
+    if (capacity <= buffer.capacity()) {
+        return;
+    }
+    std::vector<char> grown;
+    grown.reserve(capacity);
+    grown.assign(buffer.begin(), buffer.end());
+    WipeText(buffer);
+    buffer.swap(grown);
 }
 
 void CReadLoop::DiscardBody(uint32_t length) {
     platform::DebugOutputW(L"Frame of " + std::to_wstring(length) +
                            L" bytes is too large; its body is discarded");
+    SkipBytes(length);
+}
+
+void CReadLoop::SkipBytes(size_t length) {
     std::vector<char> chunk(kDiscardChunk);
     size_t remaining = length;
     while (remaining > 0) {
@@ -89,9 +130,10 @@ void CReadLoop::DiscardBody(uint32_t length) {
         const size_t got = m_reader(chunk.data(), want);
         remaining -= got;
         if (got < want) {
-            return;
+            break;
         }
     }
+    WipeText(chunk);
 }
 
 void CReadLoop::HandleMessage(const char* body, std::wstring& type) {

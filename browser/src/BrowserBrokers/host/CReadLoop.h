@@ -32,14 +32,19 @@ class CReadLoop {
     enum class LengthResult { kFrame, kSkip, kEnd };
 
     LengthResult ReadLength(int32_t& length);
-    // The body as it actually arrives, however much was announced, followed by one NUL.
-    std::vector<char> ReadBody(uint32_t length);
+    void ReadAndHandle(uint32_t length, std::vector<char>& body, std::wstring& type);
+    // The body as it actually arrives, however much was announced, followed by one NUL, into
+    // `buffer`; returns the bytes it holds then.
+    size_t ReadBody(uint32_t length, std::vector<char>& buffer);
+    static void Reserve(std::vector<char>& buffer, size_t capacity);
     void DiscardBody(uint32_t length);
+    void SkipBytes(size_t length);
     void HandleMessage(const char* body, std::wstring& type);
 
     ByteReader m_reader;
     CMessageHandler& m_handler;
     XPathRelay m_relay;
+    size_t m_partial = 0;  // body bytes of the current frame read so far
 };
 
 }  // namespace browser_extensions

@@ -1,13 +1,17 @@
 #include "host/ChannelWriter.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <mutex>
 
 #include "json/StringLiteral.h"
 #include "platform/ChannelStream.h"
+#include "platform/DataProtection.h"
 #include "platform/DebugOutput.h"
 #include "platform/TextEncoding.h"
 #include "protect/ProtectedString.h"
+#include "protect/StackWipe.h"
+#include "protect/WipeText.h"
 
 namespace browser_extensions {
 namespace {
@@ -17,7 +21,18 @@ namespace {
 struct Channel {
     std::mutex lock;
     FILE* stream = nullptr;  // null: standard output
+    // The stream's buffer is ours, so a reply's bytes are wiped from it once they are written.
+    char buffer[BUFSIZ] = {};
+    FILE* buffered = nullptr;  // the stream that uses `buffer`
 };
+
+// Before the first write to a stream: its buffer becomes the channel's own.
+void UseChannelBuffer(Channel& channel, FILE* stream) {
+    if (channel.buffered != stream) {
+        std::setvbuf(stream, channel.buffer, _IOFBF, sizeof channel.buffer);
+        channel.buffered = stream;
+    }
+}
 
 Channel& TheChannel() {
     static Channel* channel = new Channel();
@@ -33,24 +48,45 @@ void SetStream(FILE* stream) {
     channel.stream = stream;
 }
 
+// Cuts the text at its first NUL, in place.
 template <typename Text>
-Text UpToFirstNul(const Text& text) {
+void CutAtFirstNul(Text& text) {
     const size_t end = text.find(typename Text::value_type());
-    return end == Text::npos ? text : text.substr(0, end);
+    if (end != Text::npos) {
+        text.resize(end);
+    }
 }
 
-void SendUtf8(const std::string& utf8) {
-    WriteFrame(QuoteForChannel(UpToFirstNul(utf8)));
+// Every form the reply takes on its way out is wiped once the frame is written.
+void SendUtf8(std::string& utf8) {
+    CutAtFirstNul(utf8);
+    std::string body = QuoteForChannel(utf8);
+    const CTextWipeGuard<std::string> wipeBody(body);
+    WriteFrame(body);
+}
+
+void SendWide(std::wstring& text) {
+    CutAtFirstNul(text);
+    std::string utf8 = WideToUtf8(text);
+    const CTextWipeGuard<std::string> wipeUtf8(utf8);
+    SendUtf8(utf8);
 }
 
 }  // namespace
 
 void SendProtectedText(const std::wstring& /*first*/, const std::wstring& text) {
-    SendUtf8(WideToUtf8(UpToFirstNul(UnprotectString(text))));
+    {
+        std::wstring plain = UnprotectString(text);
+        const CTextWipeGuard<std::wstring> wipePlain(plain);
+        SendWide(plain);
+    }
+    WipeStackBelow();  // the decryption and conversions worked on the stack too
 }
 
 void SendPlainText(const std::wstring& /*first*/, const std::wstring& text) {
-    SendUtf8(WideToUtf8(text));
+    std::wstring copy = text;
+    const CTextWipeGuard<std::wstring> wipeCopy(copy);
+    SendWide(copy);
 }
 
 std::string QuoteForChannel(const std::string& utf8) {
@@ -69,9 +105,11 @@ void WriteFrame(const std::string& body) {
     FILE* stream = channel.stream != nullptr ? channel.stream : stdout;
     // Results are not examined: a reader that went away loses the frame, and later frames are
     // attempted all the same.
+    UseChannelBuffer(channel, stream);
     std::fwrite(&length, 1, sizeof length, stream);
     std::fwrite(body.data(), 1, body.size(), stream);
     std::fflush(stream);
+    platform::WipeBytes(channel.buffer, sizeof channel.buffer);
 }
 
 void OpenChannel() {

@@ -1,6 +1,7 @@
 #include "json/Reader.h"
 
 #include "json/StringLiteral.h"
+#include "protect/WipeText.h"
 
 #include <charconv>
 #include <cstdint>
@@ -120,6 +121,10 @@ class Parser {
     }
 
     bool HasRoot() const { return m_hasRoot; }
+    ~Parser() { WipeText(m_key); }
+    Parser(const Parser&) = delete;
+    Parser& operator=(const Parser&) = delete;
+
     Value TakeRoot() { return std::move(m_root); }
 
   private:
@@ -170,6 +175,7 @@ class Parser {
                     continue;
                 case L'"': {
                     std::wstring text;
+                    const CTextWipeGuard<std::wstring> wipeText(text);
                     if (!ReadString(text)) {
                         return false;
                     }
@@ -224,6 +230,7 @@ class Parser {
 
     // `m_next` is at the opening quote.
     bool ReadString(std::wstring& out) {
+        WipeText(out);
         const wchar_t* const begin = ++m_next;
         const wchar_t* p = begin;
         while (p != m_end && IsPlainStringUnit(*p)) {
@@ -238,8 +245,9 @@ class Parser {
         if (close == nullptr) {
             return false;  // unterminated: nothing is built
         }
-        out = std::wstring(begin, p);
+        // Reserved first: growing later would leave the first characters behind in freed memory.
         out.reserve(static_cast<std::size_t>(close - begin));  // decoding never lengthens
+        out.assign(begin, p);
         while (p != close) {
             if (*p == L'\\') {
                 if (!AppendEscape(p, close, out)) {
@@ -482,6 +490,7 @@ class Parser {
         if (parent.object != nullptr) {
             const auto [member, inserted] =
                 parent.object->try_emplace(std::move(m_key), std::forward<Content>(content));
+            WipeText(m_key);
             if (!inserted) {
                 member->second = Value(std::forward<Content>(content));
             }

@@ -39,6 +39,22 @@ void AppendEscaped(unsigned char byte, std::string& out) {
     out += static_cast<char>(byte);
 }
 
+// The bytes AppendEscaped writes for `byte`.
+size_t EscapedSize(unsigned char byte) {
+    switch (byte) {
+        case '"':
+        case '\\':
+        case '\b':
+        case '\f':
+        case '\n':
+        case '\r':
+        case '\t':
+            return 2;
+        default:
+            return byte < 0x20 ? 6 : 1;
+    }
+}
+
 int HexDigitValue(wchar_t unit) {
     if (unit >= L'0' && unit <= L'9') {
         return unit - L'0';
@@ -70,8 +86,13 @@ bool UnicodeEscapeUnit(std::wstring_view digits, std::uint32_t& unit) {
 }
 
 std::string Utf8StringLiteral(std::string_view utf8) {
+    // Exactly the size it will have: growing would leave a copy of the text in freed memory.
+    size_t size = 2;
+    for (const char c : utf8) {
+        size += EscapedSize(static_cast<unsigned char>(c));
+    }
     std::string literal;
-    literal.reserve(utf8.size() + 4);
+    literal.reserve(size);
     literal += '"';
     for (const char c : utf8) {
         AppendEscaped(static_cast<unsigned char>(c), literal);

@@ -4,6 +4,8 @@
 #include <string>
 #include <utility>
 
+#include "protect/WipeText.h"
+
 namespace browser_extensions::json {
 namespace {
 
@@ -61,6 +63,7 @@ Value::Value(const Value& other) {
 }
 
 Value::Value(Value&& other) noexcept : m_data(std::move(other.m_data)) {
+    WipeMovedFrom(other.m_data);
     other.m_data.emplace<Null>();
 }
 
@@ -77,9 +80,27 @@ Value& Value::operator=(Value&& other) noexcept {
         // `other` may live inside this tree: take it out before the old tree is released.
         Value old(std::move(*this));
         m_data = std::move(other.m_data);
+        WipeMovedFrom(other.m_data);
         other.m_data.emplace<Null>();
     }
     return *this;
+}
+
+void Value::WipeText() noexcept {
+    if (std::wstring* text = std::get_if<std::wstring>(&m_data)) {
+        browser_extensions::WipeText(*text);
+    } else if (Object* object = std::get_if<Object>(&m_data)) {
+        // The keys go with the object; their order no longer matters.
+        for (auto& member : *object) {
+            browser_extensions::WipeText(const_cast<std::wstring&>(member.first));
+        }
+    }
+}
+
+void Value::WipeMovedFrom(Data& data) noexcept {
+    if (std::wstring* text = std::get_if<std::wstring>(&data)) {
+        browser_extensions::WipeText(*text);
+    }
 }
 
 void Value::ReleaseContainer() noexcept {
@@ -102,6 +123,7 @@ void Value::ReleaseChildrenFrom(int depth) noexcept {
                 member.second.ReleaseChildrenFrom(depth + 1);
             }
         }
+        WipeText();
         object->clear();  // every member is now a leaf or an empty container
     } else if (Array* array = std::get_if<Array>(&m_data)) {
         for (Value& element : *array) {
@@ -163,6 +185,7 @@ void Value::MoveChildrenInto(std::vector<Value>& pending) {
         for (auto& member : *object) {
             pending.push_back(std::move(member.second));
         }
+        WipeText();
         object->clear();
     } else if (Array* array = std::get_if<Array>(&m_data)) {
         for (Value& element : *array) {

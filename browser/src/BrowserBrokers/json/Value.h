@@ -69,6 +69,7 @@ class Value {
         if (m_data.index() <= 1) {
             ReleaseContainer();
         }
+        WipeText();
     }
 
     Type type() const {
@@ -104,6 +105,11 @@ class Value {
         std::variant<Object, Array, std::wstring, bool, std::int64_t, std::uint64_t, double, Null>;
 
     bool HasChildren() const;
+    // Overwrites the characters this value holds itself: a string's, or an object's keys (its
+    // members' values wipe their own). Message text never outlives its tree.
+    void WipeText() noexcept;
+    // After a move out of `data`: a short string keeps its characters in the moved-from object.
+    static void WipeMovedFrom(Data& data) noexcept;
     // Moves every child out into `pending` and leaves this container empty.
     void MoveChildrenInto(std::vector<Value>& pending);
     void ReleaseChildren() noexcept;

@@ -6,16 +6,21 @@
 #include <string>
 #include <vector>
 
+#include "protect/CWipingAllocator.h"
+
 namespace browser_extensions::json {
 namespace {
 
+// Message text is written here: growing leaves no copy behind.
+using Output = std::basic_string<wchar_t, std::char_traits<wchar_t>, CWipingAllocator<wchar_t>>;
+
 constexpr wchar_t kHexDigits[] = L"0123456789ABCDEF";
 
-void AppendAscii(const char* begin, const char* end, std::wstring& out) {
+void AppendAscii(const char* begin, const char* end, Output& out) {
     out.append(begin, end);  // each char widens to its own code unit
 }
 
-void AppendUnicodeEscape(std::uint32_t unit, std::wstring& out) {
+void AppendUnicodeEscape(std::uint32_t unit, Output& out) {
     out += L"\\u";
     out += kHexDigits[(unit >> 12) & 0xF];
     out += kHexDigits[(unit >> 8) & 0xF];
@@ -27,7 +32,7 @@ bool IsPlainPrintable(wchar_t unit) {
     return unit >= 0x20 && unit <= 0x7E && unit != L'"' && unit != L'\\';
 }
 
-void AppendEscaped(wchar_t unit, std::wstring& out) {
+void AppendEscaped(wchar_t unit, Output& out) {
     switch (unit) {
         case L'"':
             out += L"\\\"";
@@ -65,7 +70,7 @@ void AppendEscaped(wchar_t unit, std::wstring& out) {
     AppendUnicodeEscape(value, out);
 }
 
-void AppendString(const std::wstring& text, std::wstring& out) {
+void AppendString(const std::wstring& text, Output& out) {
     out += L'"';
     const wchar_t* run = text.data();
     const wchar_t* const end = text.data() + text.size();
@@ -81,7 +86,7 @@ void AppendString(const std::wstring& text, std::wstring& out) {
 }
 
 template <typename Integer>
-void AppendInteger(Integer integer, std::wstring& out) {
+void AppendInteger(Integer integer, Output& out) {
     char buffer[24];
     const auto result = std::to_chars(buffer, buffer + sizeof(buffer), integer);
     AppendAscii(buffer, result.ptr, out);
@@ -91,7 +96,7 @@ void AppendInteger(Integer integer, std::wstring& out) {
 // notation for decimal exponents -4..15, scientific otherwise, like printf's "%#.17g" but
 // independent of the locale. Unlike "%#.17g", exponent 16 is scientific too: in fixed notation
 // all 17 digits would precede a bare point ("10000000000000000."), which is not JSON.
-void AppendReal(double real, std::wstring& out) {
+void AppendReal(double real, Output& out) {
     if (!std::isfinite(real)) {
         out += L"null";  // JSON has no spelling for NaN or infinity
         return;
@@ -136,7 +141,7 @@ void AppendReal(double real, std::wstring& out) {
     }
 }
 
-void AppendScalar(const Value& value, std::wstring& out) {
+void AppendScalar(const Value& value, Output& out) {
     switch (value.type()) {
         case Type::kString:
             AppendString(value.AsString(), out);
@@ -169,7 +174,7 @@ struct OpenContainer {
 };
 
 // Writes a scalar at once; opens a non-empty container for the loop below.
-void Begin(const Value& value, std::vector<OpenContainer>& open, std::wstring& out) {
+void Begin(const Value& value, std::vector<OpenContainer>& open, Output& out) {
     if (value.type() == Type::kObject) {
         const Object& object = value.AsObject();
         out += L'{';
@@ -194,7 +199,7 @@ void Begin(const Value& value, std::vector<OpenContainer>& open, std::wstring& o
 }  // namespace
 
 std::wstring Write(const Value& value) {
-    std::wstring out;
+    Output out;
     out.reserve(64);
     std::vector<OpenContainer> open;
     Begin(value, open, out);
@@ -228,7 +233,7 @@ std::wstring Write(const Value& value) {
         }
         Begin(*child, open, out);  // may grow `open`: `top` is not used after this
     }
-    return out;
+    return std::wstring(out.data(), out.size());
 }
 
 }  // namespace browser_extensions::json

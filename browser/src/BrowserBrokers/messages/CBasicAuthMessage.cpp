@@ -5,8 +5,13 @@
 #include "agent/Varnhold64.h"
 #include "messages/JsonMembers.h"
 #include "platform/DebugOutput.h"
+#include "protect/WipeText.h"
 
 namespace browser_extensions {
+
+CBasicAuthMessage::~CBasicAuthMessage() {
+    WipeText(m_host);
+}
 
 void CBasicAuthMessage::Serialize(json::Object& /*object*/) const {}
 

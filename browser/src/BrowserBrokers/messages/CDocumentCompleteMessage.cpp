@@ -6,8 +6,14 @@
 #include "agent/Varnhold64.h"
 #include "messages/JsonMembers.h"
 #include "platform/DebugOutput.h"
+#include "protect/WipeText.h"
 
 namespace browser_extensions {
+
+CDocumentCompleteMessage::~CDocumentCompleteMessage() {
+    WipeText(m_url);
+}
+
 namespace {
 
 wchar_t AsciiLower(wchar_t unit) {

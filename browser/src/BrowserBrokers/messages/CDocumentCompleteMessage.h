@@ -10,6 +10,7 @@ namespace browser_extensions {
 // A document finished loading in a tab.
 class CDocumentCompleteMessage final : public IJsonSerializable, public CHandlerBase {
   public:
+    ~CDocumentCompleteMessage();
     void Serialize(json::Object& object) const override;
     void Deserialize(json::Object&& object) override;
     bool Handle(Sender sender, const std::wstring& tabID) override;

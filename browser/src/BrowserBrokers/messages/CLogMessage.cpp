@@ -4,8 +4,13 @@
 
 #include "agent/Varnhold64.h"
 #include "messages/JsonMembers.h"
+#include "protect/WipeText.h"
 
 namespace browser_extensions {
+
+CLogMessage::~CLogMessage() {
+    WipeText(m_message);
+}
 
 void CLogMessage::Serialize(json::Object& object) const {
     object[L"message"] = m_message;

@@ -10,6 +10,7 @@ namespace browser_extensions {
 // A line for the agent's log, at the level the extension gives it.
 class CLogMessage final : public IJsonSerializable, public CHandlerBase {
   public:
+    ~CLogMessage();
     void Serialize(json::Object& object) const override;
     void Deserialize(json::Object&& object) override;
     bool Handle(Sender sender, const std::wstring& tabID) override;

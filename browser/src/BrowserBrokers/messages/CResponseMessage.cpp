@@ -3,8 +3,13 @@
 #include <utility>
 
 #include "agent/Varnhold64.h"
+#include "protect/WipeText.h"
 
 namespace browser_extensions {
+
+CResponseMessage::~CResponseMessage() {
+    WipeText(m_requestID);
+}
 
 void CResponseMessage::Serialize(json::Object& object) const {
     for (const auto& [name, text] : m_values) {

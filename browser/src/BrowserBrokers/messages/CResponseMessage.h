@@ -11,6 +11,7 @@ namespace browser_extensions {
 // The extension's reply to a request of the agent: every member of the payload, by name.
 class CResponseMessage final : public IJsonSerializable, public CHandlerBase {
   public:
+    ~CResponseMessage();
     explicit CResponseMessage(const std::wstring& requestID) : m_requestID(requestID) {}
 
     void Serialize(json::Object& object) const override;

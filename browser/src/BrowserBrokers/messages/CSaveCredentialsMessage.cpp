@@ -3,8 +3,15 @@
 #include "agent/Varnhold64.h"
 #include "messages/JsonMembers.h"
 #include "platform/DebugOutput.h"
+#include "protect/WipeText.h"
 
 namespace browser_extensions {
+
+CSaveCredentialsMessage::~CSaveCredentialsMessage() {
+    WipeText(m_host);
+    WipeText(m_username);
+    WipeText(m_password);
+}
 
 // Credentials are never written back out.
 void CSaveCredentialsMessage::Serialize(json::Object& /*object*/) const {}

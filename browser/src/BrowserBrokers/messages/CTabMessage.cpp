@@ -11,8 +11,15 @@
 #include "messages/CTriggerFailedMessage.h"
 #include "messages/CTriggerFiredMessage.h"
 #include "messages/JsonMembers.h"
+#include "protect/WipeText.h"
 
 namespace browser_extensions {
+
+CTabMessage::~CTabMessage() {
+    WipeText(m_tabID);
+    WipeText(m_type);
+    WipeText(m_requestID);
+}
 
 using namespace std::string_view_literals;
 

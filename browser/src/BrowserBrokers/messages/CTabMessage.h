@@ -11,6 +11,7 @@ namespace browser_extensions {
 // and its typed payload.
 class CTabMessage final : public IJsonSerializable {
   public:
+    ~CTabMessage();
     void Serialize(json::Object& object) const override;
     // A non-empty "requestID" makes the payload a CResponseMessage whatever the type says;
     // otherwise the type chooses it (CreatePayload). A payload's own read error passes to the

@@ -2,8 +2,13 @@
 
 #include "agent/Varnhold64.h"
 #include "messages/JsonMembers.h"
+#include "protect/WipeText.h"
 
 namespace browser_extensions {
+
+CTriggerFailedMessage::~CTriggerFailedMessage() {
+    WipeText(m_triggerId);
+}
 
 void CTriggerFailedMessage::Serialize(json::Object& object) const {
     object[L"triggerId"] = m_triggerId;

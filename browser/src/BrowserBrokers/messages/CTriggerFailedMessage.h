@@ -10,6 +10,7 @@ namespace browser_extensions {
 // A trigger failed on a page.
 class CTriggerFailedMessage final : public IJsonSerializable, public CHandlerBase {
   public:
+    ~CTriggerFailedMessage();
     void Serialize(json::Object& object) const override;
     void Deserialize(json::Object&& object) override;
     bool Handle(Sender sender, const std::wstring& tabID) override;

@@ -3,8 +3,13 @@
 #include "agent/Varnhold64.h"
 #include "messages/JsonMembers.h"
 #include "platform/DebugOutput.h"
+#include "protect/WipeText.h"
 
 namespace browser_extensions {
+
+CTriggerFiredMessage::~CTriggerFiredMessage() {
+    WipeText(m_triggerId);
+}
 
 void CTriggerFiredMessage::Serialize(json::Object& object) const {
     object[L"triggerId"] = m_triggerId;

@@ -11,6 +11,7 @@ namespace browser_extensions {
 // A trigger fired on a page, with the values it captured.
 class CTriggerFiredMessage final : public IJsonSerializable, public CHandlerBase {
   public:
+    ~CTriggerFiredMessage();
     void Serialize(json::Object& object) const override;
     void Deserialize(json::Object&& object) override;
     bool Handle(Sender sender, const std::wstring& tabID) override;

@@ -157,6 +157,8 @@ std::string WideToUtf8(std::wstring_view wide) {
     // The leading ASCII run, usually all of it, in one go; the rest unit by unit.
     std::string result(wide.size(), '\0');
     result.resize(CopyAsciiRun(wide.data(), wide.size(), &result[0]));
+    // Room for the rest at once: growing later would leave a copy of the text in freed memory.
+    result.reserve(result.size() + (wide.size() - result.size()) * 4);
     for (size_t i = result.size(); i < wide.size(); ++i) {
         const char32_t unit = static_cast<char32_t>(static_cast<uint32_t>(wide[i]));
         if (IsHighSurrogate(unit) && i + 1 < wide.size()) {

@@ -2,6 +2,9 @@
 
 #include <utility>
 
+#include "protect/ProtectedString.h"
+#include "protect/WipeText.h"
+
 namespace varnhold_standin {
 
 CCredentialStore& CCredentialStore::Instance() {
@@ -9,9 +12,12 @@ CCredentialStore& CCredentialStore::Instance() {
     return *store;
 }
 
+// The password is kept only in protected form; the plain one given is wiped here.
 void CCredentialStore::Save(const std::wstring& host, Credentials credentials) {
+    Credentials kept{credentials.userName, browser_extensions::ProtectString(credentials.password)};
+    browser_extensions::WipeText(credentials.password);
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_byHost[host] = std::move(credentials);
+    m_byHost[host] = std::move(kept);
 }
 
 std::optional<Credentials> CCredentialStore::Find(const std::wstring& host) const {
@@ -20,7 +26,8 @@ std::optional<Credentials> CCredentialStore::Find(const std::wstring& host) cons
     if (found == m_byHost.end()) {
         return std::nullopt;
     }
-    return found->second;
+    return Credentials{found->second.userName,
+                       browser_extensions::UnprotectString(found->second.password)};
 }
 
 }  // namespace varnhold_standin

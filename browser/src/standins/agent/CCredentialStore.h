@@ -12,7 +12,9 @@ struct Credentials {
     std::wstring password;
 };
 
-// Host name -> the credentials last saved for it, in memory only. Safe from any thread.
+// Host name -> the credentials last saved for it, in memory only, the password protected with
+// the data-protection service. Find gives it back in plain text: the caller wipes it. Safe from
+// any thread.
 class CCredentialStore {
   public:
     // The one store of the process; never destroyed, as reply work may outlive static teardown.

@@ -13,6 +13,7 @@
 #include "json/Writer.h"
 #include "platform/TextEncoding.h"
 #include "protect/ProtectedString.h"
+#include "protect/WipeText.h"
 
 namespace json = browser_extensions::json;
 
@@ -29,19 +30,21 @@ json::Value MapValue(const kaprix_core::StringMap& values) {
 
 // Replies travel in protected form, as the host's reply functions expect them.
 void QueueReply(kaprix_core::ReplyFunction reply, const json::Object& message) {
-    const std::wstring text = json::Write(json::Value(message));
+    std::wstring text = json::Write(json::Value(message));
     CReplyWorker::Instance().Enqueue(std::move(reply), browser_extensions::ProtectString(text));
+    browser_extensions::WipeText(text);
 }
 
 json::Object BasicAuthReply(const std::wstring& tabId, const std::wstring& host) {
     json::Object reply;
     reply[L"host"] = host;
     reply[L"tabID"] = tabId;
-    const std::optional<Credentials> saved = CCredentialStore::Instance().Find(host);
+    std::optional<Credentials> saved = CCredentialStore::Instance().Find(host);
     if (saved) {
         reply[L"type"] = L"basicAuthCredentials";
         reply[L"username"] = saved->userName;
         reply[L"password"] = saved->password;
+        browser_extensions::WipeText(saved->password);
     } else {
         reply[L"type"] = L"basicAuthNoCredentials";
     }
