@@ -52,22 +52,70 @@ endforeach()
 
 set(QUENLOW_MANIFEST_DIR ${CMAKE_BINARY_DIR}/manifests)
 
-# Where browsers on Linux read system-level manifests. The .deb installs its manifests there, and
-# quenlow-register --system writes there: the build hands it these folders in a generated header
-# (browser/tools/register/SystemFolders_posix.h.in), so the two cannot disagree. Chrome, Chromium,
-# Edge and Firefox document their folders; Brave and Vivaldi document only the per-user one, and
-# their system folders follow the pattern of the other vendors' packages without having been
-# checked against a running browser.
-set(QUENLOW_LINUX_SYSTEM_FOLDER_CHROME /etc/opt/chrome/native-messaging-hosts)
-set(QUENLOW_LINUX_SYSTEM_FOLDER_CHROMIUM /etc/chromium/native-messaging-hosts)
-set(QUENLOW_LINUX_SYSTEM_FOLDER_EDGE /etc/opt/edge/native-messaging-hosts)
-set(QUENLOW_LINUX_SYSTEM_FOLDER_BRAVE /etc/opt/brave/native-messaging-hosts)
-set(QUENLOW_LINUX_SYSTEM_FOLDER_VIVALDI /etc/opt/vivaldi/native-messaging-hosts)
-set(QUENLOW_LINUX_SYSTEM_FOLDER_FIREFOX /usr/lib/mozilla/native-messaging-hosts)
-set(QUENLOW_LINUX_CHROMIUM_FAMILY_SYSTEM_FOLDERS
-    ${QUENLOW_LINUX_SYSTEM_FOLDER_CHROME} ${QUENLOW_LINUX_SYSTEM_FOLDER_CHROMIUM}
-    ${QUENLOW_LINUX_SYSTEM_FOLDER_EDGE} ${QUENLOW_LINUX_SYSTEM_FOLDER_BRAVE}
-    ${QUENLOW_LINUX_SYSTEM_FOLDER_VIVALDI})
+# What the project knows about each browser is one table, browser/tools/register/browsers.csv.
+# Read here once: QUENLOW_BROWSERS lists the names in the table's order, and
+# QUENLOW_BROWSER_<NAME>_<COLUMN> holds each cell (upper-case names; a '|' in a cell becomes a list).
+# quenlow-register gets its C++ table from it (BrowserTable.h.in), the .deb its manifest folders
+# (QUENLOW_LINUX_SYSTEM_FOLDER_<NAME>, QUENLOW_LINUX_<FAMILY>_FAMILY_SYSTEM_FOLDERS) and the MSI its
+# registry values (QUENLOW_MSI_BROWSER_REGISTRATIONS), so none of them can disagree.
+set(QUENLOW_BROWSER_TABLE ${PROJECT_SOURCE_DIR}/browser/tools/register/browsers.csv)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${QUENLOW_BROWSER_TABLE})
+file(STRINGS ${QUENLOW_BROWSER_TABLE} _rows REGEX "^[a-z]")
+list(POP_FRONT _rows _header)
+string(TOUPPER "${_header}" _header)
+string(REPLACE "," ";" _columns "${_header}")
+set(QUENLOW_BROWSERS)
+set(QUENLOW_LINUX_CHROMIUM_FAMILY_SYSTEM_FOLDERS)
+set(QUENLOW_LINUX_FIREFOX_FAMILY_SYSTEM_FOLDERS)
+foreach(_row IN LISTS _rows)
+  # Empty cells survive the split as empty list items.
+  string(REPLACE "," ";" _cells "${_row}")
+  list(LENGTH _cells _count)
+  list(LENGTH _columns _wanted)
+  if(NOT _count EQUAL _wanted)
+    message(FATAL_ERROR "${QUENLOW_BROWSER_TABLE}: \"${_row}\" has ${_count} cells, not ${_wanted}")
+  endif()
+  list(GET _cells 0 _name)
+  string(TOUPPER "${_name}" _key)
+  list(APPEND QUENLOW_BROWSERS ${_name})
+  foreach(_column _cell IN ZIP_LISTS _columns _cells)
+    string(REPLACE "|" ";" _cell "${_cell}")
+    set(QUENLOW_BROWSER_${_key}_${_column} "${_cell}")
+  endforeach()
+  if(NOT QUENLOW_BROWSER_${_key}_FAMILY MATCHES "^(chromium|firefox)$")
+    message(FATAL_ERROR "${QUENLOW_BROWSER_TABLE}: ${_name}'s family is chromium or firefox")
+  endif()
+  set(QUENLOW_LINUX_SYSTEM_FOLDER_${_key} ${QUENLOW_BROWSER_${_key}_LINUX_SYSTEM_FOLDER})
+  string(TOUPPER "${QUENLOW_BROWSER_${_key}_FAMILY}" _family)
+  list(APPEND QUENLOW_LINUX_${_family}_FAMILY_SYSTEM_FOLDERS
+       ${QUENLOW_BROWSER_${_key}_LINUX_SYSTEM_FOLDER})
+endforeach()
+list(REMOVE_DUPLICATES QUENLOW_LINUX_CHROMIUM_FAMILY_SYSTEM_FOLDERS)
+
+# The MSI's system-wide registrations: every manifest key of the table once (Chrome's is read by
+# three browsers), naming the manifest of the key's family.
+set(QUENLOW_MSI_BROWSER_REGISTRATIONS)
+set(_written)
+set(_key_path " KeyPath=\"yes\"")
+foreach(_name IN LISTS QUENLOW_BROWSERS)
+  string(TOUPPER "${_name}" _key)
+  set(_manifest "@QUENLOW_HOST_NAME@.json")
+  if(QUENLOW_BROWSER_${_key}_FAMILY STREQUAL "firefox")
+    set(_manifest "@QUENLOW_HOST_NAME@.firefox.json")
+  endif()
+  foreach(_registry_key IN LISTS QUENLOW_BROWSER_${_key}_WINDOWS_MANIFEST_KEYS)
+    if(NOT _registry_key IN_LIST _written)
+      list(APPEND _written "${_registry_key}")
+      string(APPEND QUENLOW_MSI_BROWSER_REGISTRATIONS
+             "            <RegistryValue Root=\"HKLM\" Key=\"${_registry_key}\\${QUENLOW_HOST_NAME}\"\n"
+             "                           Type=\"string\" Value=\"[INSTALLDIR]${_manifest}\"${_key_path}/>\n")
+      set(_key_path "")
+    endif()
+  endforeach()
+endforeach()
+string(REPLACE "@QUENLOW_HOST_NAME@" "${QUENLOW_HOST_NAME}" QUENLOW_MSI_BROWSER_REGISTRATIONS
+       "${QUENLOW_MSI_BROWSER_REGISTRATIONS}")
+string(STRIP "${QUENLOW_MSI_BROWSER_REGISTRATIONS}" QUENLOW_MSI_BROWSER_REGISTRATIONS)
 
 # The text of a JSON string holding `text`.
 function(_quenlow_json_string text out)

@@ -64,11 +64,11 @@ endfunction()
 # "apt purge" deletes them): the browsers would go on finding a manifest whose host is gone.
 # Deleting them from a maintainer script would fight dpkg's bookkeeping of conffiles. So the
 # manifests are ordinary files outside /etc: the Chromium family's one in
-# /opt/quenlow/share/quenlow/native-messaging-hosts/, Firefox's in Firefox's own system folder,
-# /usr/lib/mozilla/native-messaging-hosts/; the Chromium family's folders under /etc hold
-# symbolic links to the first, and links are not conffiles. "apt remove" removes them all, an
-# upgrade replaces the manifest without asking, and nothing invites editing it in place (other
-# extension ids are quenlow-register's job).
+# /opt/quenlow/share/quenlow/native-messaging-hosts/, Firefox's in Firefox's own system folder; the
+# Chromium family's folders under /etc hold symbolic links to the first (the browsers' folders are
+# those of the table of browsers, browser/tools/register/browsers.csv), and links are not
+# conffiles. "apt remove" removes them all, an upgrade replaces the manifest without asking, and
+# nothing invites editing it in place (other extension ids are quenlow-register's job).
 function(quenlow_install_system_manifests)
   set(host ${QUENLOW_DEB_PREFIX}/${QUENLOW_INSTALL_BINDIR}/Quenlow)
   set(file_name ${QUENLOW_HOST_NAME}.json)

@@ -19,6 +19,7 @@ import pefile
 import pytest
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
+import browser_table  # noqa: E402
 from hostio import read_json_lines  # noqa: E402
 from hostrun import windows_path  # noqa: E402
 
@@ -37,18 +38,15 @@ HOST_FILES = {"Quenlow.exe", CHROMIUM_MANIFEST, FIREFOX_MANIFEST}
 TOOL_FILES = {"quenlow-register.exe", "quenlow-talk.exe", "examples/session.jsonl"}
 STAND_IN_FILES = {"Varnhold64.dll", "Halvern.dll", "STAND-INS.txt"}
 
-# The keys quenlow-register writes for a system install (Chrome's is read by Chromium and
-# Vivaldi too), and the manifest each names.
+# The keys quenlow-register writes for a system install (a key some browsers share is written
+# once), and the manifest each names.
 BROWSER_KEYS = {
-    r"HKLM\SOFTWARE\Google\Chrome\NativeMessagingHosts": CHROMIUM_MANIFEST,
-    r"HKLM\SOFTWARE\Chromium\NativeMessagingHosts": CHROMIUM_MANIFEST,
-    r"HKLM\SOFTWARE\Microsoft\Edge\NativeMessagingHosts": CHROMIUM_MANIFEST,
-    r"HKLM\SOFTWARE\BraveSoftware\Brave-Browser\NativeMessagingHosts": CHROMIUM_MANIFEST,
-    r"HKLM\SOFTWARE\Mozilla\NativeMessagingHosts": FIREFOX_MANIFEST,
+    "HKLM\\" + key: CHROMIUM_MANIFEST if browser["family"] == "chromium" else FIREFOX_MANIFEST
+    for browser in browser_table.BROWSERS for key in browser["windows_manifest_keys"]
 }
 REMEMBERED_FOLDER = (r"HKLM\SOFTWARE\Quenlow", "InstallDir")
 UNINSTALL_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall"
-BROWSERS = ["chrome", "chromium", "edge", "brave", "vivaldi", "firefox"]
+BROWSERS = browser_table.NAMES
 
 # Wine's shell passes on only the low 8 bits of msiexec's exit code.
 INSTALL_FAILURE = 1603 & 0xFF

@@ -18,6 +18,7 @@ sys.path[:0] = [str(TESTS / "browser"), str(TESTS / "support")]
 from browser_support import (CHROMIUM, FIREFOX, FIREFOX_ADD_ON_ID, ReportServer,  # noqa: E402
                              assemble_extension, chromium_command, chromium_extension_id,
                              firefox_command, firefox_profile, run_until_reported)
+import browser_table  # noqa: E402
 from hostio import frame, parse_frames, parse_frames_prefix  # noqa: E402
 from hostrun import feed_until, windows_path  # noqa: E402
 
@@ -33,9 +34,10 @@ FIREFOX_EXTENSION_IDS = os.environ.get("QUENLOW_FIREFOX_EXTENSION_IDS", "").spli
 
 # The .deb's manifests: the Chromium family's folders link to the one in /opt/quenlow.
 DEB_MANIFEST = f"opt/quenlow/share/quenlow/native-messaging-hosts/{HOST_NAME}.json"
-DEB_FIREFOX_MANIFEST = f"usr/lib/mozilla/native-messaging-hosts/{HOST_NAME}.json"
-DEB_MANIFEST_LINKS = [f"etc/{folder}/native-messaging-hosts/{HOST_NAME}.json" for folder in
-                      ("opt/chrome", "chromium", "opt/edge", "opt/brave", "opt/vivaldi")]
+DEB_FIREFOX_MANIFEST = (browser_table.BY_NAME["firefox"]["linux_system_folder"].lstrip("/")
+                        + f"/{HOST_NAME}.json")
+DEB_MANIFEST_LINKS = sorted({f"{b['linux_system_folder'].lstrip('/')}/{HOST_NAME}.json"
+                             for b in browser_table.BROWSERS if b["family"] == "chromium"})
 
 LINUX_FILES = {
     DEB_MANIFEST,

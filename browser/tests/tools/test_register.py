@@ -17,6 +17,8 @@ from pathlib import Path
 import pytest
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
+import browser_table  # noqa: E402
+from browser_table import CHROMIUM_FAMILY  # noqa: E402
 from hostrun import windows_path  # noqa: E402
 
 TOOL = os.environ.get("QUENLOW_REGISTER", "")
@@ -32,32 +34,12 @@ FORBIDDEN = '"Access to the specified native messaging host is forbidden."'
 FAILED_TO_START = '"Failed to start native messaging host."'
 BLOCKED = '"Access to the native messaging host was disabled by the system administrator."'
 
-CHROMIUM_FAMILY = ["chrome", "chromium", "edge", "brave", "vivaldi"]
-
+# Where the tool must write: the table of browsers, which the tool is built from.
 LINUX_FOLDERS = {
-    ("chrome", "user"): "HOME/.config/google-chrome/NativeMessagingHosts",
-    ("chromium", "user"): "HOME/.config/chromium/NativeMessagingHosts",
-    ("edge", "user"): "HOME/.config/microsoft-edge/NativeMessagingHosts",
-    ("brave", "user"): "HOME/.config/BraveSoftware/Brave-Browser/NativeMessagingHosts",
-    ("vivaldi", "user"): "HOME/.config/vivaldi/NativeMessagingHosts",
-    ("firefox", "user"): "HOME/.mozilla/native-messaging-hosts",
-    ("chrome", "system"): "etc/opt/chrome/native-messaging-hosts",
-    ("chromium", "system"): "etc/chromium/native-messaging-hosts",
-    ("edge", "system"): "etc/opt/edge/native-messaging-hosts",
-    ("brave", "system"): "etc/opt/brave/native-messaging-hosts",
-    ("vivaldi", "system"): "etc/opt/vivaldi/native-messaging-hosts",
-    ("firefox", "system"): "usr/lib/mozilla/native-messaging-hosts",
+    **{(b["name"], "user"): "HOME/" + b["linux_user_folder"] for b in browser_table.BROWSERS},
+    **{(b["name"], "system"): b["linux_system_folder"].lstrip("/") for b in browser_table.BROWSERS},
 }
-
-WINDOWS_KEYS = {
-    "chrome": [r"Software\Google\Chrome\NativeMessagingHosts"],
-    "chromium": [r"Software\Chromium\NativeMessagingHosts",
-                 r"Software\Google\Chrome\NativeMessagingHosts"],
-    "edge": [r"Software\Microsoft\Edge\NativeMessagingHosts"],
-    "brave": [r"Software\BraveSoftware\Brave-Browser\NativeMessagingHosts"],
-    "vivaldi": [r"Software\Google\Chrome\NativeMessagingHosts"],
-    "firefox": [r"Software\Mozilla\NativeMessagingHosts"],
-}
+WINDOWS_KEYS = {b["name"]: b["windows_manifest_keys"] for b in browser_table.BROWSERS}
 
 linux_only = pytest.mark.skipif(ON_WINDOWS, reason="manifest folders are the Linux mechanism")
 windows_only = pytest.mark.skipif(not ON_WINDOWS, reason="the registry exists on Windows only")
@@ -443,7 +425,7 @@ def test_paths_beyond_ascii_survive_registration(place):
 # (case, how to break it, what doctor must say, message the browser shows)
 WINDOWS_BREAKS = [
     ("no value", lambda p, m: subprocess.run(
-        [WINE_RUN, "reg", "add", rf"HKCU\Software\Microsoft\Edge\NativeMessagingHosts\{p.name}",
+        [WINE_RUN, "reg", "add", "HKCU\\" + WINDOWS_KEYS["edge"][0] + "\\" + p.name,
          "/ve", "/d", "", "/f"], capture_output=True), "no default value", NOT_FOUND),
     ("manifest gone", lambda p, m: m.unlink(), "does not exist", NOT_FOUND),
     ("not a program", lambda p, m: rewrite(m, path=windows_path(m)), "cannot be started",
@@ -473,7 +455,6 @@ def test_windows_relative_host_path_is_read_beside_the_manifest(place):
     assert "relative to the manifest's folder" in result.out
 
 
-EDGE_POLICIES = r"SOFTWARE\Policies\Microsoft\Edge"
 
 
 def write_policy(hive, subkey, value, kind, data):
@@ -492,15 +473,17 @@ def edge_policies():
                        capture_output=True, timeout=60)
 
 
+EDGE_POLICIES = browser_table.BY_NAME["edge"]["windows_policy_key"]
+
 # (case, policy values (hive, subkey, value, type, data), scope of the registration, what doctor
 # must say, message the browser shows or None when it can start the host)
 WINDOWS_POLICIES = [
     ("blocklist *", [("HKLM", "NativeMessagingBlocklist", "1", "REG_SZ", "*")], "user",
      r"blocked by the administrator's NativeMessagingBlocklist (*) in "
-     r"HKLM\SOFTWARE\Policies\Microsoft\Edge\NativeMessagingBlocklist", BLOCKED),
+     rf"HKLM\{EDGE_POLICIES}\NativeMessagingBlocklist", BLOCKED),
     ("allowlist of the user", [("HKLM", "NativeMessagingBlocklist", "1", "REG_SZ", "*"),
                                ("HKCU", "NativeMessagingAllowlist", "1", "REG_SZ", "NAME")],
-     "user", r"NativeMessagingAllowlist in HKCU\SOFTWARE\Policies\Microsoft\Edge"
+     "user", rf"NativeMessagingAllowlist in HKCU\{EDGE_POLICIES}"
              r"\NativeMessagingAllowlist lets NAME through", None),
     ("user-level hosts off", [("HKCU", "", "NativeMessagingUserLevelHosts", "REG_DWORD", "0")],
      "user", "user-level hosts are turned off by NativeMessagingUserLevelHosts", NOT_FOUND),

@@ -1,46 +1,41 @@
 #include "Browser.h"
 
-namespace browser_extensions::registration {
+namespace browser_extensions::registration::Browsers {
 
-const std::vector<Browser>& Browsers::All() {
-    static const std::vector<Browser> all{Browser::Chrome, Browser::Chromium, Browser::Edge,
-                                          Browser::Brave,  Browser::Vivaldi,  Browser::Firefox};
+const std::vector<Browser>& All() {
+    static const std::vector<Browser> all = [] {
+        std::vector<Browser> browsers;
+        for (const BrowserFacts& facts : kBrowserTable) {
+            browsers.push_back(facts.browser);
+        }
+        return browsers;
+    }();
     return all;
 }
 
-std::string Browsers::Name(Browser browser) {
-    switch (browser) {
-        case Browser::Chrome:
-            return "chrome";
-        case Browser::Chromium:
-            return "chromium";
-        case Browser::Edge:
-            return "edge";
-        case Browser::Brave:
-            return "brave";
-        case Browser::Vivaldi:
-            return "vivaldi";
-        case Browser::Firefox:
-            return "firefox";
-    }
-    return "unknown";
+const BrowserFacts& Facts(Browser browser) {
+    return kBrowserTable[static_cast<std::size_t>(browser)];
 }
 
-std::optional<Browser> Browsers::Parse(const std::string& name) {
-    for (Browser browser : All()) {
-        if (Name(browser) == name) {
-            return browser;
+std::string Name(Browser browser) {
+    return Facts(browser).name;
+}
+
+std::optional<Browser> Parse(const std::string& name) {
+    for (const BrowserFacts& facts : kBrowserTable) {
+        if (name == facts.name) {
+            return facts.browser;
         }
     }
     return std::nullopt;
 }
 
-bool Browsers::IsChromiumFamily(Browser browser) {
-    return browser != Browser::Firefox;
+bool IsChromiumFamily(Browser browser) {
+    return Facts(browser).family == Family::Chromium;
 }
 
-std::string Browsers::ScopeName(Scope scope) {
+std::string ScopeName(Scope scope) {
     return scope == Scope::User ? "user" : "system";
 }
 
-}  // namespace browser_extensions::registration
+}  // namespace browser_extensions::registration::Browsers

@@ -4,22 +4,23 @@
 #include <string>
 #include <vector>
 
-namespace browser_extensions::registration {
+#include "BrowserTable.h"
 
-enum class Browser { Chrome, Chromium, Edge, Brave, Vivaldi, Firefox };
+namespace browser_extensions::registration {
 
 // Per-user registration, or one for every user of the machine.
 enum class Scope { User, System };
 
-// Names and families of the browsers the tool knows.
-class Browsers {
-  public:
-    static const std::vector<Browser>& All();
-    static std::string Name(Browser browser);
-    static std::optional<Browser> Parse(const std::string& name);
-    // The Chromium family names extensions by origin; Firefox by add-on id.
-    static bool IsChromiumFamily(Browser browser);
-    static std::string ScopeName(Scope scope);
-};
+// The browsers the tool knows, as the table of browsers gives them.
+namespace Browsers {
+
+const std::vector<Browser>& All();
+const BrowserFacts& Facts(Browser browser);
+std::string Name(Browser browser);
+std::optional<Browser> Parse(const std::string& name);
+bool IsChromiumFamily(Browser browser);
+std::string ScopeName(Scope scope);
+
+}  // namespace Browsers
 
 }  // namespace browser_extensions::registration

@@ -83,7 +83,8 @@ std::string ManifestPathFor(const Location& location, const Options& options,
     }
     const std::string folder =
         options.manifestDir.empty() ? Files::FolderOf(hostPath) : options.manifestDir;
-    const std::string suffix = location.browser == Browser::Firefox ? ".firefox.json" : ".json";
+    const std::string suffix =
+        Browsers::IsChromiumFamily(location.browser) ? ".json" : ".firefox.json";
     return Files::Join(folder, options.name + suffix);
 }
 

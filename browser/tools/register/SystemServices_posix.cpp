@@ -11,57 +11,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "SystemFolders_posix.h"
-
 namespace browser_extensions::registration {
 namespace {
-
-struct FolderPair {
-    const char* user;    // under the home folder
-    const char* system;  // absolute, shared with the .deb (see cmake/HostManifests.cmake)
-};
-
-FolderPair FoldersOf(Browser browser) {
-    switch (browser) {
-        case Browser::Chrome:
-            return {".config/google-chrome/NativeMessagingHosts", system_folders::kChrome};
-        case Browser::Chromium:
-            return {".config/chromium/NativeMessagingHosts", system_folders::kChromium};
-        case Browser::Edge:
-            return {".config/microsoft-edge/NativeMessagingHosts", system_folders::kEdge};
-        case Browser::Brave:
-            return {".config/BraveSoftware/Brave-Browser/NativeMessagingHosts",
-                    system_folders::kBrave};
-        case Browser::Vivaldi:
-            return {".config/vivaldi/NativeMessagingHosts", system_folders::kVivaldi};
-        case Browser::Firefox:
-            return {".mozilla/native-messaging-hosts", system_folders::kFirefox};
-    }
-    return {"", ""};
-}
-
-// Each browser's policy folder: managed/ holds what applies, recommended/ what users may change.
-// Chrome's and Chromium's folders are documented by their makers (Chromium's was also checked
-// against Debian's Chromium); Brave's is the one its source sets for every Linux build. Not
-// confirmed from their makers' documentation: Edge's (Microsoft documents the native-messaging
-// policies for Windows and macOS only) and Vivaldi's (only third-party material names it).
-const char* PolicyFolderOf(Browser browser) {
-    switch (browser) {
-        case Browser::Chrome:
-            return "/etc/opt/chrome/policies";
-        case Browser::Chromium:
-            return "/etc/chromium/policies";
-        case Browser::Edge:
-            return "/etc/opt/edge/policies";
-        case Browser::Brave:
-            return "/etc/brave/policies";
-        case Browser::Vivaldi:
-            return "/etc/vivaldi/policies";
-        case Browser::Firefox:
-            return nullptr;
-    }
-    return nullptr;
-}
 
 std::string WithoutTrailingSlash(std::string path) {
     while (path.size() > 1 && path.back() == '/') {
@@ -102,7 +53,7 @@ bool SystemServices::UsesRegistry() {
 std::vector<Location> SystemServices::BrowserLocations(Browser browser, Scope scope,
                                                        const PathSettings& settings,
                                                        std::string& error) {
-    const FolderPair folders = FoldersOf(browser);
+    const BrowserFacts& facts = Browsers::Facts(browser);
     std::string folder;
     if (scope == Scope::User) {
         const std::string home = HomeFolder(settings);
@@ -110,9 +61,9 @@ std::vector<Location> SystemServices::BrowserLocations(Browser browser, Scope sc
             error = "the home folder is unknown: set HOME or pass --home DIR";
             return {};
         }
-        folder = WithoutTrailingSlash(home) + "/" + folders.user;
+        folder = WithoutTrailingSlash(home) + "/" + facts.linuxUserFolder;
     } else {
-        folder = folders.system;
+        folder = facts.linuxSystemFolder;
     }
     return {
         Location{browser, scope, StoreKind::Folder, WithoutTrailingSlash(settings.root) + folder}};
@@ -120,8 +71,9 @@ std::vector<Location> SystemServices::BrowserLocations(Browser browser, Scope sc
 
 std::vector<PolicyLocation> SystemServices::PolicyLocations(Browser browser,
                                                             const PathSettings& settings) {
-    const char* folder = PolicyFolderOf(browser);
-    if (folder == nullptr) {
+    // managed/ holds what applies, recommended/ what users may change.
+    const std::string folder = Browsers::Facts(browser).linuxPolicyFolder;
+    if (folder.empty()) {
         return {};
     }
     const std::string base = WithoutTrailingSlash(settings.root) + folder;

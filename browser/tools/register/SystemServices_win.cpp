@@ -71,46 +71,16 @@ class OpenKey {
     HKEY key_ = nullptr;
 };
 
-std::vector<std::string> VendorKeys(Browser browser) {
-    const std::string chrome = "Software\\Google\\Chrome\\NativeMessagingHosts";
-    switch (browser) {
-        case Browser::Chrome:
-            return {chrome};
-        case Browser::Chromium:
-            // Chromium builds read their own key and Chrome's.
-            return {"Software\\Chromium\\NativeMessagingHosts", chrome};
-        case Browser::Edge:
-            return {"Software\\Microsoft\\Edge\\NativeMessagingHosts"};
-        case Browser::Brave:
-            return {"Software\\BraveSoftware\\Brave-Browser\\NativeMessagingHosts"};
-        case Browser::Vivaldi:
-            // Vivaldi has no key of its own: it reads Chrome's.
-            return {chrome};
-        case Browser::Firefox:
-            return {"Software\\Mozilla\\NativeMessagingHosts"};
+// The keys in the order the browser reads them; the table puts '|' between two.
+std::vector<std::string> ManifestKeys(Browser browser) {
+    std::vector<std::string> keys;
+    std::string rest = Browsers::Facts(browser).windowsManifestKeys;
+    for (std::size_t bar = rest.find('|'); bar != std::string::npos; bar = rest.find('|')) {
+        keys.push_back(rest.substr(0, bar));
+        rest.erase(0, bar + 1);
     }
-    return {};
-}
-
-// Each browser's policy key under HKLM and HKCU; its Recommended subkey holds what users may
-// change. Chrome's, Chromium's and Edge's keys are documented by their makers; Brave's is the one
-// its source sets. Vivaldi's is not confirmed by its maker: only third-party material names it.
-const char* PolicyKeyOf(Browser browser) {
-    switch (browser) {
-        case Browser::Chrome:
-            return "SOFTWARE\\Policies\\Google\\Chrome";
-        case Browser::Chromium:
-            return "SOFTWARE\\Policies\\Chromium";
-        case Browser::Edge:
-            return "SOFTWARE\\Policies\\Microsoft\\Edge";
-        case Browser::Brave:
-            return "SOFTWARE\\Policies\\BraveSoftware\\Brave";
-        case Browser::Vivaldi:
-            return "SOFTWARE\\Policies\\Vivaldi";
-        case Browser::Firefox:
-            return nullptr;
-    }
-    return nullptr;
+    keys.push_back(rest);
+    return keys;
 }
 
 RegistryValue ValueFrom(const std::wstring& name, DWORD type, const std::vector<BYTE>& data) {
@@ -148,20 +118,21 @@ std::vector<Location> SystemServices::BrowserLocations(Browser browser, Scope sc
                                                        const PathSettings&, std::string&) {
     const std::string root = scope == Scope::User ? "HKCU\\" : "HKLM\\";
     std::vector<Location> locations;
-    for (const std::string& key : VendorKeys(browser)) {
+    for (const std::string& key : ManifestKeys(browser)) {
         locations.push_back(Location{browser, scope, StoreKind::RegistryKey, root + key});
     }
     return locations;
 }
 
 std::vector<PolicyLocation> SystemServices::PolicyLocations(Browser browser, const PathSettings&) {
-    const char* key = PolicyKeyOf(browser);
-    if (key == nullptr) {
+    // The Recommended subkey holds what users may change.
+    const std::string key = Browsers::Facts(browser).windowsPolicyKey;
+    if (key.empty()) {
         return {};
     }
     // A machine's policy wins over the same policy of the user.
-    const std::string machine = std::string("HKLM\\") + key;
-    const std::string user = std::string("HKCU\\") + key;
+    const std::string machine = "HKLM\\" + key;
+    const std::string user = "HKCU\\" + key;
     return {
         PolicyLocation{StoreKind::RegistryKey, PolicyLevel::Mandatory, machine},
         PolicyLocation{StoreKind::RegistryKey, PolicyLevel::Mandatory, user},

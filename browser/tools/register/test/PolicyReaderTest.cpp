@@ -141,8 +141,9 @@ TEST_P(PolicyKeys, AreReadAsChromiumReadsThem) {
     Check(policies, GetParam().expected);
 }
 
-const std::string kMachine = "HKLM\\SOFTWARE\\Policies\\Microsoft\\Edge";
-const std::string kUser = "HKCU\\SOFTWARE\\Policies\\Microsoft\\Edge";
+const std::string kEdgeKey = Browsers::Facts(Browser::Edge).windowsPolicyKey;
+const std::string kMachine = "HKLM\\" + kEdgeKey;
+const std::string kUser = "HKCU\\" + kEdgeKey;
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, PolicyKeys,
