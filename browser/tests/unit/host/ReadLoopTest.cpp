@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <ostream>
 #include <string>
@@ -101,41 +102,57 @@ TEST(ReadLoop, MultiMebibyteBodyArrivesWhole) {
     EXPECT_EQ(texts[1], "after");
 }
 
-// A discarded frame is consumed whole, so the next frame is read in step; the bytes come from a
-// generator to keep the test's own memory small.
-TEST(ReadLoop, DiscardedFrameKeepsTheStreamInStep) {
-    const uint32_t hugeLength = CReadLoop::kDiscardThreshold;
-    const std::string head = LengthOnly(static_cast<int32_t>(hugeLength));
-    const std::string tail = Frame("after");
-    const uint64_t total = head.size() + uint64_t{hugeLength} + tail.size();
-    uint64_t position = 0;
-    auto reader = [&](char* buffer, size_t count) {
-        size_t n = 0;
-        while (n < count && position < total) {
-            if (position < head.size()) {
-                buffer[n] = head[position];
-            } else if (position < head.size() + hugeLength) {
-                buffer[n] = 'z';
-            } else {
-                buffer[n] = tail[position - head.size() - hugeLength];
-            }
-            ++n;
-            ++position;
-        }
-        return n;
-    };
+// A frame at the threshold is discarded whole, so the next frame is read in step; one byte
+// under it is handled. The threshold is small here: the process tests send the real 256 MiB.
+struct DiscardCase {
+    const char* name;
+    uint32_t length;
+    bool discarded;
+};
+
+void PrintTo(const DiscardCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ReadLoopDiscard : public ::testing::TestWithParam<DiscardCase> {};
+
+constexpr uint32_t kSmallThreshold = 4096;
+
+TEST_P(ReadLoopDiscard, FramesAtTheThresholdAreDiscardedInStep) {
+    const std::string body(GetParam().length, 'z');
+    MemoryInput input(Frame(body) + Frame("after"));
     testing_support::DebugCapture debug;
     CMessageHandler handler([](const std::wstring&, const std::wstring&) {});
-    CReadLoop loop(reader, handler, nullptr);
+    CReadLoop loop([&input](char* buffer, size_t count) { return input.Read(buffer, count); },
+                   handler, nullptr, kSmallThreshold);
     loop.Run();
     const std::vector<std::string> lines = debug.Lines();
 
-    // The discard line, then the trace of "after" (and the dispatcher's lines about a text that is
-    // not JSON).
-    ASSERT_GE(lines.size(), 2u);
-    EXPECT_NE(lines[0].find("268435456"), std::string::npos);
-    EXPECT_EQ(lines[1], kTracePrefix + "after");
+    const std::string discardLine = "Frame of " + std::to_string(GetParam().length) +
+                                    " bytes is too large; its body is discarded";
+    std::vector<std::string> traced;
+    for (const std::string& line : lines) {
+        if (line.rfind(kTracePrefix, 0) == 0) {
+            traced.push_back(line.substr(kTracePrefix.size()));
+        }
+    }
+    if (GetParam().discarded) {
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines[0], discardLine);
+        EXPECT_EQ(traced, std::vector<std::string>{"after"});
+    } else {
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), discardLine), 0);
+        EXPECT_EQ(traced, (std::vector<std::string>{body, "after"}));
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Threshold, ReadLoopDiscard,
+                         ::testing::Values(DiscardCase{"OneUnder", kSmallThreshold - 1, false},
+                                           DiscardCase{"AtTheThreshold", kSmallThreshold, true},
+                                           DiscardCase{"Over", 3 * kSmallThreshold + 5, true}),
+                         [](const ::testing::TestParamInfo<DiscardCase>& info) {
+                             return info.param.name;
+                         });
 
 }  // namespace
 }  // namespace browser_extensions
