@@ -152,7 +152,7 @@ def stop_process_group(browser):
             continue
 
 
-def run_until_reported(command, env, log_path, server, timeout=60, after=None):
+def run_until_reported(command, env, log_path, server, timeout=240, after=None):
     """Starts the browser, waits for the extension's report (then for `after`, if given) and
     ends the browser. Returns the report, or None when none came."""
     with log_path.open("wb") as log:
