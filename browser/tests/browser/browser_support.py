@@ -13,9 +13,10 @@ import zipfile
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from pathlib import Path
 
-BIN_DIR = Path(os.environ.get("QUENLOW_BIN_DIR", "build/linux/bin")).resolve()
-CHROMIUM = os.environ.get("QUENLOW_CHROMIUM", "/usr/lib/chromium/chromium")
-FIREFOX = os.environ.get("QUENLOW_FIREFOX", "/usr/lib/firefox-esr/firefox-esr")
+# Set from the suite's options by conftest.py before the tests are collected.
+BIN_DIR = None
+CHROMIUM = None
+FIREFOX = None
 EXTENSION = Path(__file__).parent / "extension"
 FIREFOX_ADD_ON_ID = "quenlow-test@quenlow.example"
 
