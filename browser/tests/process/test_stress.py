@@ -118,7 +118,7 @@ def test_reader_closing_the_channel_first_leaves_the_host_reading_to_the_end(hos
     process.stdin.write(b"".join(frame(message) for message in first))
     process.stdin.flush()
     # Let the reply and echo threads hit the closed channel before the rest arrives.
-    wait_until(lambda: len(agent_calls(journal)) == len(first), 60,
+    wait_until(lambda: len(agent_calls(journal)) >= len(first), 60,
                "the agent never saw the first frames")
     # No line marks a failed write; a moment more lets most replies meet the closed pipe. The
     # assertions hold however many do.
