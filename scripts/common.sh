@@ -4,19 +4,39 @@ export WINEPREFIX=${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/quenlow-wine}
 export WINEDEBUG=${WINEDEBUG:--all}
 PYTHON=/usr/bin/python3
 
-# configure_and_build PRESET [TARGET...]: configures when needed, then builds the targets named
-# (all of them when none is).
+# configure_and_build PRESET [-DNAME=VALUE...] [TARGET...]: configures when the build folder is new
+# or when what the configuration was made from changed (the presets, the -D arguments, the
+# toolchain file, the compiler launchers), then builds the targets named (all of them when none
+# is). CMake re-runs itself when a CMakeLists.txt changes; it does not notice a changed preset.
 configure_and_build() {
   local preset=$1
   shift
-  if [[ ! -f "$ROOT/build/$preset/build.ninja" ]]; then
-    cmake --preset "$preset" -S "$ROOT" >/dev/null
+  local defines=()
+  while (($#)) && [[ $1 == -D* ]]; do
+    defines+=("$1")
+    shift
+  done
+  local build_dir=$ROOT/build/$preset
+  local stamp
+  stamp=$(configuration_stamp "${defines[@]}")
+  if [[ ! -f "$build_dir/build.ninja" || "$(cat "$build_dir/.quenlow-configured" 2>/dev/null)" != "$stamp" ]]; then
+    cmake --preset "$preset" -S "$ROOT" "${defines[@]}" >/dev/null
+    printf '%s\n' "$stamp" >"$build_dir/.quenlow-configured"
   fi
   if (($#)); then
     cmake --build --preset "$preset" --target "$@"
   else
     cmake --build --preset "$preset"
   fi
+}
+
+# What a configuration is made from, as one hash.
+configuration_stamp() {
+  {
+    cat "$ROOT/CMakePresets.json" "$ROOT/CMakeUserPresets.json" 2>/dev/null || true
+    cat "$ROOT"/cmake/mingw-*.cmake
+    printf '%s\n' "$@" "${CMAKE_C_COMPILER_LAUNCHER-}" "${CMAKE_CXX_COMPILER_LAUNCHER-}"
+  } | sha256sum | cut -d' ' -f1
 }
 
 stop_wine() {

@@ -13,9 +13,10 @@ import zipfile
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from pathlib import Path
 
-BIN_DIR = Path(os.environ.get("QUENLOW_BIN_DIR", "build/linux/bin")).resolve()
-CHROMIUM = os.environ.get("QUENLOW_CHROMIUM", "/usr/lib/chromium/chromium")
-FIREFOX = os.environ.get("QUENLOW_FIREFOX", "/usr/lib/firefox-esr/firefox-esr")
+# Set from the suite's options by conftest.py before the tests are collected.
+BIN_DIR = None
+CHROMIUM = None
+FIREFOX = None
 EXTENSION = Path(__file__).parent / "extension"
 FIREFOX_ADD_ON_ID = "quenlow-test@quenlow.example"
 
@@ -152,7 +153,7 @@ def stop_process_group(browser):
             continue
 
 
-def run_until_reported(command, env, log_path, server, timeout=60, after=None):
+def run_until_reported(command, env, log_path, server, timeout=240, after=None):
     """Starts the browser, waits for the extension's report (then for `after`, if given) and
     ends the browser. Returns the report, or None when none came."""
     with log_path.open("wb") as log:

@@ -114,7 +114,7 @@ def session(request, tmp_path_factory, edge_url_length):
         report, exited = run_until_reported(
             command, env, work / f"{browser}.log", server,
             after=lambda: poll_until(lambda: "Going to exit" in read_lines(files["debug.txt"]),
-                                     timeout=10))
+                                     timeout=60))
     assert report is not None, f"no report from the extension; see {work / f'{browser}.log'}"
     assert "error" not in report, report
     return {"report": report, "steps": report["steps"], "exited": exited,

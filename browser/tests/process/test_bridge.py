@@ -192,8 +192,9 @@ def test_exits_promptly_while_echoes_wait_for_a_reader(host, tmp_path):
     finally:
         process.kill()
     assert returncode == 0
-    # About 2 s; Wine's own process teardown and a sanitizer's exit add to it.
-    assert elapsed < (6.0 if host.is_windows or host.is_sanitized else 2.5), elapsed
+    # The exit deadline (1.5 s) ends it; without one it would never end. The margin is for a
+    # loaded machine, Wine's own process teardown and a sanitizer's exit.
+    assert elapsed < (15.0 if host.is_windows or host.is_sanitized else 6.0), elapsed
 
 
 def test_frames_from_bridge_agent_and_monitor_never_interleave(host, tmp_path):

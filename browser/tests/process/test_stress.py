@@ -10,6 +10,7 @@ from concurrent.futures import ThreadPoolExecutor
 import pytest
 
 from hostio import agent_calls, envelope, frame, length_only, parse_frames, read_lines
+from hostrun import wait_until
 
 
 def document_complete(tab):
@@ -117,9 +118,10 @@ def test_reader_closing_the_channel_first_leaves_the_host_reading_to_the_end(hos
     process.stdin.write(b"".join(frame(message) for message in first))
     process.stdin.flush()
     # Let the reply and echo threads hit the closed channel before the rest arrives.
-    deadline = time.monotonic() + 30
-    while len(agent_calls(journal)) < len(first) and time.monotonic() < deadline:
-        time.sleep(0.02)
+    wait_until(lambda: len(agent_calls(journal)) >= len(first), 60,
+               "the agent never saw the first frames")
+    # No line marks a failed write; a moment more lets most replies meet the closed pipe. The
+    # assertions hold however many do.
     time.sleep(0.2)
     later = [envelope(tabID="t", type="XPath", payload={"xpath": "//a"}),
              document_complete("last")]
@@ -149,7 +151,6 @@ HOSTILE = [
     ("length 0", [length_only(0)], False),
     ("length -1", [b"\xff\xff\xff\xff"], False),
     ("length 0x7FFFFFFF with its body", [length_only(0x7FFFFFFF), Zeros(0x7FFFFFFF)], True),
-    ("length 0x10000000 with its body", [length_only(0x10000000), Zeros(0x10000000)], True),
     ("truncated JSON", [frame('{"tabID":"1","type":"documentComplete","payload":{"url":"')],
      False),
     ("truncated UTF-8 sequence", [frame(b'{"tabID":"1","type":"log","payload":{"message":"\xe2\x82'

@@ -23,8 +23,12 @@ constexpr size_t kDiscardChunk = 64 * 1024;
 
 }  // namespace
 
-CReadLoop::CReadLoop(ByteReader reader, CMessageHandler& handler, XPathRelay relay)
-    : m_reader(std::move(reader)), m_handler(handler), m_relay(std::move(relay)) {}
+CReadLoop::CReadLoop(ByteReader reader, CMessageHandler& handler, XPathRelay relay,
+                     uint32_t discardThreshold)
+    : m_reader(std::move(reader)),
+      m_handler(handler),
+      m_relay(std::move(relay)),
+      m_discardThreshold(discardThreshold) {}
 
 void CReadLoop::Run() {
     std::wstring type;  // receives each envelope's type; empty again after every message
@@ -40,7 +44,7 @@ void CReadLoop::Run() {
             continue;
         }
         const uint32_t announced = static_cast<uint32_t>(length);
-        if (announced >= kDiscardThreshold) {
+        if (announced >= m_discardThreshold) {
             DiscardBody(announced);
             continue;
         }

@@ -24,7 +24,9 @@ class CReadLoop {
     // (they cap messages at 64 MiB), and holding one would cost the process its memory.
     static constexpr uint32_t kDiscardThreshold = 0x10000000;
 
-    CReadLoop(ByteReader reader, CMessageHandler& handler, XPathRelay relay);
+    // `discardThreshold` is the constant but for tests, which cannot afford 256 MiB a case.
+    CReadLoop(ByteReader reader, CMessageHandler& handler, XPathRelay relay,
+              uint32_t discardThreshold = kDiscardThreshold);
 
     void Run();
 
@@ -45,6 +47,7 @@ class CReadLoop {
     CMessageHandler& m_handler;
     XPathRelay m_relay;
     size_t m_partial = 0;  // body bytes of the current frame read so far
+    uint32_t m_discardThreshold;
 };
 
 }  // namespace browser_extensions

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <ostream>
 #include <string>
@@ -109,41 +110,58 @@ TEST(ReadLoop, MultiMebibyteBodyArrivesWhole) {
     EXPECT_EQ(texts[1], Tab("after"));
 }
 
-// A discarded frame is consumed whole, so the next frame is read in step; the bytes come from a
-// generator to keep the test's own memory small.
-TEST(ReadLoop, DiscardedFrameKeepsTheStreamInStep) {
-    const uint32_t hugeLength = CReadLoop::kDiscardThreshold;
-    const std::string head = LengthOnly(static_cast<int32_t>(hugeLength));
-    const std::string tail = Frame(Tab("after"));
-    const uint64_t total = head.size() + uint64_t{hugeLength} + tail.size();
-    uint64_t position = 0;
-    auto reader = [&](char* buffer, size_t count) {
-        size_t n = 0;
-        while (n < count && position < total) {
-            if (position < head.size()) {
-                buffer[n] = head[position];
-            } else if (position < head.size() + hugeLength) {
-                buffer[n] = 'z';
-            } else {
-                buffer[n] = tail[position - head.size() - hugeLength];
-            }
-            ++n;
-            ++position;
-        }
-        return n;
-    };
+// A frame at the threshold is discarded whole, so the next frame is read in step; one byte
+// under it is handled. The threshold is small here: the process tests send the real 256 MiB.
+struct DiscardCase {
+    const char* name;
+    uint32_t length;
+    bool discarded;
+};
+
+void PrintTo(const DiscardCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ReadLoopDiscard : public ::testing::TestWithParam<DiscardCase> {};
+
+constexpr uint32_t kSmallThreshold = 4096;
+
+TEST_P(ReadLoopDiscard, FramesAtTheThresholdAreDiscardedInStep) {
+    // A tab id padded to the case's length, so the trace shows the body whole.
+    const std::string body = Tab(std::string(GetParam().length - Tab("").size(), 'z'));
+    MemoryInput input(Frame(body) + Frame(Tab("after")));
     testing_support::DebugCapture debug;
     CMessageHandler handler([](const std::wstring&, const std::wstring&) {});
-    CReadLoop loop(reader, handler, nullptr);
+    CReadLoop loop([&input](char* buffer, size_t count) { return input.Read(buffer, count); },
+                   handler, nullptr, kSmallThreshold);
     loop.Run();
     const std::vector<std::string> lines = debug.Lines();
 
-    // The discard line, then the trace of the last frame (and the dispatcher's line about a
-    // message without a type).
-    ASSERT_GE(lines.size(), 2u);
-    EXPECT_NE(lines[0].find("268435456"), std::string::npos);
-    EXPECT_EQ(lines[1], kTracePrefix + Tab("after"));
+    const std::string discardLine = "Frame of " + std::to_string(GetParam().length) +
+                                    " bytes is too large; its body is discarded";
+    std::vector<std::string> traced;
+    for (const std::string& line : lines) {
+        if (line.rfind(kTracePrefix, 0) == 0) {
+            traced.push_back(line.substr(kTracePrefix.size()));
+        }
+    }
+    if (GetParam().discarded) {
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines[0], discardLine);
+        EXPECT_EQ(traced, std::vector<std::string>{Tab("after")});
+    } else {
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), discardLine), 0);
+        EXPECT_EQ(traced, (std::vector<std::string>{body, Tab("after")}));
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Threshold, ReadLoopDiscard,
+                         ::testing::Values(DiscardCase{"OneUnder", kSmallThreshold - 1, false},
+                                           DiscardCase{"AtTheThreshold", kSmallThreshold, true},
+                                           DiscardCase{"Over", 3 * kSmallThreshold + 5, true}),
+                         [](const ::testing::TestParamInfo<DiscardCase>& info) {
+                             return info.param.name;
+                         });
 
 }  // namespace
 }  // namespace browser_extensions

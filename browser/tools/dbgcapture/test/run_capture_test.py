@@ -1,17 +1,13 @@
-#!/usr/bin/python3
 """Runs quenlow-dbgcapture.exe under Wine against the probe program (and the host, when built).
 
-Usage: run_capture_test.py <bin-dir> <wine-run>
-"""
+Options (from conftest.py): --bin-dir, --wine-run."""
 import os
 import struct
 import subprocess
-import sys
 import tempfile
 import unittest
 
-BIN_DIR = ""
-WINE_RUN = ""
+import pytest
 
 # Arguments whose Windows quoting is easy to get wrong; the probe reports each one back.
 TRICKY_ARGUMENTS = [
@@ -45,6 +41,10 @@ def probe_lines(arguments, echoed):
 
 
 class CaptureTest(unittest.TestCase):
+    @pytest.fixture(autouse=True)
+    def _build(self, target):
+        self.bin_dir, _, self.wine_run = target
+
     def setUp(self):
         self.tmp = tempfile.TemporaryDirectory()
         self.output = os.path.join(self.tmp.name, "debug lines.txt")
@@ -55,7 +55,7 @@ class CaptureTest(unittest.TestCase):
     def capture(self, program, arguments=(), stdin=b"", env_extra=None, output=None):
         env = dict(os.environ)
         env.update(env_extra or {})
-        command = [WINE_RUN, os.path.join(BIN_DIR, "quenlow-dbgcapture.exe")]
+        command = [self.wine_run, os.path.join(self.bin_dir, "quenlow-dbgcapture.exe")]
         if output is not False:
             command.append(output or self.output)
         if program is not None:
@@ -71,7 +71,7 @@ class CaptureTest(unittest.TestCase):
 
     def test_lines_stdio_and_exit_code_of_the_probe(self):
         stdin = bytes(range(256)) + b"\r\n\x1a\n\r" + bytes(100000)
-        run = self.capture(os.path.join(BIN_DIR, "dbgcapture_probe.exe"), TRICKY_ARGUMENTS, stdin)
+        run = self.capture(os.path.join(self.bin_dir, "dbgcapture_probe.exe"), TRICKY_ARGUMENTS, stdin)
         self.assertEqual(run.returncode, 7, run.stderr)
         self.assertEqual(run.stdout, stdin, "stdout passes through byte for byte")
         self.assertIn(b"probe stderr", run.stderr)
@@ -81,7 +81,7 @@ class CaptureTest(unittest.TestCase):
     def test_appends_to_an_existing_file(self):
         with open(self.output, "wb") as f:
             f.write(b"earlier line\n")
-        run = self.capture(os.path.join(BIN_DIR, "dbgcapture_probe.exe"))
+        run = self.capture(os.path.join(self.bin_dir, "dbgcapture_probe.exe"))
         self.assertEqual(run.returncode, 7, run.stderr)
         lines = self.lines()
         self.assertEqual(lines[0], "earlier line")
@@ -89,7 +89,7 @@ class CaptureTest(unittest.TestCase):
 
     def test_a_crashing_program_gives_its_exception_code(self):
         run = self.capture(
-            os.path.join(BIN_DIR, "dbgcapture_probe.exe"), env_extra={"DBGCAPTURE_PROBE_CRASH": "1"}
+            os.path.join(self.bin_dir, "dbgcapture_probe.exe"), env_extra={"DBGCAPTURE_PROBE_CRASH": "1"}
         )
         # 0xC0000005; a Linux parent sees its low byte.
         self.assertEqual(run.returncode, 0x05, run.stderr)
@@ -98,7 +98,7 @@ class CaptureTest(unittest.TestCase):
 
     def test_failures_before_the_program_runs(self):
         cases = [
-            ("missing program", [os.path.join(BIN_DIR, "no-such-program.exe")], 127, b"cannot start"),
+            ("missing program", [os.path.join(self.bin_dir, "no-such-program.exe")], 127, b"cannot start"),
             ("no program given", [], 2, b"usage"),
         ]
         for name, arguments, code, message in cases:
@@ -109,7 +109,7 @@ class CaptureTest(unittest.TestCase):
                 self.assertEqual(run.stdout, b"")
 
     def test_the_host_says_what_it_processed(self):
-        host = os.path.join(BIN_DIR, "Quenlow.exe")
+        host = os.path.join(self.bin_dir, "Quenlow.exe")
         if not os.path.exists(host):
             self.skipTest("the host is not built")
         run = self.capture(host, stdin=struct.pack("<I", 5) + b"hello")
@@ -119,7 +119,3 @@ class CaptureTest(unittest.TestCase):
         self.assertIn("Process Message and Message Type:Message: hello", lines)
         self.assertEqual(lines[-1], "Going to exit")
 
-
-if __name__ == "__main__":
-    BIN_DIR, WINE_RUN = sys.argv[1], sys.argv[2]
-    unittest.main(argv=sys.argv[:1], verbosity=2)
