@@ -2,8 +2,10 @@
 echoes come back as frames, and the host works on without the bridge library."""
 
 import json
+import os
 import re
 import shutil
+import subprocess
 import time
 
 import pytest
@@ -215,3 +217,61 @@ def test_frames_from_bridge_agent_and_monitor_never_interleave(host, tmp_path):
     assert kinds.count("XPath") == count
     assert kinds.count("documentCompleteAck") == count
     assert kinds.count("updateLogLevel") == 1
+
+
+@pytest.fixture(scope="module")
+def own_wine_prefix(target, tmp_path_factory):
+    """The environment for a Wine prefix of this module's own (nothing on Linux): tests that plant
+    libraries must not leave them where other tests' hosts look."""
+    if target[1] != "windows":
+        yield {}
+        return
+    prefix = tmp_path_factory.mktemp("wineprefix")
+    yield {"WINEPREFIX": str(prefix)}
+    subprocess.run(["wineserver", "-k"], env={**os.environ, "WINEPREFIX": str(prefix)},
+                   check=False)
+
+
+@pytest.mark.parametrize("beside", [False, True], ids=["planted-elsewhere", "beside-the-host"])
+def test_bridge_is_loaded_from_the_hosts_own_folder_only(host, tmp_path, own_wine_prefix, beside):
+    """A bridge planted in the current folder and on the library search path is never loaded; the
+    same bridge beside the host is."""
+    path, env = bridge_env(host, tmp_path)
+    env.update(own_wine_prefix)
+    name = "Halvern.dll" if host.is_windows else "libHalvern.so"
+    exe = host_copy(host, tmp_path, bridge=name if beside else None)
+    current, on_path = tmp_path / "current", tmp_path / "on-path"
+    for folder in (current, on_path):
+        folder.mkdir()
+        shutil.copy2(host.bin_dir / name, folder / name)
+    env["WINEPATH" if host.is_windows else "LD_LIBRARY_PATH"] = host.native_path(on_path)
+    run = host.run_expecting(frame(DOCUMENT), frames=1, env=env, exe=exe, cwd=current,
+                             ready=bridge_ready(path) if beside else None,
+                             ready_line=None if beside else "Halvern LoadLibrary failed: ")
+    assert run.returncode == 0
+    assert [json.loads(json.loads(body))["type"] for body in run.frames] == ["documentCompleteAck"]
+    failures = [line for line in run.debug_lines if line.startswith("Halvern LoadLibrary failed: ")]
+    assert failures == ([] if beside else ["Halvern LoadLibrary failed: 126"])
+    calls = [c["call"] for c in read_json_lines(path)]
+    assert calls[:1] == (["GetInstance"] if beside else [])
+
+
+def test_a_library_stuck_in_its_end_code_does_not_keep_the_host_alive(host, tmp_path):
+    """A static destructor of the bridge that never returns: the host still ends with code 0, within
+    the exit deadline. Linux runs the libraries' end code under the deadline; Windows runs no
+    library's detach code at the host's end."""
+    path, env = bridge_env(host, tmp_path)
+    name = "Halvern-stuck-at-end.dll" if host.is_windows else "libHalvern-stuck-at-end.so"
+    process, _ = host.start(env=env, exe=host_copy(host, tmp_path, bridge=name))
+    try:
+        wait_until(bridge_ready(path), 60)
+        closed = time.monotonic()
+        process.stdin.close()
+        returncode = process.wait(timeout=60)
+        elapsed = time.monotonic() - closed
+    finally:
+        process.kill()
+    assert returncode == 0
+    assert ("StuckAtEnd" in [c["call"] for c in read_json_lines(path)]) == (not host.is_windows)
+    # The deadline is 1.5 s; Wine's own process teardown and a sanitizer's exit add to it.
+    assert elapsed < (10.0 if host.is_windows or host.is_sanitized else 5.0), elapsed

@@ -79,8 +79,9 @@ class Host:
                     self.native_path(debug_file), str(exe)]
         return [str(exe)]
 
-    def start(self, env=None, exe=None, stdin=subprocess.PIPE, preexec_fn=None):
-        """Starts the host and returns (process, debug file)."""
+    def start(self, env=None, exe=None, stdin=subprocess.PIPE, preexec_fn=None, cwd=None):
+        """Starts the host in `cwd` (by default its own folder) and returns (process, debug
+        file)."""
         debug_file = self.new_file("debug")
         debug_file.touch()
         full_env = dict(os.environ)
@@ -88,7 +89,7 @@ class Host:
         full_env.update(env or {})
         process = subprocess.Popen(
             self.command(debug_file, exe or self.exe()), stdin=stdin, stdout=subprocess.PIPE,
-            stderr=subprocess.PIPE, env=full_env, cwd=str((exe or self.exe()).parent),
+            stderr=subprocess.PIPE, env=full_env, cwd=str(cwd or (exe or self.exe()).parent),
             preexec_fn=preexec_fn)
         return process, debug_file
 
@@ -104,11 +105,11 @@ class Host:
         return HostRun(process.returncode, stdout, stderr, read_lines(debug_file))
 
     def run_expecting(self, data, frames, env=None, timeout=60, exe=None, ready=None,
-                      ready_line=None):
+                      ready_line=None, cwd=None):
         """Sends `data` (once `ready()` holds and a debugger line starts with `ready_line`, when
         given), keeps standard input open until `frames` frames have arrived (replies come from
         other threads, after their message was handled), then closes it and waits."""
-        process, debug_file = self.start(env=env, exe=exe)
+        process, debug_file = self.start(env=env, exe=exe, cwd=cwd)
         wait_until(ready or (lambda: True), timeout)
         if ready_line is not None:
             wait_until(lambda: any(line.startswith(ready_line)

@@ -11,6 +11,7 @@
 #include "host/ExitDeadline.h"
 #include "host/StreamSetup.h"
 #include "platform/DebugOutput.h"
+#include "platform/DynamicLibrary.h"
 #include "platform/ProcessStreams.h"
 
 namespace browser_extensions {
@@ -47,19 +48,23 @@ void ServeUntilEndOfInput() {
 }  // namespace
 
 int RunHost() {
+    // Before any library can be loaded at run time.
+    platform::RemoveCurrentFolderFromLibrarySearch();
     platform::IgnoreBrokenPipe();
     if (!PrepareStandardStreams()) {
         platform::DebugOutputW(L"Set binary mode failed");
         return -1;
     }
 
-    // Before anything else can write, so that nothing but frames ever reaches the browser.
+    // Before anything else can write, so that nothing but frames ever reaches the browser; and
+    // before any thread can start a child process that would inherit the browser's pipes.
     OpenChannel();
+    platform::KeepStandardInputFromChildProcesses();
     ServeUntilEndOfInput();
     // The handler and its monitor are gone; replies of the agent or the bridge still in flight
     // must not leave half a frame behind.
     CloseChannelForExit();
-    DisarmExitDeadline();
+    // The deadline stays armed: the libraries' static destructors and end code still run.
     return 0;
 }
 

@@ -33,6 +33,9 @@ FILE* DetachChannelFromStandardOutput() {
     if (channel == -1) {
         return nullptr;
     }
+    // _dup makes an inheritable handle: a child process started with inherited handles could
+    // write frames into the channel and would keep the browser's port open after the host ends.
+    SetHandleInformation(reinterpret_cast<HANDLE>(_get_osfhandle(channel)), HANDLE_FLAG_INHERIT, 0);
     _setmode(channel, _O_BINARY);
     FILE* stream = _fdopen(channel, "wb");
     if (stream == nullptr) {

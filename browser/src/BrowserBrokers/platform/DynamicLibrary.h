@@ -5,9 +5,10 @@
 
 namespace browser_extensions::platform {
 
-// Libraries loaded at run time. On Windows these are LoadLibraryW and GetProcAddress; elsewhere a
-// bare Windows name such as "Name.dll" means "libName.so" in the executable's own folder, which is
-// where Windows looks first too. Loaded libraries are never released.
+// Libraries loaded at run time. A bare name is looked up in the executable's own folder only
+// (never in the current folder or on PATH): on Windows with LoadLibraryExW and a full path, the
+// library's own dependencies coming from that folder and the system folder; elsewhere a bare
+// Windows name such as "Name.dll" means "libName.so" there. Loaded libraries are never released.
 
 using LibraryHandle = void*;
 // The generic function pointer type; cast to the entry point's real type before calling.
@@ -22,5 +23,9 @@ LibraryHandle LoadDynamicLibrary(const std::wstring& name, uint32_t& error);
 
 // `name` is the export's 8-bit name. Null on failure, with `error` set to the reason.
 LibraryProc FindLibraryProc(LibraryHandle library, const char* name, uint32_t& error);
+
+// Takes the current folder out of the search for every library loaded from now on, by any module
+// of the process (on Windows, SetDllDirectoryW(L"")). Elsewhere the search never held it.
+void RemoveCurrentFolderFromLibrarySearch();
 
 }  // namespace browser_extensions::platform

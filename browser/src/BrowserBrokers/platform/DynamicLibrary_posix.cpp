@@ -78,4 +78,6 @@ LibraryProc FindLibraryProc(LibraryHandle library, const char* name, uint32_t& e
     return proc;
 }
 
+void RemoveCurrentFolderFromLibrarySearch() {}
+
 }  // namespace browser_extensions::platform

@@ -13,4 +13,8 @@ int SetBinaryMode(FILE* stream);
 // must fail quietly instead of raising SIGPIPE, as it does on Windows.
 void IgnoreBrokenPipe();
 
+// Standard input is the browser's pipe: a child process that inherited it would keep the port
+// open after the host ends. Makes it non-inheritable (close-on-exec on POSIX).
+void KeepStandardInputFromChildProcesses();
+
 }  // namespace browser_extensions::platform

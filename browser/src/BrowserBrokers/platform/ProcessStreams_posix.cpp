@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include "ProcessStreams.h"
 
@@ -15,6 +16,13 @@ int SetBinaryMode(FILE* stream) {
 
 void IgnoreBrokenPipe() {
     ::signal(SIGPIPE, SIG_IGN);
+}
+
+void KeepStandardInputFromChildProcesses() {
+    const int flags = ::fcntl(STDIN_FILENO, F_GETFD);
+    if (flags != -1) {
+        ::fcntl(STDIN_FILENO, F_SETFD, flags | FD_CLOEXEC);
+    }
 }
 
 }  // namespace browser_extensions::platform

@@ -1,3 +1,5 @@
+#include <windows.h>
+
 #include <fcntl.h>
 #include <io.h>
 
@@ -10,5 +12,18 @@ int SetBinaryMode(FILE* stream) {
 }
 
 void IgnoreBrokenPipe() {}
+
+void KeepStandardInputFromChildProcesses() {
+    // The runtime's descriptor 0 and the standard handle are normally one handle; both are covered
+    // in case they differ.
+    const intptr_t descriptorHandle = _get_osfhandle(_fileno(stdin));
+    if (descriptorHandle != -1) {
+        SetHandleInformation(reinterpret_cast<HANDLE>(descriptorHandle), HANDLE_FLAG_INHERIT, 0);
+    }
+    const HANDLE standardHandle = GetStdHandle(STD_INPUT_HANDLE);
+    if (standardHandle != nullptr && standardHandle != INVALID_HANDLE_VALUE) {
+        SetHandleInformation(standardHandle, HANDLE_FLAG_INHERIT, 0);
+    }
+}
 
 }  // namespace browser_extensions::platform
