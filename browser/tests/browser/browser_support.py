@@ -13,10 +13,11 @@ import zipfile
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from pathlib import Path
 
-# Set from the suite's options by conftest.py before the tests are collected.
+# Debian's browsers; the browser suite's conftest.py sets these from its options before the tests
+# are collected, other suites (the package tests) take them as they are.
 BIN_DIR = None
-CHROMIUM = None
-FIREFOX = None
+CHROMIUM = "/usr/lib/chromium/chromium"
+FIREFOX = "/usr/lib/firefox-esr/firefox-esr"
 EXTENSION = Path(__file__).parent / "extension"
 FIREFOX_ADD_ON_ID = "quenlow-test@quenlow.example"
 
