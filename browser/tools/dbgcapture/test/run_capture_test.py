@@ -112,10 +112,11 @@ class CaptureTest(unittest.TestCase):
         host = os.path.join(self.bin_dir, "Quenlow.exe")
         if not os.path.exists(host):
             self.skipTest("the host is not built")
-        run = self.capture(host, stdin=struct.pack("<I", 5) + b"hello")
+        body = b'{"tabID":"hello"}'
+        run = self.capture(host, stdin=struct.pack("<I", len(body)) + body)
         self.assertEqual(run.returncode, 0, run.stderr)
         # The log-level monitor's line comes from a thread of its own, before or after the end.
         lines = [line for line in self.lines() if not line.startswith("Log level: ")]
-        self.assertIn("Process Message and Message Type:Message: hello", lines)
+        self.assertIn("Process Message and Message Type:Message: " + body.decode(), lines)
         self.assertEqual(lines[-1], "Going to exit")
 
