@@ -276,17 +276,26 @@ def test_doctor_without_any_registration_fails(place):
     assert "not registered for any browser" in result.out and NOT_FOUND in result.out
 
 
+# A relative profile folder is the browser's too (`--user-data-dir profile`): every command takes
+# it from the current folder, and install and list name the same browser for it.
 @linux_only
-def test_profile_dir_registers_in_the_profile(place, tmp_path):
+@pytest.mark.parametrize("relative", [False, True], ids=["absolute", "relative"])
+def test_profile_dir_registers_in_the_profile(place, tmp_path, relative):
     profile = tmp_path / "profile"
-    result = run("install", "--profile-dir", profile, "--name", place.name, "--host-path",
-                 place.host, "--extension-id", ID_A)
+    given = "profile" if relative else profile
+    result = run("install", "--profile-dir", given, "--name", place.name, "--host-path",
+                 place.host, "--extension-id", ID_A, cwd=tmp_path)
     assert result.returncode == 0, result.err
     manifest = profile / "NativeMessagingHosts" / f"{place.name}.json"
     assert json.loads(manifest.read_text())["allowed_origins"] == [f"chrome-extension://{ID_A}/"]
-    assert run("doctor", "--profile-dir", profile, "--name", place.name,
-               "--extension-id", ID_A).returncode == 0
-    assert run("uninstall", "--profile-dir", profile, "--name", place.name).returncode == 0
+    assert "chromium (user)" in result.out
+    listed = run("list", "--profile-dir", given, "--name", place.name, cwd=tmp_path)
+    assert "chromium (user)" in listed.out and str(manifest) in listed.out, listed.out
+    doctor = run("doctor", "--profile-dir", given, "--name", place.name, "--extension-id", ID_A,
+                 cwd=tmp_path)
+    assert doctor.returncode == 0, doctor.out
+    assert run("uninstall", "--profile-dir", given, "--name", place.name,
+               cwd=tmp_path).returncode == 0
     assert not manifest.exists()
 
 

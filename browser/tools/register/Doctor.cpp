@@ -200,7 +200,9 @@ class Walk {
                         ReinstallHint(), Outcome::NotFound);
         }
         if (!Files::IsAbsolute(*entry_.manifestPath)) {
-            return Fail("the key names the manifest by a relative path: " + *entry_.manifestPath,
+            const std::string namer =
+                entry_.location.kind == StoreKind::Folder ? "the registration" : "the key";
+            return Fail(namer + " names the manifest by a relative path: " + *entry_.manifestPath,
                         ReinstallHint(), Outcome::NotFound);
         }
         return true;
@@ -358,10 +360,7 @@ bool RegisteredAnywhere(const std::vector<Location>& locations, const std::strin
 
 int Doctor::Run(const Options& options, std::ostream& out, std::ostream& err) {
     const bool browsersGiven = !options.browsers.empty();
-    std::vector<Browser> candidates = browsersGiven ? options.browsers : Browsers::All();
-    if (!options.profileDir.empty() && !browsersGiven) {
-        candidates = {Browser::Chromium};
-    }
+    const std::vector<Browser> candidates = HostStore::BrowsersOf(options);
     bool healthy = true;
     int walked = 0;
     for (Browser browser : candidates) {

@@ -31,6 +31,13 @@ bool AddBrowserLocations(const PathSettings& settings, const std::vector<Browser
 
 }  // namespace
 
+std::vector<Browser> HostStore::BrowsersOf(const Options& options) {
+    if (!options.browsers.empty()) {
+        return options.browsers;
+    }
+    return options.profileDir.empty() ? Browsers::All() : std::vector<Browser>{Browser::Chromium};
+}
+
 bool HostStore::Locations(const Options& options, const std::vector<Browser>& browsers,
                           const std::vector<Scope>& scopes, std::vector<Location>& locations,
                           std::string& error) {

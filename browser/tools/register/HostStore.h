@@ -23,6 +23,8 @@ class HostStore {
   public:
     // The locations to work on, in the order a browser reads them; false with `error` when they
     // cannot be known.
+    // The browsers a command walks when none is named: a profile folder is a Chromium one's.
+    static std::vector<Browser> BrowsersOf(const Options& options);
     static bool Locations(const Options& options, const std::vector<Browser>& browsers,
                           const std::vector<Scope>& scopes, std::vector<Location>& locations,
                           std::string& error);

@@ -177,11 +177,7 @@ int Installer::Install(const Options& options, std::ostream& out, std::ostream& 
 }
 
 int Installer::Uninstall(const Options& options, std::ostream& out, std::ostream& err) {
-    const std::vector<Browser> browsers =
-        options.browsers.empty()
-            ? (options.profileDir.empty() ? Browsers::All()
-                                          : std::vector<Browser>{Browser::Chromium})
-            : options.browsers;
+    const std::vector<Browser> browsers = HostStore::BrowsersOf(options);
     std::vector<Location> locations;
     std::string error;
     if (!HostStore::Locations(options, browsers, ScopesOf(options), locations, error)) {

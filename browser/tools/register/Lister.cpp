@@ -39,8 +39,7 @@ void PrintManifest(const Entry& entry, std::ostream& out) {
 }  // namespace
 
 int Lister::List(const Options& options, std::ostream& out, std::ostream& err) {
-    const std::vector<Browser> browsers =
-        options.browsers.empty() ? Browsers::All() : options.browsers;
+    const std::vector<Browser> browsers = HostStore::BrowsersOf(options);
     const std::vector<Scope> scopes = options.scope
                                           ? std::vector<Scope>{*options.scope}
                                           : std::vector<Scope>{Scope::User, Scope::System};

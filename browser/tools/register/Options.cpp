@@ -128,6 +128,8 @@ void Settle(Options& options, const Words& words) {
     }
     options.root = FromCurrentFolder(options.root);
     options.home = FromCurrentFolder(options.home);
+    options.profileDir = FromCurrentFolder(options.profileDir);
+    options.manifestDir = FromCurrentFolder(options.manifestDir);
 }
 
 }  // namespace
