@@ -11,14 +11,21 @@ if(WIN32)
   add_compile_definitions(UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN)
 endif()
 
-# Boost.JSON is used header-only. The cross compiler must not see all of /usr/include, so it gets
-# a folder that holds nothing but a link to the Boost headers.
+# Header-only libraries from Debian. The cross compiler must not see all of /usr/include, so each
+# gets a folder in the build that holds nothing but a link named `link` to its headers at `root`;
+# the folder's path is returned in `out`.
+function(quenlow_header_folder out link root)
+  set(dir ${CMAKE_BINARY_DIR}/${link}-headers)
+  file(MAKE_DIRECTORY ${dir})
+  if(NOT EXISTS ${dir}/${link})
+    file(CREATE_LINK ${root} ${dir}/${link} SYMBOLIC)
+  endif()
+  set(${out} ${dir} PARENT_SCOPE)
+endfunction()
+
+# Boost.JSON is used header-only.
 set(QUENLOW_BOOST_ROOT "/usr/include/boost" CACHE PATH "Boost headers")
-set(_boost_dir ${CMAKE_BINARY_DIR}/boost-headers)
-file(MAKE_DIRECTORY ${_boost_dir})
-if(NOT EXISTS ${_boost_dir}/boost)
-  file(CREATE_LINK ${QUENLOW_BOOST_ROOT} ${_boost_dir}/boost SYMBOLIC)
-endif()
+quenlow_header_folder(_boost_dir boost ${QUENLOW_BOOST_ROOT})
 add_library(quenlow_boost_headers INTERFACE)
 target_include_directories(quenlow_boost_headers SYSTEM INTERFACE ${_boost_dir})
 target_compile_definitions(quenlow_boost_headers INTERFACE BOOST_ALL_NO_LIB BOOST_JSON_NO_LIB

@@ -19,6 +19,15 @@ def xpath_envelope(text):
                        "payload": {"xpath": text, "password": "pw"}}, ensure_ascii=False)
 
 
+def end_of_input(process):
+    """Closes the host's standard input and waits for its end: the exit code and the seconds the
+    end took."""
+    closed = time.monotonic()
+    process.stdin.close()
+    returncode = process.wait(timeout=60)
+    return returncode, time.monotonic() - closed
+
+
 def bridge_ready(path):
     """The loader publishes the bridge before it starts it, so a journaled CreateThreadBroker means
     relays reach the bridge from now on."""
@@ -187,10 +196,7 @@ def test_exits_promptly_while_echoes_wait_for_a_reader(host, tmp_path):
         process.stdin.flush()
         wait_until(lambda: sum(c["call"] == "SendMessageToKestrova"
                                for c in read_json_lines(path)) == 4, 60)
-        closed = time.monotonic()
-        process.stdin.close()
-        returncode = process.wait(timeout=60)
-        elapsed = time.monotonic() - closed
+        returncode, elapsed = end_of_input(process)
     finally:
         process.kill()
     assert returncode == 0
@@ -265,10 +271,7 @@ def test_a_library_stuck_in_its_end_code_does_not_keep_the_host_alive(host, tmp_
     process, _ = host.start(env=env, exe=host_copy(host, tmp_path, bridge=name))
     try:
         wait_until(bridge_ready(path), 60)
-        closed = time.monotonic()
-        process.stdin.close()
-        returncode = process.wait(timeout=60)
-        elapsed = time.monotonic() - closed
+        returncode, elapsed = end_of_input(process)
     finally:
         process.kill()
     assert returncode == 0
