@@ -264,8 +264,10 @@ def test_bridge_is_loaded_from_the_hosts_own_folder_only(host, tmp_path, own_win
 
 def test_a_library_stuck_in_its_end_code_does_not_keep_the_host_alive(host, tmp_path):
     """A static destructor of the bridge that never returns: the host still ends with code 0, within
-    the exit deadline. Linux runs the libraries' end code under the deadline; Windows runs no
-    library's detach code at the host's end."""
+    the exit deadline. Linux runs the libraries' end code under the deadline."""
+    if host.is_windows:
+        pytest.skip("Windows ends every other thread before the libraries' detach code runs, so "
+                    "no deadline inside the process can bound it; that code must still run")
     path, env = bridge_env(host, tmp_path)
     name = "Halvern-stuck-at-end.dll" if host.is_windows else "libHalvern-stuck-at-end.so"
     process, _ = host.start(env=env, exe=host_copy(host, tmp_path, bridge=name))

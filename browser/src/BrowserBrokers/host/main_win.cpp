@@ -1,8 +1,8 @@
 #include "host/HostEntry.h"
-#include "platform/ProcessEnd.h"
 
-// The browser's arguments (the caller's origin, a window handle) are not used.
+// The browser's arguments (the caller's origin, a window handle) are not used. A plain return:
+// the libraries' detach code (the agent's last log writes among it) must run at the end, and
+// ExitProcess ends every other thread before it does, so no deadline can bound that part here.
 int wmain(int /*argc*/, wchar_t* /*argv*/[]) {
-    // Not a return: the end the runtime would then run cannot be bounded by the exit deadline.
-    browser_extensions::platform::EndProcess(browser_extensions::RunHost());
+    return browser_extensions::RunHost();
 }

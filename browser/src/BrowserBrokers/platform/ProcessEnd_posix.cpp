@@ -4,10 +4,6 @@
 
 namespace browser_extensions::platform {
 
-void EndProcess(int code) {
-    std::exit(code);
-}
-
 void EndProcessAtOnce(int code) {
     std::_Exit(code);
 }

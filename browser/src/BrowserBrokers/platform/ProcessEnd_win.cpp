@@ -1,15 +1,8 @@
 #include <windows.h>
 
-#include <process.h>
-
 #include "ProcessEnd.h"
 
 namespace browser_extensions::platform {
-
-void EndProcess(int code) {
-    _cexit();
-    EndProcessAtOnce(code);
-}
 
 void EndProcessAtOnce(int code) {
     // Not _Exit, which calls ExitProcess: that runs every library's detach code after ending the
