@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <mutex>
 
 #include "StandinFiles.h"
 #include "platform/TextEncoding.h"
@@ -53,7 +54,10 @@ void AppendToFileNamedBy(const char* name, const std::string& line) {
     if (path == nullptr) {
         return;
     }
-    // Append-only access: every write lands at the end, even with other writers.
+    // Wine emulates append-only access by writing at the size it last saw, so two threads that
+    // append at once overwrite each other's line: the agent's threads take turns here.
+    static std::mutex appending;
+    const std::lock_guard<std::mutex> turn(appending);
     HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
