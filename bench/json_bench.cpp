@@ -3,12 +3,14 @@
 
 #include <benchmark/benchmark.h>
 
+#include <boost/json/parse.hpp>
 #include <string>
 
 #include "json/Reader.h"
 #include "json/Value.h"
 #include "messages/CTabMessage.h"
 #include "messages/CUpdateLogLevelMessage.h"
+#include "platform/TextEncoding.h"
 
 namespace {
 
@@ -39,6 +41,18 @@ void ReadEnvelopeValueOnly(benchmark::State& state) {
     }
 }
 BENCHMARK(ReadEnvelopeValueOnly);
+
+// The baseline of ReadEnvelope: a general-purpose reader's parse of the same envelope, as the
+// UTF-8 it arrives in, into its own tree.
+void ParseEnvelopeBoostJson(benchmark::State& state) {
+    const std::string utf8 = WideToUtf8(kEnvelope);
+    for (auto _ : state) {
+        boost::json::value value = boost::json::parse(utf8);
+        benchmark::DoNotOptimize(&value);
+    }
+    state.SetLabel(std::to_string(utf8.size()) + " bytes");
+}
+BENCHMARK(ParseEnvelopeBoostJson);
 
 void WriteLogLevelUpdate(benchmark::State& state) {
     CUpdateLogLevelMessage message;

@@ -13,13 +13,13 @@ FRAMES = 100_000  # in the inbound-rate input
 MIB = 1024  # KiB
 
 # Goals: each figure's limit, as a ratio to its baseline.
-GOAL_RATE = 0.70  # host's inbound frames per second / the bare reader's, at least
+GOAL_RATE = 0.40  # host's inbound frames per second / the bare reader's, at least
 GOAL_STARTUP = 3.0  # host's start-to-exit time / the bare reader's, at most
 GOAL_ROUND_TRIP = 3.0  # host's answer time / the bare echo's, at most
-GOAL_BIG_FRAME_LINUX = 10.0  # peak resident memory / 16 MiB frame, at most (4-byte wchar_t)
+GOAL_BIG_FRAME_LINUX = 9.0  # peak resident memory / 16 MiB frame, at most (4-byte wchar_t)
 GOAL_BIG_FRAME_WINDOWS = 6.0  # the same for the Windows build under Wine, above the bare reader
 GOAL_HOSTILE = 1.0  # peak resident memory / 16 MiB, at most, for a 0x7FFFFFFF length
-GOAL_READ_ENVELOPE_NS = 800  # reading the ~294-character envelope into a CTabMessage
+GOAL_READ_ENVELOPE = 1.0  # reading the envelope into a CTabMessage / Boost.JSON's parse of it
 
 METHOD = """\
 `./scripts/bench` builds the `bench` preset (Linux, Release) and, for the Windows memory figure,
@@ -41,7 +41,9 @@ takes medians; `bench/make_inputs.py` writes the inputs.
   16 MiB frame is a valid `triggerFailed` envelope whose `triggerId` fills it; the hostile input
   is the length 0x7FFFFFFF followed by 4 MiB. Under Wine the figure is that of the Wine process
   running `Quenlow.exe`, less that of the bare reader's Windows build at rest (empty input).
-- Micro-benchmarks: Google Benchmark, CPU time per call (`bench/*_bench.cpp`)."""
+- Micro-benchmarks: Google Benchmark, CPU time per call (`bench/*_bench.cpp`). The baseline of
+  `ReadEnvelope` (the envelope's text to a typed `CTabMessage`) is `ParseEnvelopeBoostJson`:
+  Boost.JSON's `boost::json::parse` of the same envelope, as UTF-8, into its own tree."""
 
 
 def figures(text):
@@ -98,11 +100,12 @@ def main():
         f"≤ {GOAL_HOSTILE:.0f} × 16 MiB", host <= GOAL_HOSTILE * 16)
 
     benchmarks = json.loads(micro).get("benchmarks", [])
-    for b in benchmarks:
-        if b["name"] == "ReadEnvelope":
-            ns = b["cpu_time"] * {"ns": 1, "us": 1e3, "ms": 1e6}[b["time_unit"]]
-            row("ReadEnvelope (micro)", f"{ns:.0f} ns", "–", ns / GOAL_READ_ENVELOPE_NS,
-                f"≤ {GOAL_READ_ENVELOPE_NS} ns", ns <= GOAL_READ_ENVELOPE_NS)
+    ns = {b["name"]: b["cpu_time"] * {"ns": 1, "us": 1e3, "ms": 1e6}[b["time_unit"]]
+          for b in benchmarks}
+    if "ReadEnvelope" in ns and "ParseEnvelopeBoostJson" in ns:
+        host, bare = ns["ReadEnvelope"], ns["ParseEnvelopeBoostJson"]
+        row("ReadEnvelope (micro) / Boost.JSON parse", f"{host:.0f} ns", f"{bare:.0f} ns",
+            host / bare, f"≤ {GOAL_READ_ENVELOPE:.2f}", host / bare <= GOAL_READ_ENVELOPE)
 
     lines = ["# Benchmark results", "", "Written by `./scripts/bench`; the figures are those of one "
              "run.", "", "## Method", "", METHOD, "", "## Machine", "", machine(), "",

@@ -79,34 +79,51 @@ def copies_in_memory(pid, secret_texts):
     return counts
 
 
-def test_no_password_outlives_its_message(host):
+def credentials_both_ways(session):
+    """A password saved, then carried out in the agent's reply, then one in a message the agent
+    never sees."""
+    saved = "Sv" + secrets.token_hex(8)
+    never_seen = "Nv" + secrets.token_hex(8)
+    session.send(envelope(tabID="5", type="saveCredentials",
+                          payload={"host": "h.example", "username": "u", "password": saved}),
+                 envelope(tabID="6", type="basicAuthentication", payload={"host": "h.example"}))
+    assert session.read_frame() == quoted(
+        '{"host":"h.example","password":"' + saved + '","tabID":"6",'
+        '"type":"basicAuthCredentials","username":"u"}')
+    closing = envelope(tabID="6", type="closeTab", payload={"password": never_seen})
+    session.send(closing)
+    session.wait_for_debug_line(TRACE + closing.replace(never_seen, "***"))
+    return [saved, never_seen]
+
+
+def password_through_the_bridge(session):
+    """An XPath message relayed to the bridge, whose echo comes back through the host."""
+    carried = "Xp" + secrets.token_hex(8)
+    message = envelope(tabID="7", type="XPath", payload={"xpath": "//input", "password": carried})
+    session.send(message)
+    assert session.read_frame() == quoted(message)
+    return [carried]
+
+
+# Unique passwords per run, so nothing else in memory can match.
+@pytest.mark.parametrize("conversation", [credentials_both_ways, password_through_the_bridge],
+                         ids=["credentials", "xpath"])
+def test_no_password_outlives_its_message(host, conversation):
     if host.is_sanitized:
         pytest.skip("a sanitizer's shadow memory is terabytes of mappings, and its quarantine "
                     "holds freed blocks back")
-    # Unique per run, so nothing else in memory can match.
-    saved = "Sv" + secrets.token_hex(8)
-    never_seen = "Nv" + secrets.token_hex(8)
-    session = Session(host, {})  # no journal: the stand-in agent would write calls down
+    session = Session(host, {})  # no journals: the stand-ins would write calls down
     try:
-        session.send(envelope(tabID="5", type="saveCredentials",
-                              payload={"host": "h.example", "username": "u", "password": saved}),
-                     envelope(tabID="6", type="basicAuthentication",
-                              payload={"host": "h.example"}))
-        assert session.read_frame() == quoted(
-            '{"host":"h.example","password":"' + saved + '","tabID":"6",'
-            '"type":"basicAuthCredentials","username":"u"}')
-        closing = envelope(tabID="6", type="closeTab", payload={"password": never_seen})
-        session.send(closing)
-        session.wait_for_debug_line(TRACE + closing.replace(never_seen, "***"))
+        passwords = conversation(session)
         pid = host_process(session, host)
         last = {}
 
         def none_left():
-            last.update(copies_in_memory(pid, [saved, never_seen]))
+            last.update(copies_in_memory(pid, passwords))
             return not any(last.values())
 
-        # The message is being handled once its line is out; its copies must be gone once that
-        # ends. Copies that stay fail the test when the time is up.
+        # The message is being handled once its answer or line is out; its copies must be gone
+        # once that ends. Copies that stay fail the test when the time is up.
         assert poll_until(none_left, 10), f"copies left in the idle host: {last}"
     finally:
         session.close()

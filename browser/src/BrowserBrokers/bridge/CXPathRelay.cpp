@@ -3,6 +3,7 @@
 #include "bridge/CBridgeLoader.h"
 #include "platform/DebugOutput.h"
 #include "platform/TextEncoding.h"
+#include "protect/WipeText.h"
 #include "redaction/Redaction.h"
 
 namespace browser_extensions {
@@ -33,10 +34,14 @@ CXPathRelay::CXPathRelay(const CBridgeState& state, std::chrono::milliseconds lo
     : m_state(state), m_loadWait(loadWait) {}
 
 bool CXPathRelay::Relay(const char* body, std::wstring& text) const {
+    WipeText(text);
     text = Utf8ToWide(body);
     platform::DebugOutputW(L"XPath received at Broker side");
     if (platform::DebugOutputEnabled()) {
-        platform::DebugOutputW(RedactSecrets(text));
+        // Redaction keeps the keys and the shape, and the values the host reads: wiped as well.
+        std::wstring redacted = RedactSecrets(text);
+        const CTextWipeGuard<std::wstring> wipeRedacted(redacted);
+        platform::DebugOutputW(redacted);
     }
     return true;
 }
@@ -52,6 +57,7 @@ bool CXPathRelay::SendToBridge(const std::wstring& text) const {
 
 void CXPathRelay::operator()(const char* body) const {
     std::wstring text;
+    const CTextWipeGuard<std::wstring> wipeText(text);
     Relay(body, text);
     SendToBridge(text);
 }

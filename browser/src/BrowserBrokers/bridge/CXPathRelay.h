@@ -20,8 +20,9 @@ class CXPathRelay {
     explicit CXPathRelay(const CBridgeState& state,
                          std::chrono::milliseconds loadWait = kBridgeLoadWait);
 
-    // `body` is the message as received, NUL-terminated UTF-8; `text` receives it as UTF-16.
-    // Writes the two trace lines, with any password hidden. Always true.
+    // `body` is the message as received, NUL-terminated UTF-8; `text` receives it as UTF-16 (what
+    // it held before is wiped; the caller wipes the new text). Writes the two trace lines, with any
+    // password hidden. Always true.
     bool Relay(const char* body, std::wstring& text) const;
 
     // Passes the text on to the bridge, on the calling thread, waiting (bounded) for a bridge that

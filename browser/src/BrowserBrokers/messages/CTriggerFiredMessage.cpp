@@ -9,6 +9,10 @@ namespace browser_extensions {
 
 CTriggerFiredMessage::~CTriggerFiredMessage() {
     WipeText(m_triggerId);
+    // The captured form values (a password field's among them); keys are signatures, no secret.
+    for (auto& entry : m_values) {
+        WipeText(entry.second);
+    }
 }
 
 void CTriggerFiredMessage::Serialize(json::Object& object) const {
@@ -25,7 +29,9 @@ void CTriggerFiredMessage::Deserialize(json::Object&& object) {
         if (signature.empty()) {
             continue;
         }
-        m_values[std::move(signature)] = JsonGetString(entry, L"value");
+        std::wstring& stored = m_values[std::move(signature)];
+        WipeText(stored);  // a repeated signature's earlier value
+        stored = JsonGetString(entry, L"value");
     }
 }
 

@@ -16,6 +16,7 @@ using Token = JsonTokenizer::Token;
 
 constexpr wchar_t kHiddenValue[] = L"\"***\"";
 constexpr wchar_t kHiddenRest[] = L"***";
+constexpr wchar_t kHiddenUserInfo[] = L"***";  // inside the shown "url" literal
 
 // The names whose values may show, and the place that gives them their meaning.
 enum class Name {
@@ -239,6 +240,46 @@ size_t EndOfShownUrl(std::wstring_view text, const Token& url) {
     return end;
 }
 
+bool IsSlash(const Unit& unit) {
+    return unit.valid && (unit.value == L'/' || unit.value == L'\\');
+}
+
+// Where a shown "url"'s authority begins: after its first "//" when no lone "/" comes before it,
+// else at the literal's start (so a text without one still hides what precedes an "@").
+size_t StartOfAuthority(std::wstring_view text, size_t begin, size_t end) {
+    for (size_t i = begin; i < end;) {
+        const Unit unit = DecodeAt(text, i, end);
+        if (IsSlash(unit)) {
+            if (unit.next < end) {
+                const Unit second = DecodeAt(text, unit.next, end);
+                if (IsSlash(second)) {
+                    return second.next;
+                }
+            }
+            return begin;
+        }
+        i = unit.next;
+    }
+    return begin;
+}
+
+// Where the user name and password of a shown "url" end: at the last "@" of its authority (which
+// ends at the next "/" or backslash), or `authority` itself when it holds none.
+size_t EndOfUserInfo(std::wstring_view text, size_t authority, size_t end) {
+    size_t userInfoEnd = authority;
+    for (size_t i = authority; i < end;) {
+        const Unit unit = DecodeAt(text, i, end);
+        if (IsSlash(unit)) {
+            break;
+        }
+        if (unit.valid && unit.value == L'@') {
+            userInfoEnd = i;
+        }
+        i = unit.next;
+    }
+    return userInfoEnd;
+}
+
 // The text with some ranges replaced, built only once the first one is.
 class Rewrite {
   public:
@@ -297,6 +338,11 @@ std::wstring RedactSecrets(std::wstring_view text) {
                     rewrite.Replace(token.begin, token.end, kHiddenValue);
                 } else if (member == Name::Url && IsString(text, token)) {
                     const size_t shownEnd = EndOfShownUrl(text, token);
+                    const size_t authority = StartOfAuthority(text, token.begin + 1, shownEnd);
+                    const size_t userInfoEnd = EndOfUserInfo(text, authority, shownEnd);
+                    if (userInfoEnd > authority) {
+                        rewrite.Replace(authority, userInfoEnd, kHiddenUserInfo);
+                    }
                     if (shownEnd + 1 < token.end) {
                         rewrite.Replace(shownEnd, token.end, L"\"");
                     }

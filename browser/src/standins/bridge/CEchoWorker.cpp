@@ -3,6 +3,8 @@
 #include <thread>
 #include <utility>
 
+#include "Wipe.h"
+
 namespace halvern {
 
 CEchoWorker& CEchoWorker::Instance() {
@@ -34,12 +36,14 @@ void CEchoWorker::Run() {
             std::unique_lock<std::mutex> lock(m_mutex);
             m_wake.wait(lock, [this] { return !m_queue.empty(); });
             text = std::move(m_queue.front());
+            WipeText(m_queue.front());  // a short text stays in the moved-from string
             m_queue.pop_front();
         }
         const HalvernCallback callback = m_callback.load(std::memory_order_acquire);
         if (callback != nullptr) {
             callback(std::wstring(), text);
         }
+        WipeText(text);
     }
 }
 

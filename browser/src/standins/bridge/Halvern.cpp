@@ -10,6 +10,7 @@
 
 #include "CEchoWorker.h"
 #include "Journal.h"
+#include "Wipe.h"
 #include "common/StandinFiles.h"
 
 namespace halvern {
@@ -66,12 +67,15 @@ int CreateThreadBroker(std::wstring first, std::wstring second) {
 
 int SendMessageToKestrova(const wchar_t* text, uint64_t value) {
     using namespace halvern;
-    const std::wstring message = text == nullptr ? std::wstring() : std::wstring(text);
+    std::wstring message = text == nullptr ? std::wstring() : std::wstring(text);
     BridgeState& state = State();
     std::lock_guard<std::mutex> lock(state.mutex);
-    AppendToJournal(
-        JournalLine("SendMessageToKestrova", JsonString(message) + "," + std::to_string(value)));
+    if (JournalEnabled()) {
+        AppendToJournal(JournalLine("SendMessageToKestrova",
+                                    JsonString(message) + "," + std::to_string(value)));
+    }
     CEchoWorker::Instance().Enqueue(message);
+    WipeText(message);
     ++state.record.words[kValueWord];
     return 0;
 }

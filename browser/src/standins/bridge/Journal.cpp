@@ -1,5 +1,7 @@
 #include "Journal.h"
 
+#include <optional>
+
 #include "common/StandinFiles.h"
 #include "json/StringLiteral.h"
 #include "platform/TextEncoding.h"
@@ -12,6 +14,11 @@ std::string JournalLine(const char* call, const std::string& args) {
 
 void AppendToJournal(const std::string& line) {
     standins::AppendToFileNamedBy("HALVERN_JOURNAL", line);
+}
+
+bool JournalEnabled() {
+    const std::optional<std::string> path = standins::EnvironmentText("HALVERN_JOURNAL");
+    return path && !path->empty();
 }
 
 std::string JsonString(const std::wstring& text) {

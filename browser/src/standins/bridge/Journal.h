@@ -15,4 +15,7 @@ std::string JsonString(const std::wstring& text);
 // at every call); nothing when it is unset or cannot be opened.
 void AppendToJournal(const std::string& line);
 
+// Whether HALVERN_JOURNAL names a file: without one, no message text is copied for the journal.
+bool JournalEnabled();
+
 }  // namespace halvern
