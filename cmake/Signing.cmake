@@ -61,7 +61,11 @@ function(_quenlow_signing_check)
     endif()
     set(files CERT KEY)
   endif()
-  if(files)
+  if(NOT files AND (QUENLOW_SIGN_PASSWORD_FILE OR QUENLOW_SIGN_TIMESTAMP_URL
+                    OR DEFINED ENV{QUENLOW_SIGN_PASSWORD}))
+    message(FATAL_ERROR "Signing: a password or timestamp server was given but no certificate "
+                        "(QUENLOW_SIGN_PKCS12, or QUENLOW_SIGN_CERT and QUENLOW_SIGN_KEY)")
+  elseif(files)
     set(signing TRUE)
     if(QUENLOW_SIGN_PASSWORD_FILE)
       list(APPEND files PASSWORD_FILE)

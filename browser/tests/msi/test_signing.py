@@ -195,6 +195,8 @@ HALF_GIVEN = {
     "a PKCS#12 file that is not there": lambda a: {"QUENLOW_SIGN_PKCS12": a.pkcs12.with_name("x")},
     "a wrong password": lambda a: {"QUENLOW_SIGN_PKCS12": a.pkcs12,
                                    "QUENLOW_SIGN_PASSWORD_FILE": a.ca},
+    "a password file but no certificate": lambda a: {
+        "QUENLOW_SIGN_PASSWORD_FILE": a.password_file},
 }
 
 
