@@ -169,6 +169,7 @@ include(CPack)
 # The Windows Installer package, made by wixl from the same install rules (see Quenlow.wxs.in):
 #   cmake --build --preset windows-x64 --target msi  ->  Quenlow-<version>-x64.msi
 if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/Signing.cmake)
   find_program(QUENLOW_WIXL wixl)
   set(QUENLOW_WXS ${CMAKE_BINARY_DIR}/msi/Quenlow.wxs)
   set(QUENLOW_MAKE_MSI ${CMAKE_BINARY_DIR}/msi/MakeMsi.cmake)
