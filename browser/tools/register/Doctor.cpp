@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 #include <optional>
+#include <set>
 
 #include "Files.h"
 #include "HostStore.h"
@@ -359,16 +360,15 @@ class Walk {
         if (entry_.location.scope != Scope::System) {
             return true;
         }
-        bool trusted = true;
+        std::set<std::string> findings;  // the manifest often sits beside the host
         for (const std::string& path : {hostPath_, Files::FolderOf(*entry_.manifestPath)}) {
             const std::string finding = TrustCheck::WhoElseCanWrite(path);
-            if (!finding.empty()) {
+            if (!finding.empty() && findings.insert(finding).second) {
                 Finding("a non-administrator can change what every user starts: " + finding,
                         "let only administrators write it and the folders above it");
-                trusted = false;
             }
         }
-        if (trusted) {
+        if (findings.empty()) {
             Pass("only administrators can change the host and the manifest");
         }
         return true;
