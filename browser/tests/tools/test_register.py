@@ -67,6 +67,14 @@ def reg_query(key):
     return None if result.returncode != 0 else ""
 
 
+def make_host(host):
+    """A host that can be started; on Windows with the libraries doctor looks for beside it."""
+    host.write_bytes(b"#!/bin/sh\nexit 0\n")
+    host.chmod(0o755)
+    for library in ("Varnhold64.dll", "Halvern.dll") if ON_WINDOWS else ():
+        (host.parent / library).write_bytes(b"")
+
+
 @pytest.fixture
 def place(tmp_path):
     """A root and a home for Linux runs, a host that can be started, and options to use them."""
@@ -92,8 +100,7 @@ def place(tmp_path):
             return where + ["--name", self.name]
 
     p = Place()
-    p.host.write_bytes(b"#!/bin/sh\nexit 0\n")
-    p.host.chmod(0o755)
+    make_host(p.host)
     yield p
     if ON_WINDOWS and p.installed:
         for scope in ("--user", "--system"):
@@ -421,8 +428,7 @@ def test_windows_shared_manifest_stays_while_a_key_names_it(place):
 def test_paths_beyond_ascii_survive_registration(place):
     host = place.host.parent / "h\u00f4te \u6f22" / place.host.name
     host.parent.mkdir()
-    host.write_bytes(b"#!/bin/sh\n")
-    host.chmod(0o755)
+    make_host(host)
     host_arg = windows_path(host) if ON_WINDOWS else str(host)
     place.host = host
     install(place, "--browser", "edge", "--extension-id", ID_A)

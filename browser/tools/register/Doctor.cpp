@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <functional>
 #include <optional>
+#include <set>
 
 #include "Files.h"
 #include "HostStore.h"
 #include "Identifiers.h"
 #include "Manifest.h"
 #include "PolicyReader.h"
+#include "TrustCheck.h"
 
 namespace browser_extensions::registration {
 namespace {
@@ -65,18 +67,25 @@ class Walk {
     bool Run() {
         out_ << Browsers::Name(browser_) << ": " << options_.name << "\n";
         const std::vector<std::function<bool()>> steps{
-            [this] { return Locate(); },         [this] { return ManifestNamed(); },
-            [this] { return ManifestRead(); },   [this] { return JsonParsed(); },
-            [this] { return MembersPresent(); }, [this] { return NameMatches(); },
-            [this] { return TypeIsStdio(); },    [this] { return PathUsable(); },
-            [this] { return HostRunnable(); },   [this] { return ExtensionsAllowed(); }};
+            [this] { return Locate(); },
+            [this] { return ManifestNamed(); },
+            [this] { return ManifestRead(); },
+            [this] { return JsonParsed(); },
+            [this] { return MembersPresent(); },
+            [this] { return NameMatches(); },
+            [this] { return TypeIsStdio(); },
+            [this] { return PathUsable(); },
+            [this] { return HostRunnable(); },
+            [this] { return ExtensionsAllowed(); },
+            [this] { return OnlyAdministratorsCanChange(); },
+            [this] { return LibrariesBesideHost(); }};
         for (const auto& step : steps) {
             if (!step()) {
                 return false;
             }
         }
         out_ << "  => " << Browsers::Name(browser_) << " can start the host\n";
-        return true;
+        return !unsafe_;
     }
 
   private:
@@ -92,6 +101,14 @@ class Walk {
              << " tells the extension: " << BrowserMessage(browser_, outcome, options_.name)
              << "\n";
         return false;
+    }
+
+    // What works but must not stay so: the walk goes on, and doctor fails at the end.
+    bool Finding(const std::string& what, const std::string& fix) {
+        out_ << "  FAIL  " << what << "\n";
+        out_ << "        fix: " << fix << "\n";
+        unsafe_ = true;
+        return true;
     }
 
     std::string ReinstallHint(std::optional<Scope> scope = std::nullopt) const {
@@ -338,6 +355,38 @@ class Walk {
         return true;
     }
 
+    // Every user's browser starts what a system registration names.
+    bool OnlyAdministratorsCanChange() {
+        if (entry_.location.scope != Scope::System) {
+            return true;
+        }
+        std::set<std::string> findings;  // the manifest often sits beside the host
+        for (const std::string& path : {hostPath_, Files::FolderOf(*entry_.manifestPath)}) {
+            const std::string finding = TrustCheck::WhoElseCanWrite(path);
+            if (!finding.empty() && findings.insert(finding).second) {
+                Finding("a non-administrator can change what every user starts: " + finding,
+                        "let only administrators write it and the folders above it");
+            }
+        }
+        if (findings.empty()) {
+            Pass("only administrators can change the host and the manifest");
+        }
+        return true;
+    }
+
+    bool LibrariesBesideHost() {
+        for (const HostLibrary& library : TrustCheck::LibrariesBesideHost()) {
+            const std::string path = Files::Join(Files::FolderOf(hostPath_), library.fileName);
+            if (Files::IsRegularFile(path)) {
+                Pass(library.fileName + " is beside the host");
+            } else {
+                Finding(library.fileName + " is not beside the host: " + library.elsewhere,
+                        "install " + library.fileName + " in " + Files::FolderOf(hostPath_));
+            }
+        }
+        return true;
+    }
+
     const Options& options_;
     Browser browser_;
     std::vector<Location> locations_;
@@ -348,6 +397,7 @@ class Walk {
     std::string text_;
     FoundManifest found_;
     std::string hostPath_;
+    bool unsafe_ = false;
 };
 
 bool RegisteredAnywhere(const std::vector<Location>& locations, const std::string& name) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "Files.h"
+#include "SafeFile.h"
 
 namespace browser_extensions::registration {
 namespace {
@@ -94,7 +95,7 @@ bool HostStore::Point(const Location& location, const std::string& name,
 
 bool HostStore::Drop(const Entry& entry, std::string& error) {
     if (entry.location.kind == StoreKind::Folder) {
-        return Files::Remove(entry.place, error);
+        return SafeFile::RemoveFile(entry.place, error);
     }
     return SystemServices::DeleteKey(entry.place, error);
 }

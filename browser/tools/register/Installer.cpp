@@ -7,6 +7,8 @@
 #include "HostStore.h"
 #include "Identifiers.h"
 #include "Manifest.h"
+#include "SafeFile.h"
+#include "TrustCheck.h"
 
 namespace browser_extensions::registration {
 namespace {
@@ -123,11 +125,35 @@ void RemoveOrphanedManifest(const std::string& manifestPath, const Options& opti
         !ManifestText::Read(text, found, error) || found.name != options.name) {
         return;
     }
-    if (Files::Remove(manifestPath, error)) {
+    if (SafeFile::RemoveFile(manifestPath, error)) {
         out << "removed " << manifestPath << "\n";
     } else {
         err << "error: " << error << "\n";
     }
+}
+
+// A registration every user's browser reads must start nothing a non-administrator can change.
+bool CheckTrustedForEveryone(const std::vector<Location>& locations, const Options& options,
+                             const std::string& hostPath, std::string& error) {
+    std::vector<std::string> paths;
+    for (const Location& location : locations) {
+        if (location.scope == Scope::System) {
+            paths.push_back(Files::FolderOf(ManifestPathFor(location, options, hostPath)));
+        }
+    }
+    if (!paths.empty()) {
+        paths.insert(paths.begin(), hostPath);
+    }
+    for (const std::string& path : paths) {
+        const std::string finding = TrustCheck::WhoElseCanWrite(path);
+        if (!finding.empty()) {
+            error = "refused: " + finding +
+                    "; a registration for every user may name only what administrators alone "
+                    "can change";
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -152,6 +178,10 @@ int Installer::Install(const Options& options, std::ostream& out, std::ostream& 
     if (!HostStore::Locations(options, browsers, ScopesOf(options), locations, error)) {
         err << "error: " << error << "\n";
         return kFailure;
+    }
+    if (!CheckTrustedForEveryone(locations, options, hostPath, error)) {
+        err << "quenlow-register: " << error << "\n";
+        return kUsageError;
     }
     WarnAboutHost(hostPath, err);
     int status = 0;

@@ -1,5 +1,7 @@
 #include "SystemServices.h"
 
+#include "SafeFile.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,21 +29,6 @@ std::string HomeFolder(const PathSettings& settings) {
     }
     const char* home = std::getenv("HOME");
     return home != nullptr ? home : "";
-}
-
-bool WriteAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(written);
-    }
-    return true;
 }
 
 }  // namespace
@@ -116,34 +103,7 @@ bool SystemServices::IsExecutable(const std::string& path, std::string& why) {
 
 bool SystemServices::WriteFile(const std::string& path, const std::string& text,
                                std::string& error) {
-    namespace fs = std::filesystem;
-    std::error_code code;
-    fs::create_directories(fs::path(path).parent_path(), code);
-    if (code) {
-        error = "cannot create " + fs::path(path).parent_path().string() + ": " + code.message();
-        return false;
-    }
-    // A browser reading the folder never sees half a manifest.
-    const std::string temporary = path + ".tmp";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        error = "cannot write " + temporary + ": " + std::strerror(errno);
-        return false;
-    }
-    // The umask must not hide the manifest from the browser's user.
-    const bool written = WriteAll(fd, text) && ::fchmod(fd, 0644) == 0;
-    const int writeErrno = errno;
-    if (::close(fd) != 0 || !written) {
-        error = "cannot write " + temporary + ": " + std::strerror(written ? errno : writeErrno);
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        error = "cannot replace " + path + ": " + std::strerror(errno);
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
+    return SafeFile::Replace(path, text, error);
 }
 
 bool SystemServices::SetKeyDefault(const std::string&, const std::string&, std::string& error) {

@@ -1,5 +1,7 @@
 #include "SystemServices.h"
 
+#include "SafeFile.h"
+
 #include <windows.h>
 
 #include "platform/TextEncoding.h"
@@ -188,39 +190,7 @@ bool SystemServices::IsExecutable(const std::string& path, std::string& why) {
 
 bool SystemServices::WriteFile(const std::string& path, const std::string& text,
                                std::string& error) {
-    std::error_code code;
-    std::filesystem::create_directories(std::filesystem::u8path(path).parent_path(), code);
-    if (code) {
-        error = "cannot create the folder of " + path + ": " + code.message();
-        return false;
-    }
-    // A browser reading the manifest never sees half of it.
-    const std::wstring target = Utf8ToWide(path);
-    const std::wstring temporary = target + L".tmp";
-    HANDLE file = ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        error = "cannot write " + path + ": " + SystemMessage(::GetLastError());
-        return false;
-    }
-    DWORD written = 0;
-    const BOOL ok =
-        ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-        written == text.size();
-    const DWORD writeError = ::GetLastError();
-    ::CloseHandle(file);
-    if (!ok) {
-        error = "cannot write " + path + ": " + SystemMessage(writeError);
-        ::DeleteFileW(temporary.c_str());
-        return false;
-    }
-    if (!::MoveFileExW(temporary.c_str(), target.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        error = "cannot replace " + path + ": " + SystemMessage(::GetLastError());
-        ::DeleteFileW(temporary.c_str());
-        return false;
-    }
-    return true;
+    return SafeFile::Replace(path, text, error);
 }
 
 bool SystemServices::SetKeyDefault(const std::string& key, const std::string& value,
