@@ -38,12 +38,13 @@ std::string BrowserMessage(Browser browser, Outcome outcome, const std::string& 
 }
 
 // Firefox has no native-messaging policies.
-PolicyVerdict PolicyVerdictFor(const Options& options, Browser browser) {
+PolicyVerdict PolicyVerdictFor(const SystemServices& services, const Options& options,
+                               Browser browser) {
     if (!Browsers::IsChromiumFamily(browser)) {
         return {};
     }
     const PathSettings settings{options.root, options.home};
-    return PolicyJudge::Judge(PolicyReader::Read(browser, settings), options.name);
+    return PolicyJudge::Judge(PolicyReader::Read(services, browser, settings), options.name);
 }
 
 std::vector<Scope> ScopesToWalk(const Options& options) {
@@ -54,9 +55,11 @@ std::vector<Scope> ScopesToWalk(const Options& options) {
 // One browser's walk from its registration places to the host program.
 class Walk {
   public:
-    Walk(const Options& options, Browser browser, std::vector<Location> locations,
-         PolicyVerdict policy, std::ostream& out)
-        : options_(options),
+    Walk(const HostStore& store, const SystemServices& services, const Options& options,
+         Browser browser, std::vector<Location> locations, PolicyVerdict policy, std::ostream& out)
+        : store_(store),
+          services_(services),
+          options_(options),
           browser_(browser),
           locations_(std::move(locations)),
           out_(out),
@@ -163,7 +166,7 @@ class Walk {
         }
         std::string places;
         for (const Location& location : locations_) {
-            const Entry entry = HostStore::Find(location, options_.name);
+            const Entry entry = store_.Find(location, options_.name);
             if (IgnoredAsUserLevel(entry)) {
                 continue;
             }
@@ -178,7 +181,7 @@ class Walk {
                      Browsers::ScopeName(location.scope) + ")");
             } else {
                 const bool noFolder =
-                    location.kind == StoreKind::Folder && !Files::IsFolder(location.place);
+                    location.kind == StoreKind::Folder && !services_.IsFolder(location.place);
                 places += (places.empty() ? "" : ", ") + entry.place +
                           (noFolder ? " (no such folder)" : "");
             }
@@ -210,7 +213,7 @@ class Walk {
 
     bool ManifestRead() {
         const std::string& path = *entry_.manifestPath;
-        if (!Files::IsRegularFile(path) || !Files::ReadText(path, text_)) {
+        if (!services_.IsRegularFile(path) || !services_.ReadText(path, text_)) {
             return Fail("the manifest " + path + " does not exist or cannot be read",
                         ReinstallHint(), Outcome::NotFound);
         }
@@ -289,7 +292,7 @@ class Walk {
             hostPath_ = path;
             return Pass("\"path\" is absolute: " + path);
         }
-        if (SystemServices::RelativeHostPathAllowed() && !path.empty()) {
+        if (services_.RelativeHostPathAllowed() && !path.empty()) {
             hostPath_ = Files::Join(Files::FolderOf(*entry_.manifestPath), path);
             return Pass("\"path\" is relative to the manifest's folder: " + hostPath_);
         }
@@ -299,13 +302,13 @@ class Walk {
     }
 
     bool HostRunnable() {
-        if (!Files::Exists(hostPath_)) {
+        if (!services_.Exists(hostPath_)) {
             return Fail("the host " + hostPath_ + " does not exist",
                         "install the host there, or " + ReinstallHint() + " --host-path PATH",
                         Outcome::NotFound);
         }
         std::string why;
-        if (!SystemServices::IsExecutable(hostPath_, why)) {
+        if (!services_.IsExecutable(hostPath_, why)) {
             return Fail("the host " + hostPath_ + " cannot be started: " + why,
                         "make it an executable program (chmod 755 on Linux)",
                         Outcome::FailedToStart);
@@ -338,6 +341,8 @@ class Walk {
         return true;
     }
 
+    const HostStore& store_;
+    const SystemServices& services_;
     const Options& options_;
     Browser browser_;
     std::vector<Location> locations_;
@@ -350,15 +355,16 @@ class Walk {
     std::string hostPath_;
 };
 
-bool RegisteredAnywhere(const std::vector<Location>& locations, const std::string& name) {
-    return std::any_of(locations.begin(), locations.end(), [&](const Location& location) {
-        return HostStore::Find(location, name).exists;
-    });
+bool RegisteredAnywhere(const HostStore& store, const std::vector<Location>& locations,
+                        const std::string& name) {
+    return std::any_of(locations.begin(), locations.end(),
+                       [&](const Location& location) { return store.Find(location, name).exists; });
 }
 
 }  // namespace
 
-int Doctor::Run(const Options& options, std::ostream& out, std::ostream& err) {
+int Doctor::Run(const Options& options, std::ostream& out, std::ostream& err) const {
+    const HostStore store(services_);
     const bool browsersGiven = !options.browsers.empty();
     const std::vector<Browser> candidates = HostStore::BrowsersOf(options);
     bool healthy = true;
@@ -366,20 +372,22 @@ int Doctor::Run(const Options& options, std::ostream& out, std::ostream& err) {
     for (Browser browser : candidates) {
         std::vector<Location> locations;
         std::string error;
-        if (!HostStore::Locations(options, {browser}, ScopesToWalk(options), locations, error)) {
+        if (!store.Locations(options, {browser}, ScopesToWalk(options), locations, error)) {
             err << "error: " << error << "\n";
             return 1;
         }
-        PolicyVerdict policy = PolicyVerdictFor(options, browser);
+        PolicyVerdict policy = PolicyVerdictFor(services_, options, browser);
         // Without --browser only the browsers the host is registered for are of interest, and
         // those that block it: the browser tells the extension about the block even then.
         if (!browsersGiven && options.profileDir.empty() && !policy.blocked &&
-            !RegisteredAnywhere(locations, options.name)) {
+            !RegisteredAnywhere(store, locations, options.name)) {
             continue;
         }
         ++walked;
         healthy =
-            Walk(options, browser, std::move(locations), std::move(policy), out).Run() && healthy;
+            Walk(store, services_, options, browser, std::move(locations), std::move(policy), out)
+                .Run() &&
+            healthy;
     }
     if (walked == 0) {
         out << options.name << " is not registered for any browser\n"

@@ -54,11 +54,11 @@ bool CheckExtensionsGiven(const std::vector<Browser>& browsers, const Options& o
     return true;
 }
 
-std::string HostPath(const Options& options) {
+std::string HostPath(const Options& options, const SystemServices& services) {
     if (!options.hostPath.empty()) {
         return options.hostPath;
     }
-    return Files::Join(SystemServices::ToolFolder(), SystemServices::HostFileName());
+    return Files::Join(services.ToolFolder(), services.HostFileName());
 }
 
 Manifest ManifestFor(Browser browser, const Options& options, const std::string& hostPath) {
@@ -76,10 +76,10 @@ Manifest ManifestFor(Browser browser, const Options& options, const std::string&
 
 // Registry-based systems keep one manifest file per browser family beside the host; folders hold
 // the manifest itself.
-std::string ManifestPathFor(const Location& location, const Options& options,
-                            const std::string& hostPath) {
+std::string ManifestPathFor(const HostStore& store, const Location& location,
+                            const Options& options, const std::string& hostPath) {
     if (location.kind == StoreKind::Folder) {
-        return HostStore::Find(location, options.name).place;
+        return store.Find(location, options.name).place;
     }
     const std::string folder =
         options.manifestDir.empty() ? Files::FolderOf(hostPath) : options.manifestDir;
@@ -88,9 +88,9 @@ std::string ManifestPathFor(const Location& location, const Options& options,
     return Files::Join(folder, options.name + suffix);
 }
 
-void WarnAboutHost(const std::string& hostPath, std::ostream& err) {
+void WarnAboutHost(const SystemServices& services, const std::string& hostPath, std::ostream& err) {
     std::string why;
-    if (!SystemServices::IsExecutable(hostPath, why)) {
+    if (!services.IsExecutable(hostPath, why)) {
         err << "warning: the host " << hostPath << " cannot be started yet: " << why << "\n";
     }
 }
@@ -100,30 +100,32 @@ std::vector<Scope> ScopesOf(const Options& options) {
 }
 
 // True when another registration still names `manifestPath`, so the file must stay.
-bool StillReferenced(const std::string& manifestPath, const Options& options) {
+bool StillReferenced(const HostStore& store, const std::string& manifestPath,
+                     const Options& options) {
     std::vector<Location> everywhere;
     std::string error;
-    if (!HostStore::Locations(options, Browsers::All(), {Scope::User, Scope::System}, everywhere,
-                              error)) {
+    if (!store.Locations(options, Browsers::All(), {Scope::User, Scope::System}, everywhere,
+                         error)) {
         return true;
     }
     return std::any_of(everywhere.begin(), everywhere.end(), [&](const Location& location) {
-        const Entry entry = HostStore::Find(location, options.name);
+        const Entry entry = store.Find(location, options.name);
         return entry.exists && entry.manifestPath == manifestPath;
     });
 }
 
 // Removes a manifest file no key names any more, if it is this host's.
-void RemoveOrphanedManifest(const std::string& manifestPath, const Options& options,
-                            std::ostream& out, std::ostream& err) {
+void RemoveOrphanedManifest(SystemServices& services, const std::string& manifestPath,
+                            const Options& options, std::ostream& out, std::ostream& err) {
     std::string text;
     FoundManifest found;
     std::string error;
-    if (StillReferenced(manifestPath, options) || !Files::ReadText(manifestPath, text) ||
-        !ManifestText::Read(text, found, error) || found.name != options.name) {
+    if (StillReferenced(HostStore(services), manifestPath, options) ||
+        !services.ReadText(manifestPath, text) || !ManifestText::Read(text, found, error) ||
+        found.name != options.name) {
         return;
     }
-    if (Files::Remove(manifestPath, error)) {
+    if (services.Remove(manifestPath, error)) {
         out << "removed " << manifestPath << "\n";
     } else {
         err << "error: " << error << "\n";
@@ -139,7 +141,7 @@ int Installer::Install(const Options& options, std::ostream& out, std::ostream& 
         err << "quenlow-register: " << error << "\n";
         return kUsageError;
     }
-    const std::string hostPath = HostPath(options);
+    const std::string hostPath = HostPath(options, services_);
     if (!Files::IsAbsolute(hostPath)) {
         err << "quenlow-register: the host path must be absolute: " << hostPath << "\n";
         return kUsageError;
@@ -148,19 +150,20 @@ int Installer::Install(const Options& options, std::ostream& out, std::ostream& 
         err << "quenlow-register: --manifest-dir must be absolute: " << options.manifestDir << "\n";
         return kUsageError;
     }
+    HostStore store(services_);
     std::vector<Location> locations;
-    if (!HostStore::Locations(options, browsers, ScopesOf(options), locations, error)) {
+    if (!store.Locations(options, browsers, ScopesOf(options), locations, error)) {
         err << "error: " << error << "\n";
         return kFailure;
     }
-    WarnAboutHost(hostPath, err);
+    WarnAboutHost(services_, hostPath, err);
     int status = 0;
     for (const Location& location : locations) {
-        const std::string manifestPath = ManifestPathFor(location, options, hostPath);
+        const std::string manifestPath = ManifestPathFor(store, location, options, hostPath);
         const Manifest manifest = ManifestFor(location.browser, options, hostPath);
-        bool ok = SystemServices::WriteFile(manifestPath, ManifestText::Write(manifest), error);
+        bool ok = services_.WriteFile(manifestPath, ManifestText::Write(manifest), error);
         if (ok && location.kind == StoreKind::RegistryKey) {
-            ok = HostStore::Point(location, options.name, manifestPath, error);
+            ok = store.Point(location, options.name, manifestPath, error);
         }
         if (!ok) {
             err << "error: " << HostStore::Describe(location) << ": " << error << "\n";
@@ -169,7 +172,7 @@ int Installer::Install(const Options& options, std::ostream& out, std::ostream& 
         }
         out << HostStore::Describe(location) << ": ";
         if (location.kind == StoreKind::RegistryKey) {
-            out << HostStore::Find(location, options.name).place << " -> ";
+            out << store.Find(location, options.name).place << " -> ";
         }
         out << manifestPath << "\n";
     }
@@ -178,9 +181,10 @@ int Installer::Install(const Options& options, std::ostream& out, std::ostream& 
 
 int Installer::Uninstall(const Options& options, std::ostream& out, std::ostream& err) {
     const std::vector<Browser> browsers = HostStore::BrowsersOf(options);
+    HostStore store(services_);
     std::vector<Location> locations;
     std::string error;
-    if (!HostStore::Locations(options, browsers, ScopesOf(options), locations, error)) {
+    if (!store.Locations(options, browsers, ScopesOf(options), locations, error)) {
         err << "error: " << error << "\n";
         return kFailure;
     }
@@ -188,7 +192,7 @@ int Installer::Uninstall(const Options& options, std::ostream& out, std::ostream
     std::set<std::string> keyManifests;
     std::set<std::string> handled;  // browsers that share a key meet it more than once
     for (const Location& location : locations) {
-        const Entry entry = HostStore::Find(location, options.name);
+        const Entry entry = store.Find(location, options.name);
         if (!handled.insert(entry.place).second) {
             continue;
         }
@@ -196,7 +200,7 @@ int Installer::Uninstall(const Options& options, std::ostream& out, std::ostream
             out << HostStore::Describe(location) << ": not registered at " << entry.place << "\n";
             continue;
         }
-        if (!HostStore::Drop(entry, error)) {
+        if (!store.Drop(entry, error)) {
             err << "error: " << HostStore::Describe(location) << ": " << error << "\n";
             status = kFailure;
             continue;
@@ -207,7 +211,7 @@ int Installer::Uninstall(const Options& options, std::ostream& out, std::ostream
         }
     }
     for (const std::string& manifestPath : keyManifests) {
-        RemoveOrphanedManifest(manifestPath, options, out, err);
+        RemoveOrphanedManifest(services_, manifestPath, options, out, err);
     }
     return status;
 }

@@ -34,8 +34,9 @@ struct Options {
 class OptionParser {
   public:
     // The exit code when the tool stops here (help, version, usage error); empty to run.
-    static std::optional<int> Parse(const std::vector<std::string>& arguments, Options& options,
-                                    std::ostream& out, std::ostream& err);
+    // `usesRegistry` tells which platform's options apply.
+    static std::optional<int> Parse(const std::vector<std::string>& arguments, bool usesRegistry,
+                                    Options& options, std::ostream& out, std::ostream& err);
 };
 
 }  // namespace browser_extensions::registration
