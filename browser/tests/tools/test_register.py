@@ -1,6 +1,6 @@
 """quenlow-register run as a process, on the machine's own services: real folders and file modes on
 Linux, the real registry under Wine. What the commands decide is tested in-process on a machine in
-memory (browser/tools/register/test); here is what only the real services can show.
+memory (browser/tests/tools/register); here is what only the real services can show.
 
 Linux runs work under a temporary root and home. Windows runs (under Wine) write the registry of the
 shared Wine prefix, so every test there uses a host name of its own and removes it afterwards.
