@@ -5,40 +5,42 @@ links; the file the links aim at, root's and mode 0600, must come out untouched.
 refuses a host or manifest folder others can write. Windows (under Wine): the refusals Wine can
 show (it grants Everyone what the Unix mode gives other users) and doctor's library checks.
 
-Environment: QUENLOW_REGISTER (the tool), QUENLOW_TARGET_PLATFORM (linux or windows),
-QUENLOW_WINE_RUN (the Wine wrapper)."""
+Options (see conftest.py): --register, --target-platform, --wine-run."""
 
 import os
 import stat
-import subprocess
 from pathlib import Path
 
 import pytest
 
-TOOL = os.environ.get("QUENLOW_REGISTER", "")
-ON_WINDOWS = os.environ.get("QUENLOW_TARGET_PLATFORM", "linux") == "windows"
-WINE_RUN = os.environ.get("QUENLOW_WINE_RUN", "")
+import browser_table  # conftest.py puts the shared test helpers on the path
+
+TOOL = None  # the built tool of the running test (conftest.py's register_tool)
+ON_WINDOWS = False
 
 ID = "abcdefghijklmnopabcdefghijklmnop"
 OTHER_UID = 65534
 NAME = f"com.quenlow.attack_{os.getpid()}"
-CHROME_USER = Path(".config/google-chrome/NativeMessagingHosts")
-CHROME_SYSTEM = Path("etc/opt/chrome/native-messaging-hosts")
+CHROME = browser_table.BY_NAME["chrome"]
+CHROME_USER = Path(CHROME["linux_user_folder"])
+CHROME_SYSTEM = Path(CHROME["linux_system_folder"].lstrip("/"))
 LIBRARIES = ("Varnhold64.dll", "Halvern.dll")
 
-linux_only = pytest.mark.skipif(ON_WINDOWS, reason="links and owners are checked on Linux")
-as_root = pytest.mark.skipif(not ON_WINDOWS and os.geteuid() != 0,
-                             reason="the attacks need root: only root can act on another's folder")
-windows_only = pytest.mark.skipif(not ON_WINDOWS, reason="the Windows checks")
+linux_only = pytest.mark.linux_only
+windows_only = pytest.mark.windows_only
+as_root = pytest.mark.as_root
+
+
+@pytest.fixture(autouse=True)
+def the_tool(request, register_tool):
+    global TOOL, ON_WINDOWS
+    TOOL, ON_WINDOWS = register_tool, register_tool.on_windows
+    if request.node.get_closest_marker("as_root") and not ON_WINDOWS and os.geteuid() != 0:
+        pytest.skip("the attacks need root: only root can act on another's folder")
 
 
 def run(*args):
-    assert TOOL and Path(TOOL).exists(), "QUENLOW_REGISTER must name the built tool"
-    command = [WINE_RUN, TOOL] if ON_WINDOWS else [TOOL]
-    result = subprocess.run(command + [str(a) for a in args], capture_output=True, timeout=120)
-    result.out = result.stdout.decode("utf-8").replace("\r\n", "\n")
-    result.err = result.stderr.decode("utf-8").replace("\r\n", "\n")
-    return result
+    return TOOL.run(*args)
 
 
 def shown(path):

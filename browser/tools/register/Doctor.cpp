@@ -10,7 +10,6 @@
 #include "Identifiers.h"
 #include "Manifest.h"
 #include "PolicyReader.h"
-#include "TrustCheck.h"
 
 namespace browser_extensions::registration {
 namespace {
@@ -40,12 +39,13 @@ std::string BrowserMessage(Browser browser, Outcome outcome, const std::string& 
 }
 
 // Firefox has no native-messaging policies.
-PolicyVerdict PolicyVerdictFor(const Options& options, Browser browser) {
+PolicyVerdict PolicyVerdictFor(const SystemServices& services, const Options& options,
+                               Browser browser) {
     if (!Browsers::IsChromiumFamily(browser)) {
         return {};
     }
     const PathSettings settings{options.root, options.home};
-    return PolicyJudge::Judge(PolicyReader::Read(browser, settings), options.name);
+    return PolicyJudge::Judge(PolicyReader::Read(services, browser, settings), options.name);
 }
 
 std::vector<Scope> ScopesToWalk(const Options& options) {
@@ -56,9 +56,11 @@ std::vector<Scope> ScopesToWalk(const Options& options) {
 // One browser's walk from its registration places to the host program.
 class Walk {
   public:
-    Walk(const Options& options, Browser browser, std::vector<Location> locations,
-         PolicyVerdict policy, std::ostream& out)
-        : options_(options),
+    Walk(const HostStore& store, const SystemServices& services, const Options& options,
+         Browser browser, std::vector<Location> locations, PolicyVerdict policy, std::ostream& out)
+        : store_(store),
+          services_(services),
+          options_(options),
           browser_(browser),
           locations_(std::move(locations)),
           out_(out),
@@ -180,7 +182,7 @@ class Walk {
         }
         std::string places;
         for (const Location& location : locations_) {
-            const Entry entry = HostStore::Find(location, options_.name);
+            const Entry entry = store_.Find(location, options_.name);
             if (IgnoredAsUserLevel(entry)) {
                 continue;
             }
@@ -195,7 +197,7 @@ class Walk {
                      Browsers::ScopeName(location.scope) + ")");
             } else {
                 const bool noFolder =
-                    location.kind == StoreKind::Folder && !Files::IsFolder(location.place);
+                    location.kind == StoreKind::Folder && !services_.IsFolder(location.place);
                 places += (places.empty() ? "" : ", ") + entry.place +
                           (noFolder ? " (no such folder)" : "");
             }
@@ -227,7 +229,7 @@ class Walk {
 
     bool ManifestRead() {
         const std::string& path = *entry_.manifestPath;
-        if (!Files::IsRegularFile(path) || !Files::ReadText(path, text_)) {
+        if (!services_.IsRegularFile(path) || !services_.ReadText(path, text_)) {
             return Fail("the manifest " + path + " does not exist or cannot be read",
                         ReinstallHint(), Outcome::NotFound);
         }
@@ -306,7 +308,7 @@ class Walk {
             hostPath_ = path;
             return Pass("\"path\" is absolute: " + path);
         }
-        if (SystemServices::RelativeHostPathAllowed() && !path.empty()) {
+        if (services_.RelativeHostPathAllowed() && !path.empty()) {
             hostPath_ = Files::Join(Files::FolderOf(*entry_.manifestPath), path);
             return Pass("\"path\" is relative to the manifest's folder: " + hostPath_);
         }
@@ -316,13 +318,13 @@ class Walk {
     }
 
     bool HostRunnable() {
-        if (!Files::Exists(hostPath_)) {
+        if (!services_.Exists(hostPath_)) {
             return Fail("the host " + hostPath_ + " does not exist",
                         "install the host there, or " + ReinstallHint() + " --host-path PATH",
                         Outcome::NotFound);
         }
         std::string why;
-        if (!SystemServices::IsExecutable(hostPath_, why)) {
+        if (!services_.IsExecutable(hostPath_, why)) {
             return Fail("the host " + hostPath_ + " cannot be started: " + why,
                         "make it an executable program (chmod 755 on Linux)",
                         Outcome::FailedToStart);
@@ -362,7 +364,7 @@ class Walk {
         }
         std::set<std::string> findings;  // the manifest often sits beside the host
         for (const std::string& path : {hostPath_, Files::FolderOf(*entry_.manifestPath)}) {
-            const std::string finding = TrustCheck::WhoElseCanWrite(path);
+            const std::string finding = services_.WhoElseCanWrite(path);
             if (!finding.empty() && findings.insert(finding).second) {
                 Finding("a non-administrator can change what every user starts: " + finding,
                         "let only administrators write it and the folders above it");
@@ -375,9 +377,9 @@ class Walk {
     }
 
     bool LibrariesBesideHost() {
-        for (const HostLibrary& library : TrustCheck::LibrariesBesideHost()) {
+        for (const HostLibrary& library : services_.LibrariesBesideHost()) {
             const std::string path = Files::Join(Files::FolderOf(hostPath_), library.fileName);
-            if (Files::IsRegularFile(path)) {
+            if (services_.IsRegularFile(path)) {
                 Pass(library.fileName + " is beside the host");
             } else {
                 Finding(library.fileName + " is not beside the host: " + library.elsewhere,
@@ -387,6 +389,8 @@ class Walk {
         return true;
     }
 
+    const HostStore& store_;
+    const SystemServices& services_;
     const Options& options_;
     Browser browser_;
     std::vector<Location> locations_;
@@ -400,15 +404,16 @@ class Walk {
     bool unsafe_ = false;
 };
 
-bool RegisteredAnywhere(const std::vector<Location>& locations, const std::string& name) {
-    return std::any_of(locations.begin(), locations.end(), [&](const Location& location) {
-        return HostStore::Find(location, name).exists;
-    });
+bool RegisteredAnywhere(const HostStore& store, const std::vector<Location>& locations,
+                        const std::string& name) {
+    return std::any_of(locations.begin(), locations.end(),
+                       [&](const Location& location) { return store.Find(location, name).exists; });
 }
 
 }  // namespace
 
-int Doctor::Run(const Options& options, std::ostream& out, std::ostream& err) {
+int Doctor::Run(const Options& options, std::ostream& out, std::ostream& err) const {
+    const HostStore store(services_);
     const bool browsersGiven = !options.browsers.empty();
     const std::vector<Browser> candidates = HostStore::BrowsersOf(options);
     bool healthy = true;
@@ -416,20 +421,22 @@ int Doctor::Run(const Options& options, std::ostream& out, std::ostream& err) {
     for (Browser browser : candidates) {
         std::vector<Location> locations;
         std::string error;
-        if (!HostStore::Locations(options, {browser}, ScopesToWalk(options), locations, error)) {
+        if (!store.Locations(options, {browser}, ScopesToWalk(options), locations, error)) {
             err << "error: " << error << "\n";
             return 1;
         }
-        PolicyVerdict policy = PolicyVerdictFor(options, browser);
+        PolicyVerdict policy = PolicyVerdictFor(services_, options, browser);
         // Without --browser only the browsers the host is registered for are of interest, and
         // those that block it: the browser tells the extension about the block even then.
         if (!browsersGiven && options.profileDir.empty() && !policy.blocked &&
-            !RegisteredAnywhere(locations, options.name)) {
+            !RegisteredAnywhere(store, locations, options.name)) {
             continue;
         }
         ++walked;
         healthy =
-            Walk(options, browser, std::move(locations), std::move(policy), out).Run() && healthy;
+            Walk(store, services_, options, browser, std::move(locations), std::move(policy), out)
+                .Run() &&
+            healthy;
     }
     if (walked == 0) {
         out << options.name << " is not registered for any browser\n"

@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "Options.h"
+#include "SystemServices.h"
 
 namespace browser_extensions::registration {
 
@@ -10,7 +11,12 @@ namespace browser_extensions::registration {
 // explains the first break. Returns 0 when every chain holds, 1 otherwise.
 class Doctor {
   public:
-    static int Run(const Options& options, std::ostream& out, std::ostream& err);
+    explicit Doctor(SystemServices& services) : services_(services) {}
+
+    int Run(const Options& options, std::ostream& out, std::ostream& err) const;
+
+  private:
+    SystemServices& services_;
 };
 
 }  // namespace browser_extensions::registration

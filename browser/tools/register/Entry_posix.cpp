@@ -2,11 +2,14 @@
 #include <string>
 #include <vector>
 
+#include "RealSystemServices.h"
 #include "Tool.h"
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    const int status = browser_extensions::registration::Tool::Run(arguments, std::cout, std::cerr);
+    browser_extensions::registration::RealSystemServices services;
+    const int status =
+        browser_extensions::registration::Tool::Run(arguments, services, std::cout, std::cerr);
     std::cout.flush();
     return status;
 }

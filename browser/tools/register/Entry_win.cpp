@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "RealSystemServices.h"
 #include "Tool.h"
 #include "WideArguments.h"
 
@@ -12,7 +13,9 @@
 int wmain(int argc, wchar_t** argv) {
     ::SetConsoleOutputCP(CP_UTF8);
     const std::vector<std::string> arguments = browser_extensions::tools::Utf8Arguments(argc, argv);
-    const int status = browser_extensions::registration::Tool::Run(arguments, std::cout, std::cerr);
+    browser_extensions::registration::RealSystemServices services;
+    const int status =
+        browser_extensions::registration::Tool::Run(arguments, services, std::cout, std::cerr);
     std::cout.flush();
     return status;
 }

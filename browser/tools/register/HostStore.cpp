@@ -14,22 +14,6 @@ std::string KeyOf(const Location& location, const std::string& name) {
     return location.place + "\\" + name;
 }
 
-bool AddBrowserLocations(const PathSettings& settings, const std::vector<Browser>& browsers,
-                         const std::vector<Scope>& scopes, std::vector<Location>& locations,
-                         std::string& error) {
-    for (Browser browser : browsers) {
-        for (Scope scope : scopes) {
-            const std::vector<Location> found =
-                SystemServices::BrowserLocations(browser, scope, settings, error);
-            if (found.empty()) {
-                return false;
-            }
-            locations.insert(locations.end(), found.begin(), found.end());
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
 std::vector<Browser> HostStore::BrowsersOf(const Options& options) {
@@ -39,9 +23,26 @@ std::vector<Browser> HostStore::BrowsersOf(const Options& options) {
     return options.profileDir.empty() ? Browsers::All() : std::vector<Browser>{Browser::Chromium};
 }
 
+bool HostStore::AddBrowserLocations(const PathSettings& settings,
+                                    const std::vector<Browser>& browsers,
+                                    const std::vector<Scope>& scopes,
+                                    std::vector<Location>& locations, std::string& error) const {
+    for (Browser browser : browsers) {
+        for (Scope scope : scopes) {
+            const std::vector<Location> found =
+                services_.BrowserLocations(browser, scope, settings, error);
+            if (found.empty()) {
+                return false;
+            }
+            locations.insert(locations.end(), found.begin(), found.end());
+        }
+    }
+    return true;
+}
+
 bool HostStore::Locations(const Options& options, const std::vector<Browser>& browsers,
                           const std::vector<Scope>& scopes, std::vector<Location>& locations,
-                          std::string& error) {
+                          std::string& error) const {
     const PathSettings settings{options.root, options.home};
     if (options.profileDir.empty()) {
         return AddBrowserLocations(settings, browsers, scopes, locations, error);
@@ -55,31 +56,31 @@ bool HostStore::Locations(const Options& options, const std::vector<Browser>& br
     return !system || AddBrowserLocations(settings, {browser}, {Scope::System}, locations, error);
 }
 
-Entry HostStore::Find(const Location& location, const std::string& name) {
+Entry HostStore::Find(const Location& location, const std::string& name) const {
     Entry entry{location, name, "", false, std::nullopt};
     if (location.kind == StoreKind::Folder) {
         entry.place = Files::Join(location.place, name + kManifestSuffix);
-        entry.exists = Files::Exists(entry.place);
+        entry.exists = services_.Exists(entry.place);
         if (entry.exists) {
             entry.manifestPath = entry.place;
         }
     } else {
         entry.place = KeyOf(location, name);
-        const RegistryEntry key = SystemServices::ReadKey(entry.place);
+        const RegistryEntry key = services_.ReadKey(entry.place);
         entry.exists = key.keyExists;
         entry.manifestPath = key.defaultValue;
     }
     return entry;
 }
 
-std::vector<Entry> HostStore::EntriesAt(const Location& location) {
+std::vector<Entry> HostStore::EntriesAt(const Location& location) const {
     std::vector<std::string> names;
     if (location.kind == StoreKind::Folder) {
-        for (const std::string& file : Files::NamesEndingWith(location.place, kManifestSuffix)) {
+        for (const std::string& file : services_.NamesEndingWith(location.place, kManifestSuffix)) {
             names.push_back(file.substr(0, file.size() - kManifestSuffix.size()));
         }
     } else {
-        names = SystemServices::SubkeysOf(location.place);
+        names = services_.SubkeysOf(location.place);
     }
     std::vector<Entry> entries;
     for (const std::string& name : names) {
@@ -90,14 +91,14 @@ std::vector<Entry> HostStore::EntriesAt(const Location& location) {
 
 bool HostStore::Point(const Location& location, const std::string& name,
                       const std::string& manifestPath, std::string& error) {
-    return SystemServices::SetKeyDefault(KeyOf(location, name), manifestPath, error);
+    return services_.SetKeyDefault(KeyOf(location, name), manifestPath, error);
 }
 
 bool HostStore::Drop(const Entry& entry, std::string& error) {
     if (entry.location.kind == StoreKind::Folder) {
-        return SafeFile::RemoveFile(entry.place, error);
+        return services_.Remove(entry.place, error);
     }
-    return SystemServices::DeleteKey(entry.place, error);
+    return services_.DeleteKey(entry.place, error);
 }
 
 std::string HostStore::Describe(const Location& location) {

@@ -21,21 +21,31 @@ struct Entry {
 // Registrations in folders and registry keys, alike for the commands.
 class HostStore {
   public:
-    // The locations to work on, in the order a browser reads them; false with `error` when they
-    // cannot be known.
+    explicit HostStore(SystemServices& services) : services_(services) {}
+
     // The browsers a command walks when none is named: a profile folder is a Chromium one's.
     static std::vector<Browser> BrowsersOf(const Options& options);
-    static bool Locations(const Options& options, const std::vector<Browser>& browsers,
-                          const std::vector<Scope>& scopes, std::vector<Location>& locations,
-                          std::string& error);
-    static Entry Find(const Location& location, const std::string& name);
-    static std::vector<Entry> EntriesAt(const Location& location);
-    // Makes `manifestPath` the manifest of `name` at a registry location.
-    static bool Point(const Location& location, const std::string& name,
-                      const std::string& manifestPath, std::string& error);
-    // Removes the file or the key of an existing entry.
-    static bool Drop(const Entry& entry, std::string& error);
     static std::string Describe(const Location& location);
+
+    // The locations to work on, in the order a browser reads them; false with `error` when they
+    // cannot be known.
+    bool Locations(const Options& options, const std::vector<Browser>& browsers,
+                   const std::vector<Scope>& scopes, std::vector<Location>& locations,
+                   std::string& error) const;
+    Entry Find(const Location& location, const std::string& name) const;
+    std::vector<Entry> EntriesAt(const Location& location) const;
+    // Makes `manifestPath` the manifest of `name` at a registry location.
+    bool Point(const Location& location, const std::string& name, const std::string& manifestPath,
+               std::string& error);
+    // Removes the file or the key of an existing entry.
+    bool Drop(const Entry& entry, std::string& error);
+
+  private:
+    bool AddBrowserLocations(const PathSettings& settings, const std::vector<Browser>& browsers,
+                             const std::vector<Scope>& scopes, std::vector<Location>& locations,
+                             std::string& error) const;
+
+    SystemServices& services_;
 };
 
 }  // namespace browser_extensions::registration

@@ -7,8 +7,6 @@
 #include "HostStore.h"
 #include "Identifiers.h"
 #include "Manifest.h"
-#include "SafeFile.h"
-#include "TrustCheck.h"
 
 namespace browser_extensions::registration {
 namespace {
@@ -56,11 +54,11 @@ bool CheckExtensionsGiven(const std::vector<Browser>& browsers, const Options& o
     return true;
 }
 
-std::string HostPath(const Options& options) {
+std::string HostPath(const Options& options, const SystemServices& services) {
     if (!options.hostPath.empty()) {
         return options.hostPath;
     }
-    return Files::Join(SystemServices::ToolFolder(), SystemServices::HostFileName());
+    return Files::Join(services.ToolFolder(), services.HostFileName());
 }
 
 Manifest ManifestFor(Browser browser, const Options& options, const std::string& hostPath) {
@@ -78,10 +76,10 @@ Manifest ManifestFor(Browser browser, const Options& options, const std::string&
 
 // Registry-based systems keep one manifest file per browser family beside the host; folders hold
 // the manifest itself.
-std::string ManifestPathFor(const Location& location, const Options& options,
-                            const std::string& hostPath) {
+std::string ManifestPathFor(const HostStore& store, const Location& location,
+                            const Options& options, const std::string& hostPath) {
     if (location.kind == StoreKind::Folder) {
-        return HostStore::Find(location, options.name).place;
+        return store.Find(location, options.name).place;
     }
     const std::string folder =
         options.manifestDir.empty() ? Files::FolderOf(hostPath) : options.manifestDir;
@@ -90,9 +88,9 @@ std::string ManifestPathFor(const Location& location, const Options& options,
     return Files::Join(folder, options.name + suffix);
 }
 
-void WarnAboutHost(const std::string& hostPath, std::ostream& err) {
+void WarnAboutHost(const SystemServices& services, const std::string& hostPath, std::ostream& err) {
     std::string why;
-    if (!SystemServices::IsExecutable(hostPath, why)) {
+    if (!services.IsExecutable(hostPath, why)) {
         err << "warning: the host " << hostPath << " cannot be started yet: " << why << "\n";
     }
 }
@@ -102,30 +100,32 @@ std::vector<Scope> ScopesOf(const Options& options) {
 }
 
 // True when another registration still names `manifestPath`, so the file must stay.
-bool StillReferenced(const std::string& manifestPath, const Options& options) {
+bool StillReferenced(const HostStore& store, const std::string& manifestPath,
+                     const Options& options) {
     std::vector<Location> everywhere;
     std::string error;
-    if (!HostStore::Locations(options, Browsers::All(), {Scope::User, Scope::System}, everywhere,
-                              error)) {
+    if (!store.Locations(options, Browsers::All(), {Scope::User, Scope::System}, everywhere,
+                         error)) {
         return true;
     }
     return std::any_of(everywhere.begin(), everywhere.end(), [&](const Location& location) {
-        const Entry entry = HostStore::Find(location, options.name);
+        const Entry entry = store.Find(location, options.name);
         return entry.exists && entry.manifestPath == manifestPath;
     });
 }
 
 // Removes a manifest file no key names any more, if it is this host's.
-void RemoveOrphanedManifest(const std::string& manifestPath, const Options& options,
-                            std::ostream& out, std::ostream& err) {
+void RemoveOrphanedManifest(SystemServices& services, const std::string& manifestPath,
+                            const Options& options, std::ostream& out, std::ostream& err) {
     std::string text;
     FoundManifest found;
     std::string error;
-    if (StillReferenced(manifestPath, options) || !Files::ReadText(manifestPath, text) ||
-        !ManifestText::Read(text, found, error) || found.name != options.name) {
+    if (StillReferenced(HostStore(services), manifestPath, options) ||
+        !services.ReadText(manifestPath, text) || !ManifestText::Read(text, found, error) ||
+        found.name != options.name) {
         return;
     }
-    if (SafeFile::RemoveFile(manifestPath, error)) {
+    if (services.Remove(manifestPath, error)) {
         out << "removed " << manifestPath << "\n";
     } else {
         err << "error: " << error << "\n";
@@ -133,19 +133,21 @@ void RemoveOrphanedManifest(const std::string& manifestPath, const Options& opti
 }
 
 // A registration every user's browser reads must start nothing a non-administrator can change.
-bool CheckTrustedForEveryone(const std::vector<Location>& locations, const Options& options,
-                             const std::string& hostPath, std::string& error) {
+bool CheckTrustedForEveryone(SystemServices& services, const std::vector<Location>& locations,
+                             const Options& options, const std::string& hostPath,
+                             std::string& error) {
+    const HostStore store(services);
     std::vector<std::string> paths;
     for (const Location& location : locations) {
         if (location.scope == Scope::System) {
-            paths.push_back(Files::FolderOf(ManifestPathFor(location, options, hostPath)));
+            paths.push_back(Files::FolderOf(ManifestPathFor(store, location, options, hostPath)));
         }
     }
     if (!paths.empty()) {
         paths.insert(paths.begin(), hostPath);
     }
     for (const std::string& path : paths) {
-        const std::string finding = TrustCheck::WhoElseCanWrite(path);
+        const std::string finding = services.WhoElseCanWrite(path);
         if (!finding.empty()) {
             error = "refused: " + finding +
                     "; a registration for every user may name only what administrators alone "
@@ -165,7 +167,7 @@ int Installer::Install(const Options& options, std::ostream& out, std::ostream& 
         err << "quenlow-register: " << error << "\n";
         return kUsageError;
     }
-    const std::string hostPath = HostPath(options);
+    const std::string hostPath = HostPath(options, services_);
     if (!Files::IsAbsolute(hostPath)) {
         err << "quenlow-register: the host path must be absolute: " << hostPath << "\n";
         return kUsageError;
@@ -174,23 +176,24 @@ int Installer::Install(const Options& options, std::ostream& out, std::ostream& 
         err << "quenlow-register: --manifest-dir must be absolute: " << options.manifestDir << "\n";
         return kUsageError;
     }
+    HostStore store(services_);
     std::vector<Location> locations;
-    if (!HostStore::Locations(options, browsers, ScopesOf(options), locations, error)) {
+    if (!store.Locations(options, browsers, ScopesOf(options), locations, error)) {
         err << "error: " << error << "\n";
         return kFailure;
     }
-    if (!CheckTrustedForEveryone(locations, options, hostPath, error)) {
+    if (!CheckTrustedForEveryone(services_, locations, options, hostPath, error)) {
         err << "quenlow-register: " << error << "\n";
         return kUsageError;
     }
-    WarnAboutHost(hostPath, err);
+    WarnAboutHost(services_, hostPath, err);
     int status = 0;
     for (const Location& location : locations) {
-        const std::string manifestPath = ManifestPathFor(location, options, hostPath);
+        const std::string manifestPath = ManifestPathFor(store, location, options, hostPath);
         const Manifest manifest = ManifestFor(location.browser, options, hostPath);
-        bool ok = SystemServices::WriteFile(manifestPath, ManifestText::Write(manifest), error);
+        bool ok = services_.WriteFile(manifestPath, ManifestText::Write(manifest), error);
         if (ok && location.kind == StoreKind::RegistryKey) {
-            ok = HostStore::Point(location, options.name, manifestPath, error);
+            ok = store.Point(location, options.name, manifestPath, error);
         }
         if (!ok) {
             err << "error: " << HostStore::Describe(location) << ": " << error << "\n";
@@ -199,7 +202,7 @@ int Installer::Install(const Options& options, std::ostream& out, std::ostream& 
         }
         out << HostStore::Describe(location) << ": ";
         if (location.kind == StoreKind::RegistryKey) {
-            out << HostStore::Find(location, options.name).place << " -> ";
+            out << store.Find(location, options.name).place << " -> ";
         }
         out << manifestPath << "\n";
     }
@@ -208,9 +211,10 @@ int Installer::Install(const Options& options, std::ostream& out, std::ostream& 
 
 int Installer::Uninstall(const Options& options, std::ostream& out, std::ostream& err) {
     const std::vector<Browser> browsers = HostStore::BrowsersOf(options);
+    HostStore store(services_);
     std::vector<Location> locations;
     std::string error;
-    if (!HostStore::Locations(options, browsers, ScopesOf(options), locations, error)) {
+    if (!store.Locations(options, browsers, ScopesOf(options), locations, error)) {
         err << "error: " << error << "\n";
         return kFailure;
     }
@@ -218,7 +222,7 @@ int Installer::Uninstall(const Options& options, std::ostream& out, std::ostream
     std::set<std::string> keyManifests;
     std::set<std::string> handled;  // browsers that share a key meet it more than once
     for (const Location& location : locations) {
-        const Entry entry = HostStore::Find(location, options.name);
+        const Entry entry = store.Find(location, options.name);
         if (!handled.insert(entry.place).second) {
             continue;
         }
@@ -226,7 +230,7 @@ int Installer::Uninstall(const Options& options, std::ostream& out, std::ostream
             out << HostStore::Describe(location) << ": not registered at " << entry.place << "\n";
             continue;
         }
-        if (!HostStore::Drop(entry, error)) {
+        if (!store.Drop(entry, error)) {
             err << "error: " << HostStore::Describe(location) << ": " << error << "\n";
             status = kFailure;
             continue;
@@ -237,7 +241,7 @@ int Installer::Uninstall(const Options& options, std::ostream& out, std::ostream
         }
     }
     for (const std::string& manifestPath : keyManifests) {
-        RemoveOrphanedManifest(manifestPath, options, out, err);
+        RemoveOrphanedManifest(services_, manifestPath, options, out, err);
     }
     return status;
 }

@@ -1,13 +1,12 @@
 #include "Lister.h"
 
-#include "Files.h"
 #include "HostStore.h"
 #include "Manifest.h"
 
 namespace browser_extensions::registration {
 namespace {
 
-void PrintManifest(const Entry& entry, std::ostream& out) {
+void PrintManifest(const SystemServices& services, const Entry& entry, std::ostream& out) {
     if (!entry.manifestPath) {
         out << "  problem   the key names no manifest (run doctor)\n";
         return;
@@ -16,7 +15,7 @@ void PrintManifest(const Entry& entry, std::ostream& out) {
     std::string text;
     FoundManifest found;
     std::string error;
-    if (!Files::ReadText(*entry.manifestPath, text)) {
+    if (!services.ReadText(*entry.manifestPath, text)) {
         out << "  problem   the manifest cannot be read (run doctor)\n";
         return;
     }
@@ -38,20 +37,21 @@ void PrintManifest(const Entry& entry, std::ostream& out) {
 
 }  // namespace
 
-int Lister::List(const Options& options, std::ostream& out, std::ostream& err) {
+int Lister::List(const Options& options, std::ostream& out, std::ostream& err) const {
     const std::vector<Browser> browsers = HostStore::BrowsersOf(options);
     const std::vector<Scope> scopes = options.scope
                                           ? std::vector<Scope>{*options.scope}
                                           : std::vector<Scope>{Scope::User, Scope::System};
+    const HostStore store(services_);
     std::vector<Location> locations;
     std::string error;
-    if (!HostStore::Locations(options, browsers, scopes, locations, error)) {
+    if (!store.Locations(options, browsers, scopes, locations, error)) {
         err << "error: " << error << "\n";
         return 1;
     }
     int shown = 0;
     for (const Location& location : locations) {
-        for (const Entry& entry : HostStore::EntriesAt(location)) {
+        for (const Entry& entry : store.EntriesAt(location)) {
             if (options.nameGiven && entry.name != options.name) {
                 continue;
             }
@@ -60,7 +60,7 @@ int Lister::List(const Options& options, std::ostream& out, std::ostream& err) {
             if (location.kind == StoreKind::RegistryKey) {
                 out << "  key       " << entry.place << "\n";
             }
-            PrintManifest(entry, out);
+            PrintManifest(services_, entry, out);
         }
     }
     if (shown == 0) {

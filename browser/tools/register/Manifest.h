@@ -26,15 +26,16 @@ struct FoundManifest {
 };
 
 // The text form of host manifests.
-class ManifestText {
-  public:
-    static constexpr const char* kOriginsKey = "allowed_origins";
-    static constexpr const char* kExtensionsKey = "allowed_extensions";
+namespace ManifestText {
 
-    // Indented JSON, keys in the order browsers' documentation shows them.
-    static std::string Write(const Manifest& manifest);
-    // False, with the reason in `error`, when the text is not one JSON object.
-    static bool Read(const std::string& text, FoundManifest& found, std::string& error);
-};
+inline constexpr const char* kOriginsKey = "allowed_origins";
+inline constexpr const char* kExtensionsKey = "allowed_extensions";
+
+// Indented JSON, keys in the order browsers' documentation shows them.
+std::string Write(const Manifest& manifest);
+// False, with the reason in `error`, when the text is not one JSON object.
+bool Read(const std::string& text, FoundManifest& found, std::string& error);
+
+}  // namespace ManifestText
 
 }  // namespace browser_extensions::registration

@@ -5,7 +5,6 @@
 #include "CommandLine.h"
 #include "Files.h"
 #include "Identifiers.h"
-#include "SystemServices.h"
 
 namespace browser_extensions::registration {
 namespace {
@@ -88,11 +87,10 @@ void AddOptions(CLI::App& command, Options& options, Words& words) {
                        "folder for manifest files (Windows; default: the host's)");
 }
 
-std::string CheckCombination(const Options& options, const Words& words) {
+std::string CheckCombination(const Options& options, const Words& words, bool registry) {
     if (words.user && words.system) {
         return "--user and --system exclude each other";
     }
-    const bool registry = SystemServices::UsesRegistry();
     if (registry && (!options.root.empty() || !options.home.empty())) {
         return "--root and --home apply to manifest folders; this system uses the registry";
     }
@@ -134,8 +132,8 @@ void Settle(Options& options, const Words& words) {
 
 }  // namespace
 
-std::optional<int> OptionParser::Parse(const std::vector<std::string>& arguments, Options& options,
-                                       std::ostream& out, std::ostream& err) {
+std::optional<int> OptionParser::Parse(const std::vector<std::string>& arguments, bool usesRegistry,
+                                       Options& options, std::ostream& out, std::ostream& err) {
     CLI::App app("registers the host with browsers: installs, removes, lists and checks it.",
                  "quenlow-register");
     CommandLine::Prepare(app);
@@ -155,7 +153,7 @@ std::optional<int> OptionParser::Parse(const std::vector<std::string>& arguments
             return "no command given";
         }
         Settle(options, words);
-        return CheckCombination(options, words);
+        return CheckCombination(options, words, usesRegistry);
     };
     if (const std::optional<int> stop = CommandLine::Parse(app, arguments, check, out, err)) {
         return stop;

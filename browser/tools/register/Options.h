@@ -31,11 +31,13 @@ struct Options {
 };
 
 // Reads the command line; says what is wrong when it cannot be understood.
-class OptionParser {
-  public:
-    // The exit code when the tool stops here (help, version, usage error); empty to run.
-    static std::optional<int> Parse(const std::vector<std::string>& arguments, Options& options,
-                                    std::ostream& out, std::ostream& err);
-};
+namespace OptionParser {
+
+// The exit code when the tool stops here (help, version, usage error); empty to run.
+// `usesRegistry` tells which platform's options apply.
+std::optional<int> Parse(const std::vector<std::string>& arguments, bool usesRegistry,
+                         Options& options, std::ostream& out, std::ostream& err);
+
+}  // namespace OptionParser
 
 }  // namespace browser_extensions::registration

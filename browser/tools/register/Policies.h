@@ -42,9 +42,10 @@ struct PolicyVerdict {
     std::string userLevelSource;  // where they were turned off
 };
 
-class PolicyJudge {
-  public:
-    static PolicyVerdict Judge(const NativeMessagingPolicies& policies, const std::string& host);
-};
+namespace PolicyJudge {
+
+PolicyVerdict Judge(const NativeMessagingPolicies& policies, const std::string& host);
+
+}  // namespace PolicyJudge
 
 }  // namespace browser_extensions::registration

@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <charconv>
 
-#include "Files.h"
-
 namespace browser_extensions::registration {
 namespace json = boost::json;
 namespace {
@@ -203,12 +201,12 @@ void Apply(const Candidates& candidates, PolicyLevel level, const std::string& b
     }
 }
 
-std::vector<PolicyFile> ReadFolder(const std::string& folder, const std::string& browser,
-                                   Policies& policies) {
+std::vector<PolicyFile> ReadFolder(const SystemServices& services, const std::string& folder,
+                                   const std::string& browser, Policies& policies) {
     std::vector<PolicyFile> files;
-    for (const std::string& path : Files::RegularFilesIn(folder)) {
+    for (const std::string& path : services.RegularFilesIn(folder)) {
         PolicyFile file{path, ""};
-        if (Files::ReadText(path, file.text)) {
+        if (services.ReadText(path, file.text)) {
             files.push_back(file);
         } else {
             policies.notes.push_back(path + " cannot be read here; " + browser + " may read it");
@@ -217,11 +215,11 @@ std::vector<PolicyFile> ReadFolder(const std::string& folder, const std::string&
     return files;
 }
 
-PolicyKey ReadKey(const std::string& path) {
-    PolicyKey key{path, SystemServices::ValuesOf(path), {}};
-    for (const std::string& subkey : SystemServices::SubkeysOf(path)) {
+PolicyKey ReadKey(const SystemServices& services, const std::string& path) {
+    PolicyKey key{path, services.ValuesOf(path), {}};
+    for (const std::string& subkey : services.SubkeysOf(path)) {
         if (std::find(ListNames().begin(), ListNames().end(), subkey) != ListNames().end()) {
-            key.lists[subkey] = SystemServices::ValuesOf(path + "\\" + subkey);
+            key.lists[subkey] = services.ValuesOf(path + "\\" + subkey);
         }
     }
     return key;
@@ -229,17 +227,19 @@ PolicyKey ReadKey(const std::string& path) {
 
 }  // namespace
 
-NativeMessagingPolicies PolicyReader::Read(Browser browser, const PathSettings& settings) {
+NativeMessagingPolicies PolicyReader::Read(const SystemServices& services, Browser browser,
+                                           const PathSettings& settings) {
     Policies policies;
     const std::string name = Browsers::Name(browser);
-    for (const PolicyLocation& location : SystemServices::PolicyLocations(browser, settings)) {
+    for (const PolicyLocation& location : services.PolicyLocations(browser, settings)) {
         if (location.level == PolicyLevel::Mandatory) {
             policies.places.push_back(location.place);
         }
         if (location.kind == StoreKind::Folder) {
-            AddFolder(ReadFolder(location.place, name, policies), location.level, name, policies);
+            AddFolder(ReadFolder(services, location.place, name, policies), location.level, name,
+                      policies);
         } else {
-            AddKey(ReadKey(location.place), location.level, name, policies);
+            AddKey(ReadKey(services, location.place), location.level, name, policies);
         }
     }
     return policies;

@@ -24,17 +24,19 @@ struct PolicyKey {
 };
 
 // Reads the native-messaging policies the way Chromium-family browsers do.
-class PolicyReader {
-  public:
-    // Every policy place of `browser`, the winning place first.
-    static NativeMessagingPolicies Read(Browser browser, const PathSettings& settings);
+namespace PolicyReader {
 
-    // Add one place; a policy already set by an earlier place keeps its value. A folder's files
-    // are read in name order, a later file's value of a policy replacing an earlier one's.
-    static void AddFolder(const std::vector<PolicyFile>& files, PolicyLevel level,
-                          const std::string& browser, NativeMessagingPolicies& policies);
-    static void AddKey(const PolicyKey& key, PolicyLevel level, const std::string& browser,
-                       NativeMessagingPolicies& policies);
-};
+// Every policy place of `browser`, the winning place first.
+NativeMessagingPolicies Read(const SystemServices& services, Browser browser,
+                             const PathSettings& settings);
+
+// Add one place; a policy already set by an earlier place keeps its value. A folder's files are
+// read in name order, a later file's value of a policy replacing an earlier one's.
+void AddFolder(const std::vector<PolicyFile>& files, PolicyLevel level, const std::string& browser,
+               NativeMessagingPolicies& policies);
+void AddKey(const PolicyKey& key, PolicyLevel level, const std::string& browser,
+            NativeMessagingPolicies& policies);
+
+}  // namespace PolicyReader
 
 }  // namespace browser_extensions::registration

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Browser.h"
+#include "TrustCheck.h"
 
 namespace browser_extensions::registration {
 
@@ -51,33 +52,58 @@ struct PolicyLocation {
     std::string place;
 };
 
-// What differs between operating systems. Every text is UTF-8.
+// What the commands ask of the machine: its file system, its registry and where browsers look.
+// The real services are the platform's (RealSystemServices); tests hand in an in-memory one.
+// Every text is UTF-8.
 class SystemServices {
   public:
-    static bool UsesRegistry();
+    virtual ~SystemServices() = default;
+
+    virtual bool UsesRegistry() const = 0;
     // Where `browser` reads manifests in `scope`, in the order it reads them; empty, with the
     // reason in `error`, when that cannot be known.
-    static std::vector<Location> BrowserLocations(Browser browser, Scope scope,
-                                                  const PathSettings& settings, std::string& error);
+    virtual std::vector<Location> BrowserLocations(Browser browser, Scope scope,
+                                                   const PathSettings& settings,
+                                                   std::string& error) const = 0;
     // Where `browser` reads administrators' policies, the place that wins first; empty for a
     // browser without native-messaging policies.
-    static std::vector<PolicyLocation> PolicyLocations(Browser browser,
-                                                       const PathSettings& settings);
-    static std::string HostFileName();
-    static std::string ToolFolder();
+    virtual std::vector<PolicyLocation> PolicyLocations(Browser browser,
+                                                        const PathSettings& settings) const = 0;
+    virtual std::string HostFileName() const = 0;
+    virtual std::string ToolFolder() const = 0;
     // Windows browsers resolve a relative host path against the manifest's folder.
-    static bool RelativeHostPathAllowed();
-    // False, with the reason in `why`, when the file could not be started as a program.
-    static bool IsExecutable(const std::string& path, std::string& why);
-    // Creates missing folders and replaces the file in one step, readable by every user.
-    static bool WriteFile(const std::string& path, const std::string& text, std::string& error);
+    virtual bool RelativeHostPathAllowed() const = 0;
 
-    static bool SetKeyDefault(const std::string& key, const std::string& value, std::string& error);
-    static bool DeleteKey(const std::string& key, std::string& error);
-    static RegistryEntry ReadKey(const std::string& key);
-    static std::vector<std::string> SubkeysOf(const std::string& key);
+    virtual bool IsFolder(const std::string& path) const = 0;
+    virtual bool IsRegularFile(const std::string& path) const = 0;
+    virtual bool Exists(const std::string& path) const = 0;
+    virtual bool ReadText(const std::string& path, std::string& text) const = 0;
+    // Names of the files in `folder` ending in `suffix`, sorted.
+    virtual std::vector<std::string> NamesEndingWith(const std::string& folder,
+                                                     const std::string& suffix) const = 0;
+    // Paths of the regular files in `folder`, sorted by name.
+    virtual std::vector<std::string> RegularFilesIn(const std::string& folder) const = 0;
+    // False, with the reason in `why`, when the file could not be started as a program.
+    virtual bool IsExecutable(const std::string& path, std::string& why) const = 0;
+    // Creates missing folders and replaces the file in one step, readable by every user.
+    virtual bool WriteFile(const std::string& path, const std::string& text,
+                           std::string& error) = 0;
+    // Removes a regular file, never a link or a folder; true when it is gone, also when it was
+    // never there.
+    virtual bool Remove(const std::string& path, std::string& error) = 0;
+    // Empty when only administrators (or whoever runs the tool) can change `path` or any folder
+    // above it; otherwise what lets someone else.
+    virtual std::string WhoElseCanWrite(const std::string& path) const = 0;
+    // The libraries the host loads from its own folder on this system.
+    virtual std::vector<HostLibrary> LibrariesBesideHost() const = 0;
+
+    virtual bool SetKeyDefault(const std::string& key, const std::string& value,
+                               std::string& error) = 0;
+    virtual bool DeleteKey(const std::string& key, std::string& error) = 0;
+    virtual RegistryEntry ReadKey(const std::string& key) const = 0;
+    virtual std::vector<std::string> SubkeysOf(const std::string& key) const = 0;
     // The key's named values (not its default value), sorted by name.
-    static std::vector<RegistryValue> ValuesOf(const std::string& key);
+    virtual std::vector<RegistryValue> ValuesOf(const std::string& key) const = 0;
 };
 
 }  // namespace browser_extensions::registration

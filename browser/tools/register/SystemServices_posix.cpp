@@ -1,4 +1,6 @@
-#include "SystemServices.h"
+#include "RealSystemServices.h"
+
+#include "Places.h"
 
 #include "SafeFile.h"
 
@@ -16,73 +18,43 @@
 namespace browser_extensions::registration {
 namespace {
 
-std::string WithoutTrailingSlash(std::string path) {
-    while (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
-    }
-    return path;
-}
-
-std::string HomeFolder(const PathSettings& settings) {
-    if (!settings.home.empty()) {
-        return settings.home;
-    }
+std::string HomeFolder() {
     const char* home = std::getenv("HOME");
     return home != nullptr ? home : "";
 }
 
 }  // namespace
 
-bool SystemServices::UsesRegistry() {
+bool RealSystemServices::UsesRegistry() const {
     return false;
 }
 
-std::vector<Location> SystemServices::BrowserLocations(Browser browser, Scope scope,
-                                                       const PathSettings& settings,
-                                                       std::string& error) {
-    const BrowserFacts& facts = Browsers::Facts(browser);
-    std::string folder;
-    if (scope == Scope::User) {
-        const std::string home = HomeFolder(settings);
-        if (home.empty() || home.front() != '/') {
-            error = "the home folder is unknown: set HOME or pass --home DIR";
-            return {};
-        }
-        folder = WithoutTrailingSlash(home) + "/" + facts.linuxUserFolder;
-    } else {
-        folder = facts.linuxSystemFolder;
-    }
-    return {
-        Location{browser, scope, StoreKind::Folder, WithoutTrailingSlash(settings.root) + folder}};
+std::vector<Location> RealSystemServices::BrowserLocations(Browser browser, Scope scope,
+                                                           const PathSettings& settings,
+                                                           std::string& error) const {
+    return Places::ManifestFolders(browser, scope, settings, HomeFolder(), error);
 }
 
-std::vector<PolicyLocation> SystemServices::PolicyLocations(Browser browser,
-                                                            const PathSettings& settings) {
-    // managed/ holds what applies, recommended/ what users may change.
-    const std::string folder = Browsers::Facts(browser).linuxPolicyFolder;
-    if (folder.empty()) {
-        return {};
-    }
-    const std::string base = WithoutTrailingSlash(settings.root) + folder;
-    return {PolicyLocation{StoreKind::Folder, PolicyLevel::Mandatory, base + "/managed"},
-            PolicyLocation{StoreKind::Folder, PolicyLevel::Recommended, base + "/recommended"}};
+std::vector<PolicyLocation> RealSystemServices::PolicyLocations(
+    Browser browser, const PathSettings& settings) const {
+    return Places::PolicyFolders(browser, settings);
 }
 
-std::string SystemServices::HostFileName() {
+std::string RealSystemServices::HostFileName() const {
     return "Quenlow";
 }
 
-std::string SystemServices::ToolFolder() {
+std::string RealSystemServices::ToolFolder() const {
     std::error_code error;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
     return error ? std::string(".") : self.parent_path().string();
 }
 
-bool SystemServices::RelativeHostPathAllowed() {
+bool RealSystemServices::RelativeHostPathAllowed() const {
     return false;
 }
 
-bool SystemServices::IsExecutable(const std::string& path, std::string& why) {
+bool RealSystemServices::IsExecutable(const std::string& path, std::string& why) const {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) {
         why = std::strerror(errno);
@@ -101,30 +73,30 @@ bool SystemServices::IsExecutable(const std::string& path, std::string& why) {
     return true;
 }
 
-bool SystemServices::WriteFile(const std::string& path, const std::string& text,
-                               std::string& error) {
+bool RealSystemServices::WriteFile(const std::string& path, const std::string& text,
+                                   std::string& error) {
     return SafeFile::Replace(path, text, error);
 }
 
-bool SystemServices::SetKeyDefault(const std::string&, const std::string&, std::string& error) {
+bool RealSystemServices::SetKeyDefault(const std::string&, const std::string&, std::string& error) {
     error = "there is no registry on this system";
     return false;
 }
 
-bool SystemServices::DeleteKey(const std::string&, std::string& error) {
+bool RealSystemServices::DeleteKey(const std::string&, std::string& error) {
     error = "there is no registry on this system";
     return false;
 }
 
-RegistryEntry SystemServices::ReadKey(const std::string&) {
+RegistryEntry RealSystemServices::ReadKey(const std::string&) const {
     return {};
 }
 
-std::vector<std::string> SystemServices::SubkeysOf(const std::string&) {
+std::vector<std::string> RealSystemServices::SubkeysOf(const std::string&) const {
     return {};
 }
 
-std::vector<RegistryValue> SystemServices::ValuesOf(const std::string&) {
+std::vector<RegistryValue> RealSystemServices::ValuesOf(const std::string&) const {
     return {};
 }
 

@@ -1,9 +1,10 @@
-#include "SystemServices.h"
+#include "RealSystemServices.h"
 
 #include "SafeFile.h"
 
 #include <windows.h>
 
+#include "Places.h"
 #include "platform/TextEncoding.h"
 
 #include <algorithm>
@@ -73,18 +74,6 @@ class OpenKey {
     HKEY key_ = nullptr;
 };
 
-// The keys in the order the browser reads them; the table puts '|' between two.
-std::vector<std::string> ManifestKeys(Browser browser) {
-    std::vector<std::string> keys;
-    std::string rest = Browsers::Facts(browser).windowsManifestKeys;
-    for (std::size_t bar = rest.find('|'); bar != std::string::npos; bar = rest.find('|')) {
-        keys.push_back(rest.substr(0, bar));
-        rest.erase(0, bar + 1);
-    }
-    keys.push_back(rest);
-    return keys;
-}
-
 RegistryValue ValueFrom(const std::wstring& name, DWORD type, const std::vector<BYTE>& data) {
     RegistryValue value;
     value.name = WideToUtf8(name);
@@ -112,41 +101,26 @@ bool HasExtension(const std::wstring& path, const wchar_t* extension) {
 
 }  // namespace
 
-bool SystemServices::UsesRegistry() {
+bool RealSystemServices::UsesRegistry() const {
     return true;
 }
 
-std::vector<Location> SystemServices::BrowserLocations(Browser browser, Scope scope,
-                                                       const PathSettings&, std::string&) {
-    const std::string root = scope == Scope::User ? "HKCU\\" : "HKLM\\";
-    std::vector<Location> locations;
-    for (const std::string& key : ManifestKeys(browser)) {
-        locations.push_back(Location{browser, scope, StoreKind::RegistryKey, root + key});
-    }
-    return locations;
+std::vector<Location> RealSystemServices::BrowserLocations(Browser browser, Scope scope,
+                                                           const PathSettings&,
+                                                           std::string&) const {
+    return Places::ManifestKeys(browser, scope);
 }
 
-std::vector<PolicyLocation> SystemServices::PolicyLocations(Browser browser, const PathSettings&) {
-    // The Recommended subkey holds what users may change.
-    const std::string key = Browsers::Facts(browser).windowsPolicyKey;
-    if (key.empty()) {
-        return {};
-    }
-    // A machine's policy wins over the same policy of the user.
-    const std::string machine = "HKLM\\" + key;
-    const std::string user = "HKCU\\" + key;
-    return {
-        PolicyLocation{StoreKind::RegistryKey, PolicyLevel::Mandatory, machine},
-        PolicyLocation{StoreKind::RegistryKey, PolicyLevel::Mandatory, user},
-        PolicyLocation{StoreKind::RegistryKey, PolicyLevel::Recommended, machine + "\\Recommended"},
-        PolicyLocation{StoreKind::RegistryKey, PolicyLevel::Recommended, user + "\\Recommended"}};
+std::vector<PolicyLocation> RealSystemServices::PolicyLocations(Browser browser,
+                                                                const PathSettings&) const {
+    return Places::PolicyKeys(browser);
 }
 
-std::string SystemServices::HostFileName() {
+std::string RealSystemServices::HostFileName() const {
     return "Quenlow.exe";
 }
 
-std::string SystemServices::ToolFolder() {
+std::string RealSystemServices::ToolFolder() const {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length =
@@ -163,11 +137,11 @@ std::string SystemServices::ToolFolder() {
     return std::filesystem::path(path).parent_path().u8string();
 }
 
-bool SystemServices::RelativeHostPathAllowed() {
+bool RealSystemServices::RelativeHostPathAllowed() const {
     return true;
 }
 
-bool SystemServices::IsExecutable(const std::string& path, std::string& why) {
+bool RealSystemServices::IsExecutable(const std::string& path, std::string& why) const {
     const std::wstring wide = Utf8ToWide(path);
     const DWORD attributes = ::GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -188,13 +162,13 @@ bool SystemServices::IsExecutable(const std::string& path, std::string& why) {
     return false;
 }
 
-bool SystemServices::WriteFile(const std::string& path, const std::string& text,
-                               std::string& error) {
+bool RealSystemServices::WriteFile(const std::string& path, const std::string& text,
+                                   std::string& error) {
     return SafeFile::Replace(path, text, error);
 }
 
-bool SystemServices::SetKeyDefault(const std::string& key, const std::string& value,
-                                   std::string& error) {
+bool RealSystemServices::SetKeyDefault(const std::string& key, const std::string& value,
+                                       std::string& error) {
     KeyPath path;
     if (!Split(key, path)) {
         error = "not a registry key: " + key;
@@ -220,7 +194,7 @@ bool SystemServices::SetKeyDefault(const std::string& key, const std::string& va
     return true;
 }
 
-bool SystemServices::DeleteKey(const std::string& key, std::string& error) {
+bool RealSystemServices::DeleteKey(const std::string& key, std::string& error) {
     KeyPath path;
     if (!Split(key, path)) {
         error = "not a registry key: " + key;
@@ -234,7 +208,7 @@ bool SystemServices::DeleteKey(const std::string& key, std::string& error) {
     return true;
 }
 
-RegistryEntry SystemServices::ReadKey(const std::string& key) {
+RegistryEntry RealSystemServices::ReadKey(const std::string& key) const {
     RegistryEntry entry;
     KeyPath path;
     if (!Split(key, path)) {
@@ -265,7 +239,7 @@ RegistryEntry SystemServices::ReadKey(const std::string& key) {
     return entry;
 }
 
-std::vector<std::string> SystemServices::SubkeysOf(const std::string& key) {
+std::vector<std::string> RealSystemServices::SubkeysOf(const std::string& key) const {
     std::vector<std::string> names;
     KeyPath path;
     if (!Split(key, path)) {
@@ -288,7 +262,7 @@ std::vector<std::string> SystemServices::SubkeysOf(const std::string& key) {
     return names;
 }
 
-std::vector<RegistryValue> SystemServices::ValuesOf(const std::string& key) {
+std::vector<RegistryValue> RealSystemServices::ValuesOf(const std::string& key) const {
     std::vector<RegistryValue> values;
     KeyPath path;
     if (!Split(key, path)) {

@@ -7,20 +7,22 @@
 
 namespace browser_extensions::registration {
 
-int Tool::Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+int Tool::Run(const std::vector<std::string>& arguments, SystemServices& services,
+              std::ostream& out, std::ostream& err) {
     Options options;
-    if (const std::optional<int> stop = OptionParser::Parse(arguments, options, out, err)) {
+    if (const std::optional<int> stop =
+            OptionParser::Parse(arguments, services.UsesRegistry(), options, out, err)) {
         return *stop;
     }
     switch (options.command) {
         case Command::Install:
-            return Installer::Install(options, out, err);
+            return Installer(services).Install(options, out, err);
         case Command::Uninstall:
-            return Installer::Uninstall(options, out, err);
+            return Installer(services).Uninstall(options, out, err);
         case Command::List:
-            return Lister::List(options, out, err);
+            return Lister(services).List(options, out, err);
         case Command::Doctor:
-            return Doctor::Run(options, out, err);
+            return Doctor(services).Run(options, out, err);
     }
     return 2;
 }

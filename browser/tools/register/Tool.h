@@ -4,12 +4,17 @@
 #include <string>
 #include <vector>
 
+#include "SystemServices.h"
+
 namespace browser_extensions::registration {
 
-// The whole tool behind the entry point: arguments after the program name, UTF-8.
-class Tool {
-  public:
-    static int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
-};
+// The whole tool behind the entry point: arguments after the program name, UTF-8, on the
+// machine `services` stand for.
+namespace Tool {
+
+int Run(const std::vector<std::string>& arguments, SystemServices& services, std::ostream& out,
+        std::ostream& err);
+
+}  // namespace Tool
 
 }  // namespace browser_extensions::registration

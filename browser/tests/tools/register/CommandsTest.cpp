@@ -1,0 +1,669 @@
+// The commands on a machine in memory: what install, uninstall, list and doctor do with folders
+// (as on Linux) and with the registry (as on Windows), and what they print.
+#include <gtest/gtest.h>
+
+#include <boost/json.hpp>
+
+#include <functional>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "FakeSystemServices.h"
+#include "Files.h"
+#include "Tool.h"
+
+namespace browser_extensions::registration {
+namespace {
+
+using Platform = FakeSystemServices::Platform;
+using Args = std::vector<std::string>;
+
+const std::string kName = "com.quenlow.test";
+const std::string kIdA = "abcdefghijklmnopabcdefghijklmnop";
+const std::string kIdB = "ponmlkjihgfedcbaponmlkjihgfedcba";
+const std::string kOriginA = "chrome-extension://" + kIdA + "/";
+const std::string kFirefoxId = "quenlow@example.org";
+const std::string kNotFound = "\"Specified native messaging host not found.\"";
+const std::string kForbidden = "\"Access to the specified native messaging host is forbidden.\"";
+const std::string kFailedToStart = "\"Failed to start native messaging host.\"";
+const std::string kBlocked =
+    "\"Access to the native messaging host was disabled by the system administrator.\"";
+
+// Linux folders are absolute only where "/" is: not on the Windows build.
+bool FoldersExpressible() {
+    return Files::IsAbsolute("/");
+}
+
+std::string Base() {
+    return Files::Absolute("fake-machine");
+}
+
+// A machine with a host that can be started, and the results of the last command.
+struct Machine {
+    explicit Machine(Platform platform) : services(platform) {
+        services.home = "/home/user";
+        services.toolFolder = Files::Join(Base(), "tools");
+        host = Files::Join(Files::Join(Base(), "apps"), services.HostFileName());
+        services.files[host] = "program";
+        services.programs.insert(host);
+    }
+
+    int Run(Args arguments) {
+        std::ostringstream o;
+        std::ostringstream e;
+        status = Tool::Run(arguments, services, o, e);
+        out = o.str();
+        err = e.str();
+        return status;
+    }
+
+    // A command on this host: the name and the host path follow the command word.
+    int Command(const std::string& command, Args more = {}) {
+        Args arguments{command, "--name", kName};
+        if (command == "install") {
+            arguments.insert(arguments.end(), {"--host-path", host});
+        }
+        arguments.insert(arguments.end(), more.begin(), more.end());
+        return Run(arguments);
+    }
+
+    bool Registry() const { return services.UsesRegistry(); }
+
+    // Where the browser finds this host's manifest: the file in its folder, or the file the key
+    // names.
+    std::string ManifestOf(Browser browser, Scope scope = Scope::User) const {
+        if (Registry()) {
+            const bool chromium = Browsers::IsChromiumFamily(browser);
+            return Files::Join(Files::FolderOf(host),
+                               kName + (chromium ? ".json" : ".firefox.json"));
+        }
+        const BrowserFacts& facts = Browsers::Facts(browser);
+        const std::string folder = scope == Scope::User
+                                       ? services.home + "/" + facts.linuxUserFolder
+                                       : std::string(facts.linuxSystemFolder);
+        return Files::Join(folder, kName + ".json");
+    }
+
+    // The registry keys naming this host's manifest, in the browser's order.
+    std::vector<std::string> KeysOf(Browser browser, Scope scope) const {
+        std::vector<std::string> keys;
+        std::string rest = Browsers::Facts(browser).windowsManifestKeys;
+        const std::string hive = scope == Scope::User ? "HKCU\\" : "HKLM\\";
+        for (std::size_t bar = rest.find('|');; bar = rest.find('|')) {
+            keys.push_back(hive + rest.substr(0, bar) + "\\" + kName);
+            if (bar == std::string::npos) {
+                return keys;
+            }
+            rest.erase(0, bar + 1);
+        }
+    }
+
+    boost::json::object Manifest(Browser browser, Scope scope = Scope::User) {
+        return boost::json::parse(services.files.at(ManifestOf(browser, scope))).as_object();
+    }
+
+    void Rewrite(Browser browser, const std::function<void(boost::json::object&)>& change) {
+        boost::json::object manifest = Manifest(browser);
+        change(manifest);
+        services.files[ManifestOf(browser)] = boost::json::serialize(manifest);
+    }
+
+    FakeSystemServices services;
+    std::string host;
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+Args IdsFor(Browser browser) {
+    return Browsers::IsChromiumFamily(browser)
+               ? Args{"--extension-id", kIdA, "--extension-id", kIdB}
+               : Args{"--firefox-extension", kFirefoxId};
+}
+
+std::string PlatformName(Platform platform) {
+    return platform == Platform::Registry ? "Registry" : "Folders";
+}
+
+#define SKIP_UNLESS_EXPRESSIBLE(platform)                                     \
+    if ((platform) == Platform::Folders && !FoldersExpressible()) {           \
+        GTEST_SKIP() << "Linux folders are not absolute paths on this build"; \
+    }
+
+// Every browser in both scopes: install writes the manifest where the browser reads it, list and
+// doctor find it, uninstall takes it all away again.
+using Registration = std::tuple<Platform, Browser, Scope>;
+class EveryBrowser : public testing::TestWithParam<Registration> {};
+
+TEST_P(EveryBrowser, InstallListDoctorUninstall) {
+    const auto [platform, browser, scope] = GetParam();
+    SKIP_UNLESS_EXPRESSIBLE(platform);
+    Machine machine(platform);
+    const std::string name = Browsers::Name(browser);
+    const std::string scopeName = Browsers::ScopeName(scope);
+    Args install = IdsFor(browser);
+    install.insert(install.end(),
+                   {"--browser", name, "--" + scopeName, "--description", "a \"quoted\" host"});
+    ASSERT_EQ(machine.Command("install", install), 0) << machine.err;
+
+    const std::string manifest = machine.ManifestOf(browser, scope);
+    EXPECT_EQ(machine.services.files.size(), 2u);  // the host and the manifest
+    boost::json::object expected{{"name", kName},
+                                 {"description", "a \"quoted\" host"},
+                                 {"path", machine.host},
+                                 {"type", "stdio"}};
+    if (Browsers::IsChromiumFamily(browser)) {
+        expected["allowed_origins"] = {kOriginA, "chrome-extension://" + kIdB + "/"};
+    } else {
+        expected["allowed_extensions"] = {kFirefoxId};
+    }
+    EXPECT_EQ(machine.Manifest(browser, scope), expected);
+    if (machine.Registry()) {
+        for (const std::string& key : machine.KeysOf(browser, scope)) {
+            EXPECT_EQ(machine.services.ReadKey(key).defaultValue, manifest) << key;
+        }
+        EXPECT_EQ(machine.services.keys.size(), machine.KeysOf(browser, scope).size());
+    }
+
+    ASSERT_EQ(machine.Command("list", {"--" + scopeName}), 0);
+    EXPECT_TRUE(Has(machine.out, name + " (" + scopeName + ") " + kName)) << machine.out;
+    EXPECT_TRUE(Has(machine.out, "  manifest  " + manifest)) << machine.out;
+    EXPECT_TRUE(Has(machine.out, "  host      " + machine.host)) << machine.out;
+    EXPECT_EQ(machine.Command("doctor", {"--browser", name}), 0) << machine.out;
+
+    ASSERT_EQ(machine.Command("uninstall", {"--browser", name, "--" + scopeName}), 0);
+    EXPECT_EQ(machine.services.files.size(), 1u);
+    EXPECT_TRUE(machine.services.keys.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Both, EveryBrowser,
+                         testing::Combine(testing::Values(Platform::Folders, Platform::Registry),
+                                          testing::ValuesIn(Browsers::All()),
+                                          testing::Values(Scope::User, Scope::System)),
+                         [](const testing::TestParamInfo<Registration>& info) {
+                             return PlatformName(std::get<0>(info.param)) +
+                                    Browsers::Name(std::get<1>(info.param)) +
+                                    Browsers::ScopeName(std::get<2>(info.param));
+                         });
+
+// Command lines that are refused before anything is written.
+struct UsageCase {
+    const char* name;
+    Args arguments;
+    std::string message;
+    std::vector<Platform> platforms = {Platform::Folders, Platform::Registry};
+};
+
+void PrintTo(const UsageCase& usage, std::ostream* out) {
+    *out << usage.name;
+}
+
+class UsageErrors : public testing::TestWithParam<UsageCase> {};
+
+TEST_P(UsageErrors, ExitTwoWithAMessageAndWriteNothing) {
+    for (Platform platform : GetParam().platforms) {
+        SCOPED_TRACE(PlatformName(platform));
+        Machine machine(platform);
+        const auto before = machine.services.files;
+        EXPECT_EQ(machine.Run(GetParam().arguments), 2) << machine.out;
+        EXPECT_TRUE(Has(machine.err, GetParam().message)) << machine.err;
+        EXPECT_EQ(machine.services.files, before);
+        EXPECT_TRUE(machine.services.keys.empty());
+    }
+}
+
+Args InstallWith(const std::string& option, const std::string& value) {
+    return {"install", "--browser", "chrome", option, value, "--extension-id", kIdA};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refused, UsageErrors,
+    testing::Values(
+        UsageCase{"NoCommand", {}, "no command"},
+        UsageCase{"UnknownCommand", {"register"}, "unknown command"},
+        UsageCase{"UnknownOption", {"install", "--bogus"}, "unknown option"},
+        UsageCase{"MissingValue", {"install", "--name"}, "needs a value"},
+        UsageCase{"BothScopes",
+                  {"install", "--user", "--system", "--extension-id", kIdA},
+                  "exclude each other"},
+        UsageCase{"UnknownBrowser",
+                  {"install", "--browser", "opera", "--extension-id", kIdA},
+                  "unknown browser"},
+        UsageCase{"NoIds", {"install"}, "--extension-id ID and/or --firefox-extension"},
+        UsageCase{"FirefoxWithoutAddOn",
+                  {"install", "--browser", "firefox", "--extension-id", kIdA},
+                  "firefox needs"},
+        UsageCase{"EdgeWithoutId",
+                  {"install", "--browser", "edge", "--firefox-extension", kFirefoxId},
+                  "edge needs"},
+        UsageCase{"UpperCaseId",
+                  {"install", "--extension-id", "ABCDEFGHIJKLMNOPABCDEFGHIJKLMNOP"},
+                  "invalid extension id"},
+        UsageCase{"ShortId", {"install", "--extension-id", kIdA.substr(1)}, "invalid extension id"},
+        UsageCase{"IdBeyondP",
+                  {"install", "--extension-id", std::string(32, 'q')},
+                  "invalid extension id"},
+        UsageCase{"AddOnWithoutAt",
+                  {"install", "--firefox-extension", "no-at-sign"},
+                  "invalid Firefox add-on id"},
+        UsageCase{"AddOnNotUuid",
+                  {"install", "--firefox-extension", "{not-a-uuid}"},
+                  "invalid Firefox add-on id"},
+        UsageCase{"RelativeHostPath", InstallWith("--host-path", "relative/Quenlow"),
+                  "must be absolute"},
+        UsageCase{"ProfileForFirefox",
+                  {"install", "--profile-dir", "/p", "--browser", "firefox"},
+                  "--profile-dir"},
+        UsageCase{"ManifestDirOnLinux",
+                  {"list", "--manifest-dir", "/x"},
+                  "--manifest-dir",
+                  {Platform::Folders}},
+        UsageCase{"RootOnWindows", {"list", "--root", "/x"}, "--root", {Platform::Registry}},
+        UsageCase{"EmptyName", InstallWith("--name", ""), "invalid host name"},
+        UsageCase{"NameStartsWithDot", InstallWith("--name", ".a"), "invalid host name"},
+        UsageCase{"NameEndsWithDot", InstallWith("--name", "a."), "invalid host name"},
+        UsageCase{"TwoDots", InstallWith("--name", "a..b"), "invalid host name"},
+        UsageCase{"UpperCaseName", InstallWith("--name", "Com.quenlow"), "invalid host name"},
+        UsageCase{"Hyphen", InstallWith("--name", "a-b"), "invalid host name"},
+        UsageCase{"Space", InstallWith("--name", "a b"), "invalid host name"},
+        UsageCase{"Slash", InstallWith("--name", "a/b"), "invalid host name"},
+        UsageCase{"NotAscii", InstallWith("--name", "\xC3\xA4"), "invalid host name"},
+        UsageCase{"TrailingDot", InstallWith("--name", "a.b."), "invalid host name"}),
+    [](const testing::TestParamInfo<UsageCase>& info) { return std::string(info.param.name); });
+
+// Names and ids of every accepted form go through install and doctor.
+struct AcceptedCase {
+    const char* name;
+    Args arguments;  // after "install"/"doctor"
+};
+
+class Accepted : public testing::TestWithParam<AcceptedCase> {};
+
+TEST_P(Accepted, InstallsAndPassesTheDoctor) {
+    for (Platform platform : {Platform::Folders, Platform::Registry}) {
+        SKIP_UNLESS_EXPRESSIBLE(platform);
+        Machine machine(platform);
+        Args install{"install", "--host-path", machine.host};
+        install.insert(install.end(), GetParam().arguments.begin(), GetParam().arguments.end());
+        ASSERT_EQ(machine.Run(install), 0) << machine.err;
+        Args doctor{"doctor"};
+        doctor.insert(doctor.end(), GetParam().arguments.begin(), GetParam().arguments.end());
+        EXPECT_EQ(machine.Run(doctor), 0) << machine.out;
+    }
+}
+
+Args Named(const std::string& name) {
+    return {"--name", name, "--browser", "chrome", "--extension-id", kIdA};
+}
+
+Args AddOn(const std::string& id) {
+    return {"--name", kName, "--browser", "firefox", "--firefox-extension", id};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, Accepted,
+    testing::Values(AcceptedCase{"OneLetter", Named("a")}, AcceptedCase{"Dotted", Named("a.b")},
+                    AcceptedCase{"Digits", Named("com.quenlow_2.host")},
+                    AcceptedCase{"Underscore", Named("_")},
+                    AcceptedCase{"ShortAddOn", AddOn("a@b")},
+                    AcceptedCase{"EmailAddOn", AddOn("quenlow@example.org")},
+                    AcceptedCase{"SubdomainAddOn", AddOn("x_y-z.1@sub.example")},
+                    AcceptedCase{"UuidAddOn", AddOn("{12345678-9abc-DEF0-1234-56789abcdef0}")}),
+    [](const testing::TestParamInfo<AcceptedCase>& info) { return std::string(info.param.name); });
+
+// Descriptions are written as JSON strings, whatever they hold.
+class Description : public testing::TestWithParam<std::string> {};
+
+TEST_P(Description, RoundTrips) {
+    Machine machine(FoldersExpressible() ? Platform::Folders : Platform::Registry);
+    ASSERT_EQ(machine.Command("install", {"--browser", "chrome", "--extension-id", kIdA,
+                                          "--description", GetParam()}),
+              0);
+    EXPECT_EQ(machine.Manifest(Browser::Chrome)["description"], GetParam().c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, Description,
+                         testing::Values("quote \" and backslash \\", "tab\tand line\nfeed",
+                                         "\xC3\xA9t\xC3\xA9 \xE6\xBC\xA2 \xF0\x9F\x98\x80", ""));
+
+// A registration broken in one way: doctor names that break and what the browser tells the
+// extension.
+struct Break {
+    const char* name;
+    std::function<void(Machine&)> breaks;
+    std::string problem;  // part of the one FAIL line
+    std::string message;
+    std::vector<Platform> platforms = {Platform::Folders, Platform::Registry};
+};
+
+void PrintTo(const Break& broken, std::ostream* out) {
+    *out << broken.name;
+}
+
+class DoctorBreaks : public testing::TestWithParam<Break> {};
+
+TEST_P(DoctorBreaks, NameTheBreakAndTheBrowsersMessage) {
+    for (Platform platform : GetParam().platforms) {
+        SKIP_UNLESS_EXPRESSIBLE(platform);
+        SCOPED_TRACE(PlatformName(platform));
+        Machine machine(platform);
+        const Args edge{"--browser", "edge", "--extension-id", kIdA};
+        ASSERT_EQ(machine.Command("install", edge), 0) << machine.err;
+        ASSERT_EQ(machine.Command("doctor", edge), 0) << machine.out;
+        ASSERT_TRUE(Has(machine.out, "edge can start the host"));
+
+        GetParam().breaks(machine);
+        EXPECT_EQ(machine.Command("doctor", edge), 1);
+        std::vector<std::string> fails;
+        std::istringstream lines(machine.out);
+        for (std::string line; std::getline(lines, line);) {
+            if (Has(line, "FAIL")) {
+                fails.push_back(line);
+            }
+        }
+        ASSERT_EQ(fails.size(), 1u) << machine.out;
+        EXPECT_TRUE(Has(fails[0], GetParam().problem)) << machine.out;
+        EXPECT_TRUE(Has(machine.out, "edge tells the extension: " + GetParam().message))
+            << machine.out;
+        EXPECT_TRUE(Has(machine.out, "fix: ") && !Has(machine.out, "can start the host"));
+    }
+}
+
+std::function<void(Machine&)> Changing(const char* key, boost::json::value value) {
+    return [key, value](Machine& m) { m.Rewrite(Browser::Edge, [&](auto& j) { j[key] = value; }); };
+}
+
+std::function<void(Machine&)> Dropping(const char* key) {
+    return [key](Machine& m) { m.Rewrite(Browser::Edge, [&](auto& j) { j.erase(key); }); };
+}
+
+std::function<void(Machine&)> Writing(const char* text) {
+    return [text](Machine& m) { m.services.files[m.ManifestOf(Browser::Edge)] = text; };
+}
+
+const std::vector<Platform> kFolders{Platform::Folders};
+const std::vector<Platform> kRegistry{Platform::Registry};
+
+INSTANTIATE_TEST_SUITE_P(
+    Chain, DoctorBreaks,
+    testing::Values(
+        Break{"NoRegistration",
+              [](Machine& m) { m.services.files.erase(m.ManifestOf(Browser::Edge)); },
+              "no registration found", kNotFound, kFolders},
+        Break{"ManifestGone",
+              [](Machine& m) { m.services.files.erase(m.ManifestOf(Browser::Edge)); },
+              "does not exist", kNotFound, kRegistry},
+        Break{"NoValue",
+              [](Machine& m) {
+                  m.services.keys[m.KeysOf(Browser::Edge, Scope::User).front()].value = "";
+              },
+              "no default value", kNotFound, kRegistry},
+        Break{"NotJson", Writing("{not json"), "not valid JSON", kNotFound},
+        Break{"NotAnObject", Writing("[]"), "not an object", kNotFound},
+        Break{"NoOrigins", Dropping("allowed_origins"), "\"allowed_origins\"", kNotFound},
+        Break{"NoDescription", Dropping("description"), "\"description\"", kNotFound},
+        Break{"PathNotAString", Changing("path", 5), "\"path\"", kNotFound},
+        Break{"WildcardOrigin", Changing("allowed_origins", {"chrome-extension://*/"}),
+              "not of the form", kNotFound},
+        Break{"OtherName", Changing("name", "com.other"), "\"name\" is \"com.other\"", kNotFound},
+        Break{"WrongType", Changing("type", "pipe"), "\"type\" is \"pipe\"", kNotFound},
+        Break{"RelativePath", Changing("path", "Quenlow"), "not absolute", kNotFound, kFolders},
+        Break{"HostMissing", [](Machine& m) { m.services.files.erase(m.host); }, "does not exist",
+              kNotFound},
+        Break{"HostNotExecutable", [](Machine& m) { m.services.programs.clear(); },
+              "cannot be started", kFailedToStart},
+        Break{"NotAProgram",
+              [](Machine& m) {
+                  Changing("path", boost::json::string(m.ManifestOf(Browser::Edge)))(m);
+              },
+              "cannot be started", kFailedToStart, kRegistry},
+        Break{"OriginNotAllowed", Changing("allowed_origins", {"chrome-extension://" + kIdB + "/"}),
+              kOriginA + " is not in", kForbidden}),
+    [](const testing::TestParamInfo<Break>& info) { return std::string(info.param.name); });
+
+class Scenario : public testing::TestWithParam<Platform> {
+  protected:
+    void SetUp() override { SKIP_UNLESS_EXPRESSIBLE(GetParam()); }
+    Machine machine{GetParam()};
+};
+
+TEST_P(Scenario, InstallWithoutBrowsersFollowsTheIdsGiven) {
+    ASSERT_EQ(machine.Command("install", {"--extension-id", kIdA}), 0) << machine.err;
+    for (Browser browser : Browsers::All()) {
+        EXPECT_EQ(machine.services.files.count(machine.ManifestOf(browser)),
+                  Browsers::IsChromiumFamily(browser) ? 1u : 0u)
+            << Browsers::Name(browser);
+    }
+}
+
+TEST_P(Scenario, UninstallRemovesOnlyWhatWasAsked) {
+    ASSERT_EQ(machine.Command("install", {"--browser", "all", "--extension-id", kIdA,
+                                          "--firefox-extension", kFirefoxId}),
+              0);
+    ASSERT_EQ(machine.Command("uninstall", {"--browser", "edge"}), 0) << machine.err;
+    for (Browser browser : Browsers::All()) {
+        const bool kept =
+            machine.Registry()
+                ? machine.services.ReadKey(machine.KeysOf(browser, Scope::User).front()).keyExists
+                : machine.services.files.count(machine.ManifestOf(browser)) == 1;
+        EXPECT_EQ(kept, browser != Browser::Edge) << Browsers::Name(browser);
+    }
+    EXPECT_EQ(machine.Command("uninstall", {"--browser", "edge"}), 0);
+    EXPECT_TRUE(Has(machine.out, "not registered")) << machine.out;
+}
+
+TEST_P(Scenario, ListShowsBrowserScopeManifestHostAndOrigins) {
+    ASSERT_EQ(machine.Command("install", {"--browser", "chrome", "--extension-id", kIdA}), 0);
+    ASSERT_EQ(machine.Command("install", {"--browser", "firefox", "--system", "--firefox-extension",
+                                          kFirefoxId}),
+              0);
+    ASSERT_EQ(machine.Command("list"), 0);
+    EXPECT_TRUE(Has(machine.out, "chrome (user) " + kName));
+    EXPECT_TRUE(Has(machine.out, "firefox (system) " + kName));
+    EXPECT_TRUE(Has(machine.out, machine.ManifestOf(Browser::Chrome)));
+    EXPECT_TRUE(Has(machine.out, machine.ManifestOf(Browser::Firefox, Scope::System)));
+    EXPECT_TRUE(Has(machine.out, kOriginA) && Has(machine.out, kFirefoxId));
+    EXPECT_FALSE(Has(machine.out, "edge")) << machine.out;
+}
+
+TEST_P(Scenario, ReinstallReplacesTheManifestWhole) {
+    ASSERT_EQ(machine.Command("install", {"--browser", "chrome", "--extension-id", kIdA,
+                                          "--extension-id", kIdB}),
+              0);
+    ASSERT_EQ(machine.Command("install", {"--browser", "chrome", "--extension-id", kIdB}), 0);
+    EXPECT_EQ(machine.Manifest(Browser::Chrome)["allowed_origins"],
+              boost::json::array({"chrome-extension://" + kIdB + "/"}));
+}
+
+TEST_P(Scenario, DoctorWithoutAnyRegistrationFails) {
+    EXPECT_EQ(machine.Command("doctor"), 1);
+    EXPECT_TRUE(Has(machine.out, "not registered for any browser") && Has(machine.out, kNotFound));
+}
+
+TEST_P(Scenario, DoctorChecksFirefoxAddOns) {
+    ASSERT_EQ(
+        machine.Command("install", {"--browser", "firefox", "--firefox-extension", kFirefoxId}), 0);
+    EXPECT_EQ(machine.Command("doctor", {"--firefox-extension", kFirefoxId}), 0) << machine.out;
+    EXPECT_TRUE(Has(machine.out, "firefox can start the host"));
+    machine.Rewrite(Browser::Firefox,
+                    [](auto& j) { j["allowed_extensions"] = {"other@example.org"}; });
+    EXPECT_EQ(machine.Command("doctor", {"--firefox-extension", kFirefoxId}), 1);
+    EXPECT_TRUE(Has(machine.out, "\"No such native application " + kName + "\"")) << machine.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Both, Scenario, testing::Values(Platform::Folders, Platform::Registry),
+                         [](const testing::TestParamInfo<Platform>& info) {
+                             return PlatformName(info.param);
+                         });
+
+class Folders : public testing::Test {
+  protected:
+    void SetUp() override { SKIP_UNLESS_EXPRESSIBLE(Platform::Folders); }
+    Machine machine{Platform::Folders};
+};
+
+TEST_F(Folders, AManifestThatCannotBeWrittenIsAFailure) {
+    const std::string blocked = Browsers::Facts(Browser::Edge).linuxSystemFolder;
+    machine.services.files[blocked] = "a file where the folder belongs";
+    EXPECT_EQ(machine.Command("install", {"--system", "--browser", "edge", "--browser", "chrome",
+                                          "--extension-id", kIdA}),
+              1);
+    EXPECT_TRUE(Has(machine.err, "edge (system)")) << machine.err;
+    EXPECT_EQ(machine.services.files.count(machine.ManifestOf(Browser::Chrome, Scope::System)), 1u);
+}
+
+TEST_F(Folders, DoctorFollowsTheUserEntryBeforeTheSystemOne) {
+    ASSERT_EQ(
+        machine.Command("install", {"--browser", "chromium", "--system", "--extension-id", kIdA}),
+        0);
+    EXPECT_EQ(machine.Command("doctor"), 0) << machine.out;
+    ASSERT_EQ(machine.Command("install", {"--browser", "chromium", "--extension-id", kIdA}), 0);
+    machine.services.files[machine.ManifestOf(Browser::Chromium)] = "oops";
+    EXPECT_EQ(machine.Command("doctor"), 1);
+    EXPECT_TRUE(Has(machine.out, "not valid JSON") && Has(machine.out, "also registered at") &&
+                Has(machine.out, "(system)"))
+        << machine.out;
+}
+
+TEST_F(Folders, UserScopeWithoutAHomeIsAFailure) {
+    machine.services.home.clear();
+    EXPECT_EQ(machine.Command("install", {"--extension-id", kIdA}), 1);
+    EXPECT_TRUE(Has(machine.err, "--home")) << machine.err;
+    EXPECT_EQ(machine.services.files.size(), 1u);
+}
+
+// A relative profile folder is the browser's too (`--user-data-dir profile`), as are a relative
+// root and home: they are taken from the current folder.
+TEST_F(Folders, RelativeFoldersAreTakenFromTheCurrentFolder) {
+    const std::string manifest = Files::Join(
+        Files::Join(Files::Absolute("profile"), "NativeMessagingHosts"), kName + ".json");
+    ASSERT_EQ(machine.Command("install", {"--profile-dir", "profile", "--extension-id", kIdA}), 0);
+    EXPECT_TRUE(Has(machine.out, "chromium (user)"));
+    EXPECT_EQ(machine.services.files.count(manifest), 1u);
+    EXPECT_EQ(machine.Command("list", {"--profile-dir", "profile"}), 0);
+    EXPECT_TRUE(Has(machine.out, "chromium (user)") && Has(machine.out, manifest)) << machine.out;
+    EXPECT_EQ(machine.Command("doctor", {"--profile-dir", "profile", "--extension-id", kIdA}), 0)
+        << machine.out;
+    EXPECT_EQ(machine.Command("uninstall", {"--profile-dir", "profile"}), 0);
+    EXPECT_EQ(machine.services.files.count(manifest), 0u);
+
+    const Args relative{"--root", "root", "--home", "home", "--browser", "chrome"};
+    Args install = relative;
+    install.insert(install.end(), {"--extension-id", kIdA});
+    ASSERT_EQ(machine.Command("install", install), 0) << machine.err;
+    const std::string user =
+        Files::Absolute("home") + "/" + Browsers::Facts(Browser::Chrome).linuxUserFolder;
+    EXPECT_EQ(
+        machine.services.files.count(Files::Join(Files::Absolute("root") + user, kName + ".json")),
+        1u);
+    EXPECT_EQ(machine.Command("doctor", relative), 0) << machine.out;
+}
+
+class Registry : public testing::Test {
+  protected:
+    Machine machine{Platform::Registry};
+};
+
+TEST_F(Registry, ASharedManifestStaysWhileAKeyNamesIt) {
+    ASSERT_EQ(machine.Command("install",
+                              {"--browser", "chrome", "--browser", "edge", "--extension-id", kIdA}),
+              0);
+    const std::string manifest = machine.ManifestOf(Browser::Chrome);
+    ASSERT_EQ(machine.Command("uninstall", {"--browser", "edge"}), 0);
+    EXPECT_EQ(machine.services.files.count(manifest), 1u);
+    ASSERT_EQ(machine.Command("uninstall", {"--browser", "chrome"}), 0);
+    EXPECT_EQ(machine.services.files.count(manifest), 0u);
+}
+
+TEST_F(Registry, ARelativeHostPathIsReadBesideTheManifest) {
+    ASSERT_EQ(machine.Command("install", {"--browser", "edge", "--extension-id", kIdA}), 0);
+    machine.Rewrite(Browser::Edge, [&](auto& j) { j["path"] = Files::FileNameOf(machine.host); });
+    EXPECT_EQ(machine.Command("doctor", {"--browser", "edge"}), 0) << machine.out;
+    EXPECT_TRUE(Has(machine.out, "relative to the manifest's folder"));
+}
+
+// Edge's policy keys as the registry holds them: where doctor finds them, and what they do.
+struct PolicyCase {
+    const char* name;
+    std::vector<std::tuple<std::string, RegistryValue>> values;  // key below the policy key
+    Scope scope;
+    std::string said;
+    std::string message;  // empty: edge can start the host
+};
+
+void PrintTo(const PolicyCase& policy, std::ostream* out) {
+    *out << policy.name;
+}
+
+class DoctorPolicyKeys : public testing::TestWithParam<PolicyCase> {};
+
+TEST_P(DoctorPolicyKeys, AreReadByTheDoctor) {
+    Machine machine(Platform::Registry);
+    ASSERT_EQ(machine.Command("install",
+                              {"--browser", "edge", "--" + Browsers::ScopeName(GetParam().scope),
+                               "--extension-id", kIdA}),
+              0);
+    const std::string policies = Browsers::Facts(Browser::Edge).windowsPolicyKey;
+    for (const auto& [key, value] : GetParam().values) {
+        const std::size_t slash = key.find('\\');
+        const std::string path = key.substr(0, slash) + "\\" + policies +
+                                 (slash == std::string::npos ? "" : key.substr(slash));
+        machine.services.keys[path].values.push_back(value);
+    }
+    const int status = machine.Command("doctor", {"--browser", "edge", "--extension-id", kIdA});
+    std::string said = GetParam().said;
+    for (std::size_t at = said.find("POLICIES"); at != std::string::npos;
+         at = said.find("POLICIES")) {
+        said.replace(at, 8, policies);
+    }
+    EXPECT_TRUE(Has(machine.out, said)) << machine.out;
+    EXPECT_EQ(status, GetParam().message.empty() ? 0 : 1) << machine.out;
+    if (!GetParam().message.empty()) {
+        EXPECT_TRUE(Has(machine.out, "edge tells the extension: " + GetParam().message));
+    }
+}
+
+RegistryValue Text(const std::string& name, const std::string& text) {
+    return {name, RegistryValue::Type::String, text, 0};
+}
+
+RegistryValue Number(const std::string& name, std::uint32_t number) {
+    return {name, RegistryValue::Type::Dword, "", number};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Edge, DoctorPolicyKeys,
+    testing::Values(
+        PolicyCase{"BlocklistAll",
+                   {{"HKLM\\NativeMessagingBlocklist", Text("1", "*")}},
+                   Scope::User,
+                   "blocked by the administrator's NativeMessagingBlocklist (*) in "
+                   "HKLM\\POLICIES\\NativeMessagingBlocklist",
+                   kBlocked},
+        PolicyCase{"AllowlistOfTheUser",
+                   {{"HKLM\\NativeMessagingBlocklist", Text("1", "*")},
+                    {"HKCU\\NativeMessagingAllowlist", Text("1", kName)}},
+                   Scope::User,
+                   "NativeMessagingAllowlist in HKCU\\POLICIES\\NativeMessagingAllowlist lets " +
+                       kName + " through",
+                   ""},
+        PolicyCase{"UserLevelHostsOff",
+                   {{"HKCU", Number("NativeMessagingUserLevelHosts", 0)}},
+                   Scope::User,
+                   "user-level hosts are turned off by NativeMessagingUserLevelHosts",
+                   kNotFound},
+        PolicyCase{"SystemLevelHost",
+                   {{"HKLM", Number("NativeMessagingUserLevelHosts", 0)}},
+                   Scope::System,
+                   "reads system-level registrations only",
+                   ""}),
+    [](const testing::TestParamInfo<PolicyCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace browser_extensions::registration

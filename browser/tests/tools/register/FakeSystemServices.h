@@ -1,0 +1,75 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "SystemServices.h"
+
+namespace browser_extensions::registration {
+
+// A machine in memory, with manifest folders (as Linux has) or the registry (as Windows has), so
+// the commands' logic of either platform is tested in-process on any build.
+class FakeSystemServices final : public SystemServices {
+  public:
+    enum class Platform { Folders, Registry };
+
+    struct Key {
+        std::optional<std::string> value;  // the default value
+        std::vector<RegistryValue> values;
+    };
+
+    explicit FakeSystemServices(Platform platform) : platform_(platform) {}
+
+    // The machine's state, for tests to set up and to look at.
+    std::map<std::string, std::string> files;  // path -> content
+    std::set<std::string> programs;            // files that can be started
+    std::map<std::string, Key> keys;           // full key path, as "HKCU\\..."
+    std::string home;                          // $HOME
+    std::string toolFolder;
+    std::map<std::string, std::string> writableByOthers;  // path -> who else can write it
+    std::vector<HostLibrary> hostLibraries;               // what the host loads from its folder
+
+    bool UsesRegistry() const override { return platform_ == Platform::Registry; }
+    std::vector<Location> BrowserLocations(Browser browser, Scope scope,
+                                           const PathSettings& settings,
+                                           std::string& error) const override;
+    std::vector<PolicyLocation> PolicyLocations(Browser browser,
+                                                const PathSettings& settings) const override;
+    std::string HostFileName() const override;
+    std::string ToolFolder() const override { return toolFolder; }
+    bool RelativeHostPathAllowed() const override { return UsesRegistry(); }
+
+    bool IsFolder(const std::string& path) const override;
+    bool IsRegularFile(const std::string& path) const override { return files.count(path) != 0; }
+    bool Exists(const std::string& path) const override;
+    bool ReadText(const std::string& path, std::string& text) const override;
+    std::vector<std::string> NamesEndingWith(const std::string& folder,
+                                             const std::string& suffix) const override;
+    std::vector<std::string> RegularFilesIn(const std::string& folder) const override;
+    bool IsExecutable(const std::string& path, std::string& why) const override;
+    bool WriteFile(const std::string& path, const std::string& text, std::string& error) override;
+    bool Remove(const std::string& path, std::string& error) override;
+    std::string WhoElseCanWrite(const std::string& path) const override {
+        const auto found = writableByOthers.find(path);
+        return found == writableByOthers.end() ? "" : found->second;
+    }
+    std::vector<HostLibrary> LibrariesBesideHost() const override { return hostLibraries; }
+
+    bool SetKeyDefault(const std::string& key, const std::string& value,
+                       std::string& error) override;
+    bool DeleteKey(const std::string& key, std::string& error) override;
+    RegistryEntry ReadKey(const std::string& key) const override;
+    std::vector<std::string> SubkeysOf(const std::string& key) const override;
+    std::vector<RegistryValue> ValuesOf(const std::string& key) const override;
+
+  private:
+    // The files right in `folder`, sorted by path.
+    std::vector<std::string> FilesIn(const std::string& folder) const;
+
+    Platform platform_;
+};
+
+}  // namespace browser_extensions::registration

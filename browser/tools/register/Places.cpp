@@ -1,0 +1,81 @@
+#include "Places.h"
+
+namespace browser_extensions::registration::Places {
+namespace {
+
+std::string WithoutTrailingSlash(std::string path) {
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
+}
+
+// The keys in the order the browser reads them; the table puts '|' between two.
+std::vector<std::string> KeysOf(Browser browser) {
+    std::vector<std::string> keys;
+    std::string rest = Browsers::Facts(browser).windowsManifestKeys;
+    for (std::size_t bar = rest.find('|'); bar != std::string::npos; bar = rest.find('|')) {
+        keys.push_back(rest.substr(0, bar));
+        rest.erase(0, bar + 1);
+    }
+    keys.push_back(rest);
+    return keys;
+}
+
+}  // namespace
+
+std::vector<Location> ManifestFolders(Browser browser, Scope scope, const PathSettings& settings,
+                                      const std::string& home, std::string& error) {
+    const BrowserFacts& facts = Browsers::Facts(browser);
+    std::string folder;
+    if (scope == Scope::User) {
+        const std::string user = settings.home.empty() ? home : settings.home;
+        if (user.empty() || user.front() != '/') {
+            error = "the home folder is unknown: set HOME or pass --home DIR";
+            return {};
+        }
+        folder = WithoutTrailingSlash(user) + "/" + facts.linuxUserFolder;
+    } else {
+        folder = facts.linuxSystemFolder;
+    }
+    return {
+        Location{browser, scope, StoreKind::Folder, WithoutTrailingSlash(settings.root) + folder}};
+}
+
+std::vector<PolicyLocation> PolicyFolders(Browser browser, const PathSettings& settings) {
+    // managed/ holds what applies, recommended/ what users may change.
+    const std::string folder = Browsers::Facts(browser).linuxPolicyFolder;
+    if (folder.empty()) {
+        return {};
+    }
+    const std::string base = WithoutTrailingSlash(settings.root) + folder;
+    return {PolicyLocation{StoreKind::Folder, PolicyLevel::Mandatory, base + "/managed"},
+            PolicyLocation{StoreKind::Folder, PolicyLevel::Recommended, base + "/recommended"}};
+}
+
+std::vector<Location> ManifestKeys(Browser browser, Scope scope) {
+    const std::string root = scope == Scope::User ? "HKCU\\" : "HKLM\\";
+    std::vector<Location> locations;
+    for (const std::string& key : KeysOf(browser)) {
+        locations.push_back(Location{browser, scope, StoreKind::RegistryKey, root + key});
+    }
+    return locations;
+}
+
+std::vector<PolicyLocation> PolicyKeys(Browser browser) {
+    // The Recommended subkey holds what users may change.
+    const std::string key = Browsers::Facts(browser).windowsPolicyKey;
+    if (key.empty()) {
+        return {};
+    }
+    // A machine's policy wins over the same policy of the user.
+    const std::string machine = "HKLM\\" + key;
+    const std::string user = "HKCU\\" + key;
+    return {
+        PolicyLocation{StoreKind::RegistryKey, PolicyLevel::Mandatory, machine},
+        PolicyLocation{StoreKind::RegistryKey, PolicyLevel::Mandatory, user},
+        PolicyLocation{StoreKind::RegistryKey, PolicyLevel::Recommended, machine + "\\Recommended"},
+        PolicyLocation{StoreKind::RegistryKey, PolicyLevel::Recommended, user + "\\Recommended"}};
+}
+
+}  // namespace browser_extensions::registration::Places
