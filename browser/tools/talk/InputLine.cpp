@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "Hex.h"
 #include "JsonText.h"
 
 namespace browser_extensions::talk {
@@ -28,7 +29,7 @@ InputLine InputLine::Classify(const std::string& line, bool rawHex) {
     result.text = line;
     if (rawHex) {
         std::string error;
-        if (JsonText::ParseHex(line, result.bytes, error)) {
+        if (tools::Hex::Parse(line, result.bytes, error)) {
             result.kind = Kind::Raw;
         } else {
             result.kind = Kind::Invalid;

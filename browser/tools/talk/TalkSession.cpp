@@ -8,8 +8,10 @@
 
 #include "Console.h"
 #include "FrameReader.h"
+#include "Hex.h"
 #include "InputLine.h"
 #include "JsonText.h"
+#include "platform/Utf8.h"
 
 namespace browser_extensions::talk {
 
@@ -52,14 +54,14 @@ std::vector<std::string> HexDump(const std::string& bytes, std::size_t limit) {
     std::vector<std::string> lines;
     const std::size_t shown = limit == 0 ? bytes.size() : std::min(bytes.size(), limit);
     for (std::size_t at = 0; at < shown; at += 16) {
-        std::string offset = JsonText::Hex(
+        std::string offset = tools::Hex::Encode(
             std::string{static_cast<char>((at >> 24) & 0xFF), static_cast<char>((at >> 16) & 0xFF),
                         static_cast<char>((at >> 8) & 0xFF), static_cast<char>(at & 0xFF)},
             false);
         lines.push_back(
             "   " + offset + "  " +
-            JsonText::Hex(std::string_view(bytes).substr(at, std::min<std::size_t>(16, shown - at)),
-                          true));
+            tools::Hex::Encode(
+                std::string_view(bytes).substr(at, std::min<std::size_t>(16, shown - at)), true));
     }
     if (shown < bytes.size()) {
         lines.push_back("   ... (" + std::to_string(bytes.size() - shown) + " more bytes)");
@@ -213,16 +215,16 @@ void TalkSession::OnFrame(CheckedFrame frame) {
                               {"decoded", OptionalJson(frame.decoded)},
                               {"inner", OptionalJson(frame.inner)},
                               {"verdict", FrameCheck::VerdictName(frame.verdict)}};
-    const bool utf8 = JsonText::IsValidUtf8(raw.body);
+    const bool utf8 = IsValidUtf8(raw.body);
     event["body"] = utf8 ? boost::json::value(raw.body) : boost::json::value(nullptr);
     if (!utf8 || options_.showHex) {
-        event["body_hex"] = JsonText::Hex(raw.body, false);
+        event["body_hex"] = tools::Hex::Encode(raw.body, false);
     }
     if (raw.body.size() < raw.received) {
         event["kept"] = raw.body.size();  // only the body's first bytes are in "body"
     }
     if (raw.header.size() < 4) {
-        event["header_hex"] = JsonText::Hex(raw.header, false);
+        event["header_hex"] = tools::Hex::Encode(raw.header, false);
     }
     if (!ok) {
         event["message"] = frame.problem;
@@ -363,17 +365,18 @@ void TalkSession::Send(std::size_t lineNumber, const std::string& line) {
     }
     const bool raw = input.kind == InputLine::Kind::Raw;
     const std::string size = std::to_string(raw ? input.bytes.size() : input.text.size());
-    std::string text =
-        "-> sent " + std::to_string(index) + (raw ? " raw" : "") + " (" + size + " bytes): " +
-        JsonText::Shorten(raw ? JsonText::Hex(input.bytes, true) : JsonText::Printable(input.text),
-                          options_.maxPrint);
+    std::string text = "-> sent " + std::to_string(index) + (raw ? " raw" : "") + " (" + size +
+                       " bytes): " +
+                       JsonText::Shorten(raw ? tools::Hex::Encode(input.bytes, true)
+                                             : JsonText::Printable(input.text),
+                                         options_.maxPrint);
     if (!input.note.empty()) {
         text += "\n   note: " + input.note;
     }
     boost::json::object event{{"index", index},
                               {"length", raw ? input.bytes.size() : input.text.size()}};
     if (raw) {
-        event["hex"] = JsonText::Hex(input.bytes, false);
+        event["hex"] = tools::Hex::Encode(input.bytes, false);
     } else {
         event["text"] = JsonText::ToValidUtf8(input.text);
         event["valid_json"] = input.note.empty();
