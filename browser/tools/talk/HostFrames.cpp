@@ -1,0 +1,43 @@
+#include "HostFrames.h"
+
+#include <vector>
+
+#include "FrameReader.h"
+
+namespace browser_extensions::talk {
+namespace {
+
+constexpr std::size_t kReadChunk = 64 * 1024;
+constexpr std::size_t kBodyKeepLimit = 16u * 1024 * 1024;
+
+}  // namespace
+
+HostFrames::HostFrames(HostProcess& host, const Presentation& presentation, Printer& printer,
+                       Transcript& transcript, Tally& tally)
+    : host_(host),
+      presentation_(presentation),
+      printer_(printer),
+      transcript_(transcript),
+      tally_(tally) {}
+
+void HostFrames::Run() {
+    FrameReader reader(kBodyKeepLimit);
+    std::vector<char> buffer(kReadChunk);
+    while (const std::size_t got = host_.ReadOutput(buffer.data(), buffer.size())) {
+        for (auto& frame : reader.Feed(buffer.data(), got)) {
+            OnFrame(FrameCheck::Check(std::move(frame)));
+        }
+    }
+    if (auto partial = reader.Finish()) {
+        OnFrame(FrameCheck::Check(std::move(*partial)));
+    }
+    tally_.Ended(Tally::Stream::Output);
+}
+
+void HostFrames::OnFrame(const CheckedFrame& frame) {
+    printer_.Line(presentation_.FrameText(frame));
+    transcript_.Write("frame", presentation_.FrameEvent(frame));
+    tally_.FrameJudged(frame.raw.index, frame.verdict == Verdict::Ok, frame.problem);
+}
+
+}  // namespace browser_extensions::talk

@@ -1,0 +1,102 @@
+#include "InputFeeder.h"
+
+#include <thread>
+
+#include "Console.h"
+#include "InputLine.h"
+
+namespace browser_extensions::talk {
+
+InputFeeder::InputFeeder(const TalkOptions& options, std::istream* file, bool interactive,
+                         HostProcess& host, const Presentation& presentation, Printer& printer,
+                         Transcript& transcript, Tally& tally)
+    : rawHex_(options.rawHex),
+      paceSeconds_(options.paceSeconds),
+      file_(file),
+      interactive_(interactive),
+      host_(host),
+      presentation_(presentation),
+      printer_(printer),
+      transcript_(transcript),
+      tally_(tally) {}
+
+void InputFeeder::Run() {
+    std::string line;
+    for (std::size_t lineNumber = 1; !tally_.IsClosing() && NextLine(line); ++lineNumber) {
+        Send(lineNumber, line);
+        if (paceSeconds_ > 0) {
+            std::this_thread::sleep_for(Millis(paceSeconds_));
+        }
+    }
+    tally_.Ended(Tally::Stream::Input);
+}
+
+bool InputFeeder::NextLine(std::string& line) {
+    if (file_ != nullptr) {
+        if (!std::getline(*file_, line)) {
+            return false;
+        }
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        return true;
+    }
+    if (interactive_) {
+        printer_.Prompt();
+    }
+    const bool got = Console::ReadInputLine(line);
+    if (interactive_) {
+        printer_.PromptAnswered();
+    }
+    return got;
+}
+
+void InputFeeder::Send(std::size_t lineNumber, const std::string& line) {
+    const InputLine input = InputLine::Classify(line, rawHex_);
+    switch (input.kind) {
+        case InputLine::Kind::Blank:
+            return;
+        case InputLine::Kind::Comment:
+            printer_.Line(input.text);
+            return;
+        case InputLine::Kind::Invalid:
+            printer_.Line("talk: input line " + std::to_string(lineNumber) +
+                          " skipped: " + input.note);
+            tally_.AddProblem(Tally::kBadInput,
+                              "input line " + std::to_string(lineNumber) + ": " + input.note);
+            return;
+        case InputLine::Kind::Message:
+        case InputLine::Kind::Raw:
+            break;
+    }
+    std::size_t index = 0;
+    bool delivered = false;
+    {
+        std::lock_guard<std::mutex> writing(writing_);
+        const auto number = tally_.StartSending();
+        if (!number) {
+            return;
+        }
+        index = *number;
+        delivered = host_.WriteInput(input.bytes);
+    }
+    printer_.Line(presentation_.SentText(input, index, delivered));
+    transcript_.Write("sent", presentation_.SentEvent(input, index, delivered));
+    tally_.Sent(index, delivered);
+}
+
+void InputFeeder::CloseHostInput(std::chrono::milliseconds killAfter) {
+    std::unique_lock<std::mutex> writing(writing_, std::defer_lock);
+    const auto giveUp = Tally::Clock::now() + killAfter;
+    while (!writing.try_lock()) {
+        if (Tally::Clock::now() >= giveUp) {
+            host_.Kill();
+            writing.lock();
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    host_.CloseInput();
+}
+
+}  // namespace browser_extensions::talk
