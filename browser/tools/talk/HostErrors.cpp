@@ -25,7 +25,8 @@ HostErrors::HostErrors(HostProcess& host, Transcript& transcript, Tally& tally)
 
 void HostErrors::Run() {
     std::vector<char> buffer(kReadChunk);
-    while (const std::size_t got = host_.ReadErrors(buffer.data(), buffer.size())) {
+    while (const std::size_t got =
+               host_.Read(HostProcess::Stream::Errors, buffer.data(), buffer.size())) {
         Take(std::string(buffer.data(), got), false);
     }
     Take({}, true);

@@ -23,7 +23,8 @@ HostFrames::HostFrames(HostProcess& host, const Presentation& presentation, Prin
 void HostFrames::Run() {
     FrameReader reader(kBodyKeepLimit);
     std::vector<char> buffer(kReadChunk);
-    while (const std::size_t got = host_.ReadOutput(buffer.data(), buffer.size())) {
+    while (const std::size_t got =
+               host_.Read(HostProcess::Stream::Output, buffer.data(), buffer.size())) {
         for (auto& frame : reader.Feed(buffer.data(), got)) {
             OnFrame(FrameCheck::Check(std::move(frame)));
         }

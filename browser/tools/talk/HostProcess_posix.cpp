@@ -83,28 +83,10 @@ class PosixHostProcess : public HostProcess {
 
     long Id() const override { return static_cast<long>(pid_); }
 
-    bool WriteInput(const std::string& bytes) override {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(input_, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                return false;
-            }
-            done += static_cast<std::size_t>(n);
-        }
-        return true;
-    }
-
     void CloseInput() override { CloseDescriptor(input_); }
 
-    std::size_t ReadOutput(char* buffer, std::size_t capacity) override {
-        return ReadSome(output_, buffer, capacity);
-    }
-    std::size_t ReadErrors(char* buffer, std::size_t capacity) override {
-        return ReadSome(errors_, buffer, capacity);
+    std::size_t Read(Stream stream, char* buffer, std::size_t capacity) override {
+        return ReadSome(stream == Stream::Output ? output_ : errors_, buffer, capacity);
     }
 
     std::optional<ExitStatus> WaitForExit(std::chrono::milliseconds limit) override {
@@ -139,6 +121,16 @@ class PosixHostProcess : public HostProcess {
     }
 
   private:
+    std::size_t WriteSome(const char* bytes, std::size_t size) override {
+        for (;;) {
+            const ssize_t n = ::write(input_, bytes, size);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            return n > 0 ? static_cast<std::size_t>(n) : 0;
+        }
+    }
+
     static std::size_t ReadSome(int fd, char* buffer, std::size_t capacity) {
         for (;;) {
             const ssize_t n = ::read(fd, buffer, capacity);

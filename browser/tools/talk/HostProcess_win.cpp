@@ -109,28 +109,10 @@ class WinHostProcess : public HostProcess {
 
     long Id() const override { return static_cast<long>(info_.dwProcessId); }
 
-    bool WriteInput(const std::string& bytes) override {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            DWORD written = 0;
-            const DWORD chunk =
-                static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
-            if (!::WriteFile(input_, bytes.data() + done, chunk, &written, nullptr) ||
-                written == 0) {
-                return false;
-            }
-            done += written;
-        }
-        return true;
-    }
-
     void CloseInput() override { CloseIfOpen(input_); }
 
-    std::size_t ReadOutput(char* buffer, std::size_t capacity) override {
-        return ReadSome(output_, buffer, capacity);
-    }
-    std::size_t ReadErrors(char* buffer, std::size_t capacity) override {
-        return ReadSome(errors_, buffer, capacity);
+    std::size_t Read(Stream stream, char* buffer, std::size_t capacity) override {
+        return ReadSome(stream == Stream::Output ? output_ : errors_, buffer, capacity);
     }
 
     std::optional<ExitStatus> WaitForExit(std::chrono::milliseconds limit) override {
@@ -154,6 +136,12 @@ class WinHostProcess : public HostProcess {
     }
 
   private:
+    std::size_t WriteSome(const char* bytes, std::size_t size) override {
+        DWORD written = 0;
+        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 20));
+        return ::WriteFile(input_, bytes, chunk, &written, nullptr) ? written : 0;
+    }
+
     static std::size_t ReadSome(HANDLE handle, char* buffer, std::size_t capacity) {
         DWORD got = 0;
         const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(capacity, 1u << 20));

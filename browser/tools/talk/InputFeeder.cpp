@@ -33,13 +33,7 @@ void InputFeeder::Run() {
 
 bool InputFeeder::NextLine(std::string& line) {
     if (file_ != nullptr) {
-        if (!std::getline(*file_, line)) {
-            return false;
-        }
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        return true;
+        return InputLine::Read(*file_, line);
     }
     if (interactive_) {
         printer_.Prompt();

@@ -15,6 +15,16 @@ std::string InputLine::Frame(const std::string& body) {
     return frame + body;
 }
 
+bool InputLine::Read(std::istream& in, std::string& line) {
+    if (!std::getline(in, line)) {
+        return false;
+    }
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return true;
+}
+
 InputLine InputLine::Classify(const std::string& line, bool rawHex) {
     InputLine result;
     const std::size_t first = line.find_first_not_of(" \t");
