@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
+#include "WindowsCommandLine.h"
 #include "platform/TextEncoding.h"
 
 #include <algorithm>
+#include <array>
 #include <cwctype>
 
 namespace browser_extensions::talk {
@@ -14,39 +16,12 @@ std::string LastErrorText(const char* what) {
     return std::string(what) + " (error " + std::to_string(::GetLastError()) + ")";
 }
 
-// Quotes one argument so that the C runtime's command-line parser gives it back unchanged.
-void AppendQuoted(std::wstring& line, const std::wstring& argument) {
-    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
-        line += argument;
-        return;
-    }
-    line += L'"';
-    std::size_t backslashes = 0;
-    for (const wchar_t c : argument) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        if (c == L'"') {
-            line.append(backslashes * 2 + 1, L'\\');
-        } else {
-            line.append(backslashes, L'\\');
-        }
-        backslashes = 0;
-        line += c;
-    }
-    line.append(backslashes * 2, L'\\');
-    line += L'"';
-}
-
 std::wstring CommandLine(const LaunchSpec& launch) {
-    std::wstring line;
-    AppendQuoted(line, Utf8ToWide(launch.program));
+    std::vector<std::wstring> arguments;
     for (const auto& argument : launch.arguments) {
-        line += L' ';
-        AppendQuoted(line, Utf8ToWide(argument));
+        arguments.push_back(Utf8ToWide(argument));
     }
-    return line;
+    return tools::BuildCommandLine(Utf8ToWide(launch.program), arguments);
 }
 
 std::wstring Upper(std::wstring text) {
@@ -96,23 +71,23 @@ bool MakePipe(HANDLE& read, HANDLE& write, bool childReads) {
 
 class WinHostProcess : public HostProcess {
   public:
-    WinHostProcess(PROCESS_INFORMATION info, HANDLE input, HANDLE output, HANDLE errors)
-        : info_(info), input_(input), output_(output), errors_(errors) {}
+    // Our ends of the host's stdin, stdout and stderr, by stream number.
+    WinHostProcess(PROCESS_INFORMATION info, std::array<HANDLE, 3> pipes)
+        : info_(info), pipes_(pipes) {}
 
     ~WinHostProcess() override {
-        CloseIfOpen(input_);
-        CloseIfOpen(output_);
-        CloseIfOpen(errors_);
-        CloseIfOpen(info_.hThread);
-        CloseIfOpen(info_.hProcess);
+        for (HANDLE* handle :
+             {&pipes_[0], &pipes_[1], &pipes_[2], &info_.hThread, &info_.hProcess}) {
+            CloseIfOpen(*handle);
+        }
     }
 
     long Id() const override { return static_cast<long>(info_.dwProcessId); }
 
-    void CloseInput() override { CloseIfOpen(input_); }
+    void CloseInput() override { CloseIfOpen(pipes_[0]); }
 
     std::size_t Read(Stream stream, char* buffer, std::size_t capacity) override {
-        return ReadSome(stream == Stream::Output ? output_ : errors_, buffer, capacity);
+        return ReadSome(pipes_[stream == Stream::Output ? 1 : 2], buffer, capacity);
     }
 
     std::optional<ExitStatus> WaitForExit(std::chrono::milliseconds limit) override {
@@ -139,7 +114,7 @@ class WinHostProcess : public HostProcess {
     std::size_t WriteSome(const char* bytes, std::size_t size) override {
         DWORD written = 0;
         const auto chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 20));
-        return ::WriteFile(input_, bytes, chunk, &written, nullptr) ? written : 0;
+        return ::WriteFile(pipes_[0], bytes, chunk, &written, nullptr) ? written : 0;
     }
 
     static std::size_t ReadSome(HANDLE handle, char* buffer, std::size_t capacity) {
@@ -152,9 +127,7 @@ class WinHostProcess : public HostProcess {
     }
 
     PROCESS_INFORMATION info_;
-    HANDLE input_;
-    HANDLE output_;
-    HANDLE errors_;
+    std::array<HANDLE, 3> pipes_;
     bool killed_ = false;
 };
 
@@ -196,7 +169,7 @@ std::unique_ptr<HostProcess> HostProcess::Start(const LaunchSpec& launch, std::s
     CloseIfOpen(inRead);
     CloseIfOpen(outWrite);
     CloseIfOpen(errWrite);
-    return std::make_unique<WinHostProcess>(info, inWrite, outRead, errRead);
+    return std::make_unique<WinHostProcess>(info, std::array<HANDLE, 3>{inWrite, outRead, errRead});
 }
 
 }  // namespace browser_extensions::talk
