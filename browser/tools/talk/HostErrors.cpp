@@ -20,9 +20,6 @@ std::string WithoutCarriageReturns(std::string text) {
 
 }  // namespace
 
-HostErrors::HostErrors(HostProcess& host, Transcript& transcript, Tally& tally)
-    : host_(host), transcript_(transcript), tally_(tally) {}
-
 void HostErrors::Run() {
     std::vector<char> buffer(kReadChunk);
     while (const std::size_t got =
@@ -30,7 +27,7 @@ void HostErrors::Run() {
         Take(std::string(buffer.data(), got), false);
     }
     Take({}, true);
-    tally_.Ended(Tally::Stream::Errors);
+    out_.tally.Ended(Tally::Stream::Errors);
 }
 
 void HostErrors::Take(const std::string& text, bool atEnd) {
@@ -53,7 +50,7 @@ void HostErrors::Take(const std::string& text, bool atEnd) {
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }
-        transcript_.Write("stderr", {{"text", JsonText::ToValidUtf8(line)}});
+        out_.transcript.Write("stderr", {{"text", JsonText::ToValidUtf8(line)}});
     }
 }
 

@@ -4,8 +4,7 @@
 #include <string>
 
 #include "HostProcess.h"
-#include "Tally.h"
-#include "Transcript.h"
+#include "Outlets.h"
 
 namespace browser_extensions::talk {
 
@@ -13,7 +12,7 @@ namespace browser_extensions::talk {
 // text is kept for the report at the end.
 class HostErrors {
   public:
-    HostErrors(HostProcess& host, Transcript& transcript, Tally& tally);
+    HostErrors(HostProcess& host, Outlets out) : host_(host), out_(out) {}
     void Run();
     // What arrived so far, with Windows line ends made plain.
     std::string Text();
@@ -22,8 +21,7 @@ class HostErrors {
     void Take(const std::string& text, bool atEnd);
 
     HostProcess& host_;
-    Transcript& transcript_;
-    Tally& tally_;
+    Outlets out_;
     std::mutex mutex_;  // guards the texts: the report may read them while the host still writes
     std::string text_;
     std::string partialLine_;

@@ -12,14 +12,6 @@ constexpr std::size_t kBodyKeepLimit = 16u * 1024 * 1024;
 
 }  // namespace
 
-HostFrames::HostFrames(HostProcess& host, const Presentation& presentation, Printer& printer,
-                       Transcript& transcript, Tally& tally)
-    : host_(host),
-      presentation_(presentation),
-      printer_(printer),
-      transcript_(transcript),
-      tally_(tally) {}
-
 void HostFrames::Run() {
     FrameReader reader(kBodyKeepLimit);
     std::vector<char> buffer(kReadChunk);
@@ -32,13 +24,13 @@ void HostFrames::Run() {
     if (auto partial = reader.Finish()) {
         OnFrame(FrameCheck::Check(std::move(*partial)));
     }
-    tally_.Ended(Tally::Stream::Output);
+    out_.tally.Ended(Tally::Stream::Output);
 }
 
 void HostFrames::OnFrame(const CheckedFrame& frame) {
-    printer_.Line(presentation_.FrameText(frame));
-    transcript_.Write("frame", presentation_.FrameEvent(frame));
-    tally_.FrameJudged(frame.raw.index, frame.verdict == Verdict::Ok, frame.problem);
+    out_.printer.Line(out_.presentation.FrameText(frame));
+    out_.transcript.Write("frame", out_.presentation.FrameEvent(frame));
+    out_.tally.FrameJudged(frame.raw.index, frame.verdict == Verdict::Ok, frame.problem);
 }
 
 }  // namespace browser_extensions::talk

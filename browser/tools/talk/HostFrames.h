@@ -1,10 +1,7 @@
 #pragma once
 
 #include "HostProcess.h"
-#include "Presentation.h"
-#include "Printer.h"
-#include "Tally.h"
-#include "Transcript.h"
+#include "Outlets.h"
 
 namespace browser_extensions::talk {
 
@@ -12,18 +9,14 @@ namespace browser_extensions::talk {
 // arrives.
 class HostFrames {
   public:
-    HostFrames(HostProcess& host, const Presentation& presentation, Printer& printer,
-               Transcript& transcript, Tally& tally);
+    HostFrames(HostProcess& host, Outlets out) : host_(host), out_(out) {}
     void Run();
 
   private:
     void OnFrame(const CheckedFrame& frame);
 
     HostProcess& host_;
-    const Presentation& presentation_;
-    Printer& printer_;
-    Transcript& transcript_;
-    Tally& tally_;
+    Outlets out_;
 };
 
 }  // namespace browser_extensions::talk

@@ -8,27 +8,23 @@
 namespace browser_extensions::talk {
 
 InputFeeder::InputFeeder(const TalkOptions& options, std::istream* file, bool interactive,
-                         HostProcess& host, const Presentation& presentation, Printer& printer,
-                         Transcript& transcript, Tally& tally)
+                         HostProcess& host, Outlets out)
     : rawHex_(options.rawHex),
       paceSeconds_(options.paceSeconds),
       file_(file),
       interactive_(interactive),
       host_(host),
-      presentation_(presentation),
-      printer_(printer),
-      transcript_(transcript),
-      tally_(tally) {}
+      out_(out) {}
 
 void InputFeeder::Run() {
     std::string line;
-    for (std::size_t lineNumber = 1; !tally_.IsClosing() && NextLine(line); ++lineNumber) {
+    for (std::size_t lineNumber = 1; !out_.tally.IsClosing() && NextLine(line); ++lineNumber) {
         Send(lineNumber, line);
         if (paceSeconds_ > 0) {
             std::this_thread::sleep_for(Millis(paceSeconds_));
         }
     }
-    tally_.Ended(Tally::Stream::Input);
+    out_.tally.Ended(Tally::Stream::Input);
 }
 
 bool InputFeeder::NextLine(std::string& line) {
@@ -36,11 +32,11 @@ bool InputFeeder::NextLine(std::string& line) {
         return InputLine::Read(*file_, line);
     }
     if (interactive_) {
-        printer_.Prompt();
+        out_.printer.Prompt();
     }
     const bool got = Console::ReadInputLine(line);
     if (interactive_) {
-        printer_.PromptAnswered();
+        out_.printer.PromptAnswered();
     }
     return got;
 }
@@ -51,13 +47,13 @@ void InputFeeder::Send(std::size_t lineNumber, const std::string& line) {
         case InputLine::Kind::Blank:
             return;
         case InputLine::Kind::Comment:
-            printer_.Line(input.text);
+            out_.printer.Line(input.text);
             return;
         case InputLine::Kind::Invalid:
-            printer_.Line("talk: input line " + std::to_string(lineNumber) +
-                          " skipped: " + input.note);
-            tally_.AddProblem(Tally::kBadInput,
-                              "input line " + std::to_string(lineNumber) + ": " + input.note);
+            out_.printer.Line("talk: input line " + std::to_string(lineNumber) +
+                              " skipped: " + input.note);
+            out_.tally.AddProblem(Tally::kBadInput,
+                                  "input line " + std::to_string(lineNumber) + ": " + input.note);
             return;
         case InputLine::Kind::Message:
         case InputLine::Kind::Raw:
@@ -67,16 +63,16 @@ void InputFeeder::Send(std::size_t lineNumber, const std::string& line) {
     bool delivered = false;
     {
         std::lock_guard<std::mutex> writing(writing_);
-        const auto number = tally_.StartSending();
+        const auto number = out_.tally.StartSending();
         if (!number) {
             return;
         }
         index = *number;
         delivered = host_.WriteInput(input.bytes);
     }
-    printer_.Line(presentation_.SentText(input, index, delivered));
-    transcript_.Write("sent", presentation_.SentEvent(input, index, delivered));
-    tally_.Sent(index, delivered);
+    out_.printer.Line(out_.presentation.SentText(input, index, delivered));
+    out_.transcript.Write("sent", out_.presentation.SentEvent(input, index, delivered));
+    out_.tally.Sent(index, delivered);
 }
 
 void InputFeeder::CloseHostInput(std::chrono::milliseconds killAfter) {

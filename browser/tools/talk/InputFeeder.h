@@ -6,10 +6,7 @@
 #include <string>
 
 #include "HostProcess.h"
-#include "Presentation.h"
-#include "Printer.h"
-#include "Tally.h"
-#include "Transcript.h"
+#include "Outlets.h"
 
 namespace browser_extensions::talk {
 
@@ -18,8 +15,7 @@ namespace browser_extensions::talk {
 class InputFeeder {
   public:
     InputFeeder(const TalkOptions& options, std::istream* file, bool interactive, HostProcess& host,
-                const Presentation& presentation, Printer& printer, Transcript& transcript,
-                Tally& tally);
+                Outlets out);
     void Run();
     // Closes the host's input once a write in progress is done; a host that does not read
     // holds that write, so it is killed after `killAfter`.
@@ -34,10 +30,7 @@ class InputFeeder {
     std::istream* file_;
     bool interactive_;
     HostProcess& host_;
-    const Presentation& presentation_;
-    Printer& printer_;
-    Transcript& transcript_;
-    Tally& tally_;
+    Outlets out_;
     std::mutex writing_;  // the host's input: writes and closing
 };
 

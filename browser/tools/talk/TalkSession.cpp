@@ -85,11 +85,11 @@ int TalkSession::Run() {
         options_.timeoutSeconds.value_or(rule.interactive ? 0.0 : kDefaultTimeoutSeconds);
     rule.expectFrames = options_.expectFrames;
     rule.waitSeconds = options_.waitSeconds;
-    frames_ = std::make_unique<HostFrames>(*host_, presentation_, printer_, transcript_, tally_);
-    errors_ = std::make_unique<HostErrors>(*host_, transcript_, tally_);
+    const Outlets out{presentation_, printer_, transcript_, tally_};
+    frames_ = std::make_unique<HostFrames>(*host_, out);
+    errors_ = std::make_unique<HostErrors>(*host_, out);
     feeder_ = std::make_unique<InputFeeder>(options_, options_.inputFile ? &inputFile_ : nullptr,
-                                            rule.interactive, *host_, presentation_, printer_,
-                                            transcript_, tally_);
+                                            rule.interactive, *host_, out);
     framesThread_ = std::thread([this] { frames_->Run(); });
     errorsThread_ = std::thread([this] { errors_->Run(); });
     feedThread_ = std::thread([this] { feeder_->Run(); });
