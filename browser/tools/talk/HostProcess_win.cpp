@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "UniqueHandle.h"
 #include "WindowsCommandLine.h"
 #include "platform/TextEncoding.h"
 
@@ -53,50 +54,54 @@ std::wstring EnvironmentBlock(const std::map<std::string, std::string>& override
     return block;
 }
 
-void CloseIfOpen(HANDLE& handle) {
-    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
-        ::CloseHandle(handle);
-    }
-    handle = nullptr;
-}
+// One standard stream's pipe: the child's end is inheritable, ours is not.
+struct StreamPipe {
+    tools::UniqueHandle ours;
+    tools::UniqueHandle childs;
+};
 
-// A pipe whose child end is inheritable and whose parent end is not.
-bool MakePipe(HANDLE& read, HANDLE& write, bool childReads) {
+bool MakePipe(StreamPipe& pipe, bool childReads) {
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE read = nullptr, write = nullptr;
     if (!::CreatePipe(&read, &write, &inherit, 0)) {
         return false;
     }
-    return ::SetHandleInformation(childReads ? write : read, HANDLE_FLAG_INHERIT, 0) != 0;
+    pipe.ours.Reset(childReads ? write : read);
+    pipe.childs.Reset(childReads ? read : write);
+    return ::SetHandleInformation(pipe.ours.Get(), HANDLE_FLAG_INHERIT, 0) != 0;
 }
 
 class WinHostProcess : public HostProcess {
   public:
     // Our ends of the host's stdin, stdout and stderr, by stream number.
-    WinHostProcess(PROCESS_INFORMATION info, std::array<HANDLE, 3> pipes)
-        : info_(info), pipes_(pipes) {}
-
-    ~WinHostProcess() override {
-        for (HANDLE* handle :
-             {&pipes_[0], &pipes_[1], &pipes_[2], &info_.hThread, &info_.hProcess}) {
-            CloseIfOpen(*handle);
+    WinHostProcess(const PROCESS_INFORMATION& info, std::array<StreamPipe, 3>& pipes)
+        : id_(info.dwProcessId), process_(info.hProcess), thread_(info.hThread) {
+        for (std::size_t i = 0; i < pipes.size(); ++i) {
+            pipes_[i] = std::move(pipes[i].ours);
         }
     }
 
-    long Id() const override { return static_cast<long>(info_.dwProcessId); }
+    long Id() const override { return static_cast<long>(id_); }
 
-    void CloseInput() override { CloseIfOpen(pipes_[0]); }
+    void CloseInput() override { pipes_[0].Reset(); }
 
     std::size_t Read(Stream stream, char* buffer, std::size_t capacity) override {
-        return ReadSome(pipes_[stream == Stream::Output ? 1 : 2], buffer, capacity);
+        DWORD got = 0;
+        const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(capacity, 1u << 20));
+        const HANDLE pipe = pipes_[stream == Stream::Output ? 1 : 2].Get();
+        if (!::ReadFile(pipe, buffer, wanted, &got, nullptr)) {
+            return 0;  // ERROR_BROKEN_PIPE: every writer has gone
+        }
+        return got;
     }
 
     std::optional<ExitStatus> WaitForExit(std::chrono::milliseconds limit) override {
-        if (::WaitForSingleObject(info_.hProcess, static_cast<DWORD>(limit.count())) !=
+        if (::WaitForSingleObject(process_.Get(), static_cast<DWORD>(limit.count())) !=
             WAIT_OBJECT_0) {
             return std::nullopt;
         }
         DWORD code = 0;
-        ::GetExitCodeProcess(info_.hProcess, &code);
+        ::GetExitCodeProcess(process_.Get(), &code);
         ExitStatus status;
         status.code = static_cast<long>(code);
         status.killed = killed_;
@@ -104,9 +109,9 @@ class WinHostProcess : public HostProcess {
     }
 
     void Kill() override {
-        if (::WaitForSingleObject(info_.hProcess, 0) != WAIT_OBJECT_0) {
+        if (::WaitForSingleObject(process_.Get(), 0) != WAIT_OBJECT_0) {
             killed_ = true;
-            ::TerminateProcess(info_.hProcess, 1);
+            ::TerminateProcess(process_.Get(), 1);
         }
     }
 
@@ -114,45 +119,30 @@ class WinHostProcess : public HostProcess {
     std::size_t WriteSome(const char* bytes, std::size_t size) override {
         DWORD written = 0;
         const auto chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 20));
-        return ::WriteFile(pipes_[0], bytes, chunk, &written, nullptr) ? written : 0;
+        return ::WriteFile(pipes_[0].Get(), bytes, chunk, &written, nullptr) ? written : 0;
     }
 
-    static std::size_t ReadSome(HANDLE handle, char* buffer, std::size_t capacity) {
-        DWORD got = 0;
-        const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(capacity, 1u << 20));
-        if (!::ReadFile(handle, buffer, wanted, &got, nullptr)) {
-            return 0;  // ERROR_BROKEN_PIPE: every writer has gone
-        }
-        return got;
-    }
-
-    PROCESS_INFORMATION info_;
-    std::array<HANDLE, 3> pipes_;
+    DWORD id_;
+    tools::UniqueHandle process_;
+    tools::UniqueHandle thread_;
+    std::array<tools::UniqueHandle, 3> pipes_;
     bool killed_ = false;
 };
 
 }  // namespace
 
 std::unique_ptr<HostProcess> HostProcess::Start(const LaunchSpec& launch, std::string& error) {
-    HANDLE inRead = nullptr, inWrite = nullptr, outRead = nullptr, outWrite = nullptr;
-    HANDLE errRead = nullptr, errWrite = nullptr;
-    auto closeAll = [&] {
-        for (HANDLE* h : {&inRead, &inWrite, &outRead, &outWrite, &errRead, &errWrite}) {
-            CloseIfOpen(*h);
-        }
-    };
-    if (!MakePipe(inRead, inWrite, true) || !MakePipe(outRead, outWrite, false) ||
-        !MakePipe(errRead, errWrite, false)) {
+    std::array<StreamPipe, 3> pipes;  // the child's ends close when this returns
+    if (!MakePipe(pipes[0], true) || !MakePipe(pipes[1], false) || !MakePipe(pipes[2], false)) {
         error = LastErrorText("cannot create pipes");
-        closeAll();
         return nullptr;
     }
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = inRead;
-    startup.hStdOutput = outWrite;
-    startup.hStdError = errWrite;
+    startup.hStdInput = pipes[0].childs.Get();
+    startup.hStdOutput = pipes[1].childs.Get();
+    startup.hStdError = pipes[2].childs.Get();
 
     std::wstring commandLine = CommandLine(launch);
     std::wstring environment = EnvironmentBlock(launch.environment);
@@ -163,13 +153,9 @@ std::unique_ptr<HostProcess> HostProcess::Start(const LaunchSpec& launch, std::s
                           CREATE_UNICODE_ENVIRONMENT, environment.data(),
                           directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
         error = LastErrorText(("cannot start " + launch.program).c_str());
-        closeAll();
         return nullptr;
     }
-    CloseIfOpen(inRead);
-    CloseIfOpen(outWrite);
-    CloseIfOpen(errWrite);
-    return std::make_unique<WinHostProcess>(info, std::array<HANDLE, 3>{inWrite, outRead, errRead});
+    return std::make_unique<WinHostProcess>(info, pipes);
 }
 
 }  // namespace browser_extensions::talk
