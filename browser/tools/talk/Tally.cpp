@@ -62,15 +62,7 @@ void Tally::FrameJudged(std::size_t index, bool ok, const std::string& problem) 
 }
 
 bool& Tally::EndedFlag(Stream stream) {
-    switch (stream) {
-        case Stream::Input:
-            return inputEnded_;
-        case Stream::Output:
-            return outputEnded_;
-        case Stream::Errors:
-            break;
-    }
-    return errorsEnded_;
+    return ended_[static_cast<std::size_t>(stream)];
 }
 
 void Tally::Ended(Stream stream) {
@@ -92,9 +84,9 @@ void Tally::WaitUntilTimeToClose(const EndRule& rule) {
     const auto deadline = Clock::now() + Millis(rule.timeoutSeconds);
     bool timedOut = false;
     std::unique_lock<std::mutex> lock(mutex_);
-    while (!outputEnded_ && !closing_) {
+    while (!EndedFlag(Stream::Output) && !closing_) {
         auto wakeUp = Clock::time_point::max();
-        if (inputEnded_) {
+        if (EndedFlag(Stream::Input)) {
             if (rule.expectFrames) {
                 if (counts_.frames >= *rule.expectFrames) {
                     break;
@@ -124,7 +116,7 @@ void Tally::WaitUntilTimeToClose(const EndRule& rule) {
         problems_.emplace_back(kTimeout,
                                "the timeout of " + SecondsText(rule.timeoutSeconds) + " s struck");
     }
-    if (outputEnded_ && !inputEnded_ && !rule.interactive) {
+    if (EndedFlag(Stream::Output) && !EndedFlag(Stream::Input) && !rule.interactive) {
         problems_.emplace_back(kNotSent, "the host ended its output before all input was sent");
     }
     closing_ = true;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -70,9 +71,7 @@ class Tally {
     std::condition_variable changed_;
     Clock::time_point lastActivity_ = Clock::now();
     Counts counts_;
-    bool inputEnded_ = false;
-    bool outputEnded_ = false;
-    bool errorsEnded_ = false;
+    std::array<bool, 3> ended_{};  // by Stream
     bool closing_ = false;
     std::vector<std::pair<Outcome, std::string>> problems_;
 };
