@@ -36,12 +36,16 @@ class Result:
         return [e for e in self.events if e["event"] == kind]
 
 
-def talk(talk_path, tmp_path, host_command, lines=(), options=(), env=None, timeout=60):
+def talk(talk_path, tmp_path, host_command, lines=(), options=(), env=None, timeout=60,
+         expect=None):
+    """Runs a session that ends on an event, never on a quiet time: after `expect` frames, or,
+    without it, when the host ends its output (a host that keeps running needs `expect`)."""
     transcript = tmp_path / "transcript.jsonl"
     messages = tmp_path / "messages.txt"
     messages.write_text("".join(line + "\n" for line in lines), encoding="utf-8")
+    ending = ["--wait", "60"] if expect is None else ["--expect", str(expect)]
     command = [str(talk_path), "--transcript", str(transcript), "--input", str(messages),
-               "--wait", "0.3", *options, "--", *map(str, host_command)]
+               *ending, *options, "--", *map(str, host_command)]
     done = subprocess.run(command, capture_output=True, timeout=timeout,
                           env={**os.environ, **(env or {})})
     return Result(done.returncode, done.stdout.decode("utf-8", "replace"),
@@ -84,7 +88,7 @@ def test_frames_are_judged_as_a_browser_would(talk_path, tmp_path, host, name, c
 
 @pytest.mark.parametrize("size,verdict,code", [(1048576, "ok", 0), (1048577, "too-large", 1)])
 def test_the_size_limit_is_exact(talk_path, tmp_path, host, size, verdict, code):
-    result = talk(talk_path, tmp_path, [host, "big", size])
+    result = talk(talk_path, tmp_path, [host, "big", size], expect=1)
     frames = result.of("frame")
     assert [(f["received"], f["verdict"]) for f in frames] == [(size, verdict)]
     assert result.code == code
@@ -94,7 +98,8 @@ def test_the_size_limit_is_exact(talk_path, tmp_path, host, size, verdict, code)
 
 def test_a_huge_body_is_counted_not_kept(talk_path, tmp_path, host):
     # Writing 17 MiB through a pipe can take seconds on a busy machine.
-    result = talk(talk_path, tmp_path, [host, "big", 17 * 1024 * 1024], options=["--kill-after", "30"])
+    result = talk(talk_path, tmp_path, [host, "big", 17 * 1024 * 1024],
+                  options=["--kill-after", "30"], expect=1)
     [frame_event] = result.of("frame")
     assert frame_event["received"] == 17 * 1024 * 1024
     assert frame_event["kept"] == len(frame_event["body"]) == 16 * 1024 * 1024
@@ -125,7 +130,7 @@ def test_lines_are_framed_verbatim_and_blank_and_comment_lines_skipped(talk_path
                                                                        host):
     lines = ['{"type":"a","text":"caf\u00e9 \u2603"}', "  [1, 2 ,3]  ", "", "   ",
              "# step two", '"\\u00e9"', "{broken"]
-    result = talk(talk_path, tmp_path, [host, "echo"], lines)
+    result = talk(talk_path, tmp_path, [host, "echo"], lines, expect=4)
     sent = [line for line in lines if line.strip() and not line.startswith("#")]
     assert [e["text"] for e in result.of("sent")] == sent
     assert [f["body"] for f in result.of("frame")] == sent  # echoed byte for byte
@@ -146,7 +151,7 @@ RAW_CASES = [
 
 @pytest.mark.parametrize("lines,bodies,code", RAW_CASES)
 def test_raw_hex_lines_are_sent_unframed(talk_path, tmp_path, host, lines, bodies, code):
-    result = talk(talk_path, tmp_path, [host, "echo"], lines, ["--raw-hex"])
+    result = talk(talk_path, tmp_path, [host, "echo"], lines, ["--raw-hex"], expect=len(bodies))
     assert [bytes.fromhex(f["body_hex"]) if "body_hex" in f else f["body"].encode()
             for f in result.of("frame")] == bodies
     assert result.code == code
@@ -170,7 +175,7 @@ def test_the_host_starts_as_a_browser_starts_it(talk_path, tmp_path, host, optio
     record = tmp_path / "record.json"
     monkeypatch.chdir(tmp_path)  # a relative host path must still work
     result = talk(talk_path, tmp_path, [os.path.relpath(host), "record", record],
-                  options=[*options, "--env", "FAKE_VALUE=caf\u00e9 x"])
+                  options=[*options, "--env", "FAKE_VALUE=caf\u00e9 x"], expect=0)
     seen = json.loads(record.read_text())
     expected_args = ([origin] if origin else []) + ["record", str(record)]
     assert seen["argv"] == [str(host)] + expected_args
@@ -183,13 +188,16 @@ def test_the_host_starts_as_a_browser_starts_it(talk_path, tmp_path, host, optio
 
 END_CASES = [
     # name, host arguments, lines, options, environment, exit code, words
-    ("clean exit", ["echo"], ['{"a":1}'], [], {}, 0, "the host exited with status 0"),
-    ("exit status", ["echo"], [], [], {"FAKE_EXIT": "3"}, 6, "the host exited with status 3"),
-    ("ignores the end of its input", ["hang"], [], ["--kill-after", "0.3"], {}, 6,
+    ("clean exit", ["echo"], ['{"a":1}'], ["--expect", "1"], {}, 0,
+     "the host exited with status 0"),
+    ("exit status", ["echo"], [], ["--expect", "0"], {"FAKE_EXIT": "3"}, 6,
+     "the host exited with status 3"),
+    ("ignores the end of its input", ["hang"], [], ["--expect", "0", "--kill-after", "0.3"], {},
+     6,
      "did not exit within 0.3 s after its input closed; killed"),
     ("expect met", ["emit", frame(b'{"hello":1}').hex()], ['{"a":1}'],
      ["--expect", "2", "--wait", "30"], {}, 0, "2 frames received"),
-    ("expect not met", ["echo"], ['{"a":1}'], ["--expect", "3", "--timeout", "1"], {}, 4,
+    ("expect not met", ["emit-exit", frame(b'{"a":1}').hex()], [], ["--expect", "3"], {}, 4,
      "1 frame arrived, 3 expected"),
     ("gone before the input was sent", ["emit-exit"], ['{"pad":"' + "x" * 1000 + '"}'] * 300,
      [], {}, 7, "could not be sent"),
@@ -209,16 +217,17 @@ def test_session_endings(talk_path, tmp_path, host, name, args, lines, options, 
     assert result.of("end")[0]["exit_code"] == code
 
 
-@pytest.mark.parametrize("wait,frames", [(1.0, 3), (0.05, 0)])
-def test_the_wait_restarts_with_every_frame(talk_path, tmp_path, host, wait, frames):
-    # Answers come 0.4 s apart: a 1 s quiet time sees them all, a 0.05 s one none.
-    result = talk(talk_path, tmp_path, [host, "slow-echo", 0.4], ["1", "2", "3"],
+@pytest.mark.parametrize("wait,lines,frames", [(1.5, 4, 4), (0.05, 1, 0)])
+def test_the_wait_restarts_with_every_frame(talk_path, tmp_path, host, wait, lines, frames):
+    # The quiet time is the behaviour here. Answers come 0.5 s apart, 2 s in all: a 1.5 s quiet
+    # time sees them all only by restarting, with a second of room for each; a 0.05 s one none.
+    result = talk(talk_path, tmp_path, [host, "slow-echo", 0.5], [str(n) for n in range(lines)],
                   ["--wait", str(wait)])
     assert len([f for f in result.of("frame") if f["ms"] < result.of("closed")[0]["ms"]]) == frames
 
 
 def test_stderr_is_collected_and_shown_at_the_end(talk_path, tmp_path, host):
-    result = talk(talk_path, tmp_path, [host, "echo"], ['{"a":1}'])
+    result = talk(talk_path, tmp_path, [host, "echo"], ['{"a":1}'], expect=1)
     block = result.out.split("--- the host's stderr ---\n")[1].split("--- end")[0]
     assert block == "fake host: echo\nGoing to exit\n"
     assert [e["text"] for e in result.of("stderr")] == ["fake host: echo", "Going to exit"]
@@ -234,14 +243,19 @@ def test_a_host_that_cannot_start(talk_path, tmp_path):
 def test_frames_are_printed_as_they_arrive_not_after_the_input(talk_path, tmp_path, host):
     hello = frame(b'{"type":"hello"}').hex()
     talk_process = subprocess.Popen(
-        [str(talk_path), "--wait", "0.3", "--", str(host), "emit", hello],
+        [str(talk_path), "--expect", "2", "--", str(host), "emit", hello],
         stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-    seen = []
-    reader = threading.Thread(target=lambda: seen.extend(iter(talk_process.stdout.readline, b"")))
+    seen, first_frame = [], threading.Event()
+
+    def read():
+        for line in iter(talk_process.stdout.readline, b""):
+            seen.append(line)
+            if b"<- frame 1" in line:
+                first_frame.set()
+
+    reader = threading.Thread(target=read)
     reader.start()
-    deadline = time.monotonic() + 20
-    while not any(b"<- frame 1" in line for line in seen) and time.monotonic() < deadline:
-        time.sleep(0.02)
+    first_frame.wait(timeout=60)  # the input is still open: only a live print can come
     assert any(b'{"type":"hello"}' in line for line in seen), "start-up frame not printed live"
     talk_process.stdin.write(b'{"a":1}\n')
     talk_process.stdin.close()
@@ -253,7 +267,7 @@ def test_frames_are_printed_as_they_arrive_not_after_the_input(talk_path, tmp_pa
 def test_a_terminal_gets_a_prompt_and_a_file_none(talk_path, tmp_path, host):
     import pty
     controller, terminal = pty.openpty()
-    talk_process = subprocess.Popen([str(talk_path), "--", str(host), "echo"],
+    talk_process = subprocess.Popen([str(talk_path), "--expect", "1", "--", str(host), "echo"],
                                     stdin=terminal, stdout=subprocess.PIPE)
     os.close(terminal)
     os.write(controller, b'{"a":1}\n\x04')
@@ -261,7 +275,7 @@ def test_a_terminal_gets_a_prompt_and_a_file_none(talk_path, tmp_path, host):
     os.close(controller)
     assert talk_process.returncode == 0
     assert out.startswith(b"talk: started") and b"\n> " in out
-    assert "\n> " not in talk(talk_path, tmp_path, [host, "echo"], ['{"a":1}']).out
+    assert "\n> " not in talk(talk_path, tmp_path, [host, "echo"], ['{"a":1}'], expect=1).out
 
 
 def test_the_timeout_ends_a_session_whose_input_never_ends(talk_path, tmp_path, host):
@@ -286,7 +300,7 @@ PRINT_CASES = [
 
 @pytest.mark.parametrize("options,words", PRINT_CASES)
 def test_print_options(talk_path, tmp_path, host, options, words):
-    result = talk(talk_path, tmp_path, [host, "echo"], ['{"a":1}'], options)
+    result = talk(talk_path, tmp_path, [host, "echo"], ['{"a":1}'], options, expect=1)
     assert words in result.out
 
 

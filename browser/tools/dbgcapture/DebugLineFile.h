@@ -18,7 +18,7 @@ class DebugLineFile {
     void WriteLine(const std::string& utf8Text);
 
   private:
-    UniqueHandle file_;
+    tools::UniqueHandle file_;
 };
 
 }  // namespace browser_extensions::dbgcapture

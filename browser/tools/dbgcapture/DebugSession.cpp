@@ -1,7 +1,7 @@
 #include "DebugSession.h"
 
-#include "CommandLine.h"
 #include "RemoteString.h"
+#include "WindowsCommandLine.h"
 #include "platform/TextEncoding.h"
 
 namespace browser_extensions::dbgcapture {
@@ -78,7 +78,7 @@ bool DebugSession::Start(const std::wstring& program, const std::vector<std::wst
     MakeInheritable(startup.hStdOutput);
     MakeInheritable(startup.hStdError);
 
-    std::wstring commandLine = BuildCommandLine(program, arguments);
+    std::wstring commandLine = tools::BuildCommandLine(program, arguments);
     PROCESS_INFORMATION started{};
     if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, DEBUG_ONLY_THIS_PROCESS,
                         nullptr, nullptr, &startup, &started)) {

@@ -29,7 +29,7 @@ class DebugSession {
     void CaptureDebugString(const OUTPUT_DEBUG_STRING_INFO& info);
 
     DebugLineFile& lines_;
-    UniqueHandle process_;
+    tools::UniqueHandle process_;
     bool sawInitialBreakpoint_ = false;
     bool sawInitialWow64Breakpoint_ = false;
 };

@@ -1,4 +1,5 @@
 #include "Console.h"
+#include "InputLine.h"
 
 #include <csignal>
 #include <iostream>
@@ -17,13 +18,7 @@ bool Console::InputIsTerminal() {
 }
 
 bool Console::ReadInputLine(std::string& line) {
-    if (!std::getline(std::cin, line)) {
-        return false;
-    }
-    if (!line.empty() && line.back() == '\r') {
-        line.pop_back();
-    }
-    return true;
+    return InputLine::Read(std::cin, line);
 }
 
 }  // namespace browser_extensions::talk

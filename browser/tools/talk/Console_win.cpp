@@ -1,4 +1,5 @@
 #include "Console.h"
+#include "InputLine.h"
 
 #include <windows.h>
 
@@ -59,13 +60,7 @@ bool Console::ReadInputLine(std::string& line) {
     if (StdinIsConsole()) {
         return ReadConsoleLine(line);
     }
-    if (!std::getline(std::cin, line)) {
-        return false;
-    }
-    if (!line.empty() && line.back() == '\r') {
-        line.pop_back();
-    }
-    return true;
+    return InputLine::Read(std::cin, line);
 }
 
 }  // namespace browser_extensions::talk

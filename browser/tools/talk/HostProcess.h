@@ -33,17 +33,22 @@ class HostProcess {
     // Starts the host, or returns nullptr and says why in `error`.
     static std::unique_ptr<HostProcess> Start(const LaunchSpec& launch, std::string& error);
 
+    enum class Stream { Output, Errors };
+
     virtual long Id() const = 0;
     // False once the host no longer reads its input (it exited or closed the stream).
-    virtual bool WriteInput(const std::string& bytes) = 0;
+    bool WriteInput(const std::string& bytes);
     // The end of input the host sees as a browser closing the port.
     virtual void CloseInput() = 0;
     // Up to `capacity` bytes; 0 at the end of the stream.
-    virtual std::size_t ReadOutput(char* buffer, std::size_t capacity) = 0;
-    virtual std::size_t ReadErrors(char* buffer, std::size_t capacity) = 0;
+    virtual std::size_t Read(Stream stream, char* buffer, std::size_t capacity) = 0;
     // The status once the host has ended, or nothing when it still runs after `limit`.
     virtual std::optional<ExitStatus> WaitForExit(std::chrono::milliseconds limit) = 0;
     virtual void Kill() = 0;
+
+  protected:
+    // Writes some of the bytes and says how many; 0 once the host no longer reads.
+    virtual std::size_t WriteSome(const char* bytes, std::size_t size) = 0;
 };
 
 }  // namespace browser_extensions::talk

@@ -1,5 +1,6 @@
 #include "HostProcess.h"
 
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -72,39 +73,21 @@ std::vector<char*> PointersTo(std::vector<std::string>& texts) {
 
 class PosixHostProcess : public HostProcess {
   public:
-    PosixHostProcess(pid_t pid, int input, int output, int errors)
-        : pid_(pid), input_(input), output_(output), errors_(errors) {}
+    // Our ends of the host's stdin, stdout and stderr, by stream number.
+    PosixHostProcess(pid_t pid, std::array<int, 3> pipes) : pid_(pid), pipes_(pipes) {}
 
     ~PosixHostProcess() override {
-        CloseDescriptor(input_);
-        CloseDescriptor(output_);
-        CloseDescriptor(errors_);
+        for (int& fd : pipes_) {
+            CloseDescriptor(fd);
+        }
     }
 
     long Id() const override { return static_cast<long>(pid_); }
 
-    bool WriteInput(const std::string& bytes) override {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(input_, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                return false;
-            }
-            done += static_cast<std::size_t>(n);
-        }
-        return true;
-    }
+    void CloseInput() override { CloseDescriptor(pipes_[0]); }
 
-    void CloseInput() override { CloseDescriptor(input_); }
-
-    std::size_t ReadOutput(char* buffer, std::size_t capacity) override {
-        return ReadSome(output_, buffer, capacity);
-    }
-    std::size_t ReadErrors(char* buffer, std::size_t capacity) override {
-        return ReadSome(errors_, buffer, capacity);
+    std::size_t Read(Stream stream, char* buffer, std::size_t capacity) override {
+        return ReadSome(pipes_[stream == Stream::Output ? 1 : 2], buffer, capacity);
     }
 
     std::optional<ExitStatus> WaitForExit(std::chrono::milliseconds limit) override {
@@ -139,6 +122,16 @@ class PosixHostProcess : public HostProcess {
     }
 
   private:
+    std::size_t WriteSome(const char* bytes, std::size_t size) override {
+        for (;;) {
+            const ssize_t n = ::write(pipes_[0], bytes, size);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            return n > 0 ? static_cast<std::size_t>(n) : 0;
+        }
+    }
+
     static std::size_t ReadSome(int fd, char* buffer, std::size_t capacity) {
         for (;;) {
             const ssize_t n = ::read(fd, buffer, capacity);
@@ -150,9 +143,7 @@ class PosixHostProcess : public HostProcess {
     }
 
     pid_t pid_;
-    int input_;
-    int output_;
-    int errors_;
+    std::array<int, 3> pipes_;
     bool killed_ = false;
     std::optional<ExitStatus> status_;
 };
@@ -204,7 +195,7 @@ std::unique_ptr<HostProcess> HostProcess::Start(const LaunchSpec& launch, std::s
     CloseDescriptor(in[0]);
     CloseDescriptor(out[1]);
     CloseDescriptor(err[1]);
-    return std::make_unique<PosixHostProcess>(pid, in[1], out[0], err[0]);
+    return std::make_unique<PosixHostProcess>(pid, std::array<int, 3>{in[1], out[0], err[0]});
 }
 
 }  // namespace browser_extensions::talk

@@ -2,9 +2,12 @@
 
 #include <windows.h>
 
+#include "UniqueHandle.h"
+#include "WindowsCommandLine.h"
 #include "platform/TextEncoding.h"
 
 #include <algorithm>
+#include <array>
 #include <cwctype>
 
 namespace browser_extensions::talk {
@@ -14,39 +17,12 @@ std::string LastErrorText(const char* what) {
     return std::string(what) + " (error " + std::to_string(::GetLastError()) + ")";
 }
 
-// Quotes one argument so that the C runtime's command-line parser gives it back unchanged.
-void AppendQuoted(std::wstring& line, const std::wstring& argument) {
-    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
-        line += argument;
-        return;
-    }
-    line += L'"';
-    std::size_t backslashes = 0;
-    for (const wchar_t c : argument) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        if (c == L'"') {
-            line.append(backslashes * 2 + 1, L'\\');
-        } else {
-            line.append(backslashes, L'\\');
-        }
-        backslashes = 0;
-        line += c;
-    }
-    line.append(backslashes * 2, L'\\');
-    line += L'"';
-}
-
 std::wstring CommandLine(const LaunchSpec& launch) {
-    std::wstring line;
-    AppendQuoted(line, Utf8ToWide(launch.program));
+    std::vector<std::wstring> arguments;
     for (const auto& argument : launch.arguments) {
-        line += L' ';
-        AppendQuoted(line, Utf8ToWide(argument));
+        arguments.push_back(Utf8ToWide(argument));
     }
-    return line;
+    return tools::BuildCommandLine(Utf8ToWide(launch.program), arguments);
 }
 
 std::wstring Upper(std::wstring text) {
@@ -78,68 +54,54 @@ std::wstring EnvironmentBlock(const std::map<std::string, std::string>& override
     return block;
 }
 
-void CloseIfOpen(HANDLE& handle) {
-    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
-        ::CloseHandle(handle);
-    }
-    handle = nullptr;
-}
+// One standard stream's pipe: the child's end is inheritable, ours is not.
+struct StreamPipe {
+    tools::UniqueHandle ours;
+    tools::UniqueHandle childs;
+};
 
-// A pipe whose child end is inheritable and whose parent end is not.
-bool MakePipe(HANDLE& read, HANDLE& write, bool childReads) {
+bool MakePipe(StreamPipe& pipe, bool childReads) {
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE read = nullptr, write = nullptr;
     if (!::CreatePipe(&read, &write, &inherit, 0)) {
         return false;
     }
-    return ::SetHandleInformation(childReads ? write : read, HANDLE_FLAG_INHERIT, 0) != 0;
+    pipe.ours.Reset(childReads ? write : read);
+    pipe.childs.Reset(childReads ? read : write);
+    return ::SetHandleInformation(pipe.ours.Get(), HANDLE_FLAG_INHERIT, 0) != 0;
 }
 
 class WinHostProcess : public HostProcess {
   public:
-    WinHostProcess(PROCESS_INFORMATION info, HANDLE input, HANDLE output, HANDLE errors)
-        : info_(info), input_(input), output_(output), errors_(errors) {}
-
-    ~WinHostProcess() override {
-        CloseIfOpen(input_);
-        CloseIfOpen(output_);
-        CloseIfOpen(errors_);
-        CloseIfOpen(info_.hThread);
-        CloseIfOpen(info_.hProcess);
-    }
-
-    long Id() const override { return static_cast<long>(info_.dwProcessId); }
-
-    bool WriteInput(const std::string& bytes) override {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            DWORD written = 0;
-            const DWORD chunk =
-                static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
-            if (!::WriteFile(input_, bytes.data() + done, chunk, &written, nullptr) ||
-                written == 0) {
-                return false;
-            }
-            done += written;
+    // Our ends of the host's stdin, stdout and stderr, by stream number.
+    WinHostProcess(const PROCESS_INFORMATION& info, std::array<StreamPipe, 3>& pipes)
+        : id_(info.dwProcessId), process_(info.hProcess), thread_(info.hThread) {
+        for (std::size_t i = 0; i < pipes.size(); ++i) {
+            pipes_[i] = std::move(pipes[i].ours);
         }
-        return true;
     }
 
-    void CloseInput() override { CloseIfOpen(input_); }
+    long Id() const override { return static_cast<long>(id_); }
 
-    std::size_t ReadOutput(char* buffer, std::size_t capacity) override {
-        return ReadSome(output_, buffer, capacity);
-    }
-    std::size_t ReadErrors(char* buffer, std::size_t capacity) override {
-        return ReadSome(errors_, buffer, capacity);
+    void CloseInput() override { pipes_[0].Reset(); }
+
+    std::size_t Read(Stream stream, char* buffer, std::size_t capacity) override {
+        DWORD got = 0;
+        const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(capacity, 1u << 20));
+        const HANDLE pipe = pipes_[stream == Stream::Output ? 1 : 2].Get();
+        if (!::ReadFile(pipe, buffer, wanted, &got, nullptr)) {
+            return 0;  // ERROR_BROKEN_PIPE: every writer has gone
+        }
+        return got;
     }
 
     std::optional<ExitStatus> WaitForExit(std::chrono::milliseconds limit) override {
-        if (::WaitForSingleObject(info_.hProcess, static_cast<DWORD>(limit.count())) !=
+        if (::WaitForSingleObject(process_.Get(), static_cast<DWORD>(limit.count())) !=
             WAIT_OBJECT_0) {
             return std::nullopt;
         }
         DWORD code = 0;
-        ::GetExitCodeProcess(info_.hProcess, &code);
+        ::GetExitCodeProcess(process_.Get(), &code);
         ExitStatus status;
         status.code = static_cast<long>(code);
         status.killed = killed_;
@@ -147,51 +109,40 @@ class WinHostProcess : public HostProcess {
     }
 
     void Kill() override {
-        if (::WaitForSingleObject(info_.hProcess, 0) != WAIT_OBJECT_0) {
+        if (::WaitForSingleObject(process_.Get(), 0) != WAIT_OBJECT_0) {
             killed_ = true;
-            ::TerminateProcess(info_.hProcess, 1);
+            ::TerminateProcess(process_.Get(), 1);
         }
     }
 
   private:
-    static std::size_t ReadSome(HANDLE handle, char* buffer, std::size_t capacity) {
-        DWORD got = 0;
-        const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(capacity, 1u << 20));
-        if (!::ReadFile(handle, buffer, wanted, &got, nullptr)) {
-            return 0;  // ERROR_BROKEN_PIPE: every writer has gone
-        }
-        return got;
+    std::size_t WriteSome(const char* bytes, std::size_t size) override {
+        DWORD written = 0;
+        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 20));
+        return ::WriteFile(pipes_[0].Get(), bytes, chunk, &written, nullptr) ? written : 0;
     }
 
-    PROCESS_INFORMATION info_;
-    HANDLE input_;
-    HANDLE output_;
-    HANDLE errors_;
+    DWORD id_;
+    tools::UniqueHandle process_;
+    tools::UniqueHandle thread_;
+    std::array<tools::UniqueHandle, 3> pipes_;
     bool killed_ = false;
 };
 
 }  // namespace
 
 std::unique_ptr<HostProcess> HostProcess::Start(const LaunchSpec& launch, std::string& error) {
-    HANDLE inRead = nullptr, inWrite = nullptr, outRead = nullptr, outWrite = nullptr;
-    HANDLE errRead = nullptr, errWrite = nullptr;
-    auto closeAll = [&] {
-        for (HANDLE* h : {&inRead, &inWrite, &outRead, &outWrite, &errRead, &errWrite}) {
-            CloseIfOpen(*h);
-        }
-    };
-    if (!MakePipe(inRead, inWrite, true) || !MakePipe(outRead, outWrite, false) ||
-        !MakePipe(errRead, errWrite, false)) {
+    std::array<StreamPipe, 3> pipes;  // the child's ends close when this returns
+    if (!MakePipe(pipes[0], true) || !MakePipe(pipes[1], false) || !MakePipe(pipes[2], false)) {
         error = LastErrorText("cannot create pipes");
-        closeAll();
         return nullptr;
     }
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = inRead;
-    startup.hStdOutput = outWrite;
-    startup.hStdError = errWrite;
+    startup.hStdInput = pipes[0].childs.Get();
+    startup.hStdOutput = pipes[1].childs.Get();
+    startup.hStdError = pipes[2].childs.Get();
 
     std::wstring commandLine = CommandLine(launch);
     std::wstring environment = EnvironmentBlock(launch.environment);
@@ -202,13 +153,9 @@ std::unique_ptr<HostProcess> HostProcess::Start(const LaunchSpec& launch, std::s
                           CREATE_UNICODE_ENVIRONMENT, environment.data(),
                           directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
         error = LastErrorText(("cannot start " + launch.program).c_str());
-        closeAll();
         return nullptr;
     }
-    CloseIfOpen(inRead);
-    CloseIfOpen(outWrite);
-    CloseIfOpen(errWrite);
-    return std::make_unique<WinHostProcess>(info, inWrite, outRead, errRead);
+    return std::make_unique<WinHostProcess>(info, pipes);
 }
 
 }  // namespace browser_extensions::talk

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "Hex.h"
 #include "JsonText.h"
 
 namespace browser_extensions::talk {
@@ -12,6 +13,16 @@ std::string InputLine::Frame(const std::string& body) {
     std::string frame(sizeof length, '\0');
     std::memcpy(frame.data(), &length, sizeof length);
     return frame + body;
+}
+
+bool InputLine::Read(std::istream& in, std::string& line) {
+    if (!std::getline(in, line)) {
+        return false;
+    }
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return true;
 }
 
 InputLine InputLine::Classify(const std::string& line, bool rawHex) {
@@ -28,7 +39,7 @@ InputLine InputLine::Classify(const std::string& line, bool rawHex) {
     result.text = line;
     if (rawHex) {
         std::string error;
-        if (JsonText::ParseHex(line, result.bytes, error)) {
+        if (tools::Hex::Parse(line, result.bytes, error)) {
             result.kind = Kind::Raw;
         } else {
             result.kind = Kind::Invalid;

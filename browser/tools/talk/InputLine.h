@@ -1,5 +1,6 @@
 #pragma once
 
+#include <istream>
 #include <string>
 
 namespace browser_extensions::talk {
@@ -16,6 +17,8 @@ struct InputLine {
     // A message a browser would refuse to send.
     static constexpr std::size_t kBrowserSendLimit = 64u * 1024 * 1024;
 
+    // The next line of `in` without its line end (LF or CR LF); false at the end.
+    static bool Read(std::istream& in, std::string& line);
     static InputLine Classify(const std::string& line, bool rawHex);
     // 4-byte native-endian length, then the body.
     static std::string Frame(const std::string& body);

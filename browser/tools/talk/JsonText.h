@@ -18,15 +18,10 @@ class JsonText {
     // Two spaces per level; every line after the first starts with `margin`.
     static std::string Pretty(const boost::json::value& value, const std::string& margin);
 
-    static bool IsValidUtf8(std::string_view bytes);
     // Invalid sequences become U+FFFD, so the text can go into a JSON string.
     static std::string ToValidUtf8(std::string_view bytes);
     // Control characters and invalid bytes written as escapes, so they can be seen.
     static std::string Printable(std::string_view bytes);
-    // "7b 22 61" (spaced) or "7b2261".
-    static std::string Hex(std::string_view bytes, bool spaced);
-    // Pairs of hex digits, optionally separated by spaces, tabs, commas or ":".
-    static bool ParseHex(std::string_view text, std::string& bytes, std::string& error);
     // At most `limit` bytes (0 = no limit), cut on a character boundary, saying what was left out.
     static std::string Shorten(const std::string& text, std::size_t limit);
 };

@@ -1,39 +1,26 @@
 #pragma once
 
-#include <chrono>
-#include <condition_variable>
 #include <fstream>
 #include <memory>
-#include <mutex>
-#include <set>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include "FrameCheck.h"
+#include "HostErrors.h"
+#include "HostFrames.h"
 #include "HostProcess.h"
+#include "InputFeeder.h"
+#include "Presentation.h"
 #include "Printer.h"
 #include "TalkOptions.h"
+#include "Tally.h"
 #include "Transcript.h"
 
 namespace browser_extensions::talk {
 
 // One run of the tool: starts the host, feeds it the input's messages, prints and judges every
 // frame it sends, then closes its input as a browser closes the port and reports how it ended.
+// Each of the three streams has its part and its thread; the Tally is all they share.
 class TalkSession {
   public:
-    // Exit codes; the lowest that applies wins.
-    enum Outcome : int {
-        kOk = 0,
-        kBadFrame = 1,
-        kBadInput = 2,
-        kCannotOpen = 3,
-        kTooFewFrames = 4,
-        kTimeout = 5,
-        kHostFailed = 6,
-        kNotSent = 7,
-    };
-
     explicit TalkSession(TalkOptions options);
     ~TalkSession();
 
@@ -43,50 +30,24 @@ class TalkSession {
     bool LeftThreadsRunning() const { return leftRunning_; }
 
   private:
-    using Clock = std::chrono::steady_clock;
-
     bool OpenFiles();
     bool StartHost();
-    void ReadOutput();
-    void ReadErrors();
-    void FeedInput();
-    bool NextInputLine(std::string& line);
-    void Send(std::size_t lineNumber, const std::string& line);
-    void OnFrame(CheckedFrame frame);
-    void OnErrorText(const std::string& text, bool atEnd);
-    void WaitUntilTimeToClose();
-    void CloseHostInput();
     void EndHost();
-    void FinishThread(std::thread& thread, const bool& done, Clock::duration limit);
-    int Report();
-    void AddProblem(Outcome outcome, const std::string& text);
+    void ShowErrors();
+    void FinishThread(std::thread& thread, Tally::Stream stream, Tally::Clock::duration limit);
 
     TalkOptions options_;
     Printer printer_;
     Transcript transcript_;
+    Presentation presentation_;
+    Tally tally_;
     std::ifstream inputFile_;
-    bool interactive_ = false;
-    double timeoutSeconds_ = 0;
     std::unique_ptr<HostProcess> host_;
-    std::thread outputThread_, errorsThread_, feedThread_;
+    std::unique_ptr<HostFrames> frames_;
+    std::unique_ptr<HostErrors> errors_;
+    std::unique_ptr<InputFeeder> feeder_;
+    std::thread framesThread_, errorsThread_, feedThread_;
     bool leftRunning_ = false;
-
-    std::mutex mutex_;  // guards everything below
-    std::condition_variable changed_;
-    Clock::time_point lastActivity_;
-    std::size_t sent_ = 0;
-    std::size_t frames_ = 0;
-    std::size_t framesDelivered_ = 0;
-    bool inputDone_ = false;
-    bool outputDone_ = false;
-    bool errorsDone_ = false;
-    bool closing_ = false;
-    bool timedOut_ = false;
-    std::string errorsText_;
-    std::string errorsPartialLine_;
-    std::vector<std::pair<Outcome, std::string>> problems_;
-
-    std::mutex inputMutex_;  // the host's input: writes and closing
 };
 
 }  // namespace browser_extensions::talk

@@ -2,6 +2,7 @@
 #include <type_traits>
 
 #include "TextEncoding.h"
+#include "Utf8.h"
 
 // Our own converter, with the results of the Windows calls with flags 0: invalid UTF-8 becomes
 // U+FFFD following the Unicode "maximal subpart" practice (each maximal prefix of a well-formed
@@ -13,33 +14,6 @@ namespace browser_extensions {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
-
-struct LeadByte {
-    int length;         // bytes in the whole sequence; 0 when the byte cannot begin one
-    unsigned char low;  // allowed range of the second byte
-    unsigned char high;
-    char32_t initialValue;  // payload bits of the lead byte
-};
-
-LeadByte ClassifyLead(unsigned char b) {
-    if (b < 0x80)
-        return {1, 0, 0, b};
-    if (b >= 0xC2 && b <= 0xDF)
-        return {2, 0x80, 0xBF, static_cast<char32_t>(b & 0x1F)};
-    if (b == 0xE0)
-        return {3, 0xA0, 0xBF, static_cast<char32_t>(b & 0x0F)};
-    if (b == 0xED)
-        return {3, 0x80, 0x9F, static_cast<char32_t>(b & 0x0F)};
-    if (b >= 0xE1 && b <= 0xEF)
-        return {3, 0x80, 0xBF, static_cast<char32_t>(b & 0x0F)};
-    if (b == 0xF0)
-        return {4, 0x90, 0xBF, static_cast<char32_t>(b & 0x07)};
-    if (b >= 0xF1 && b <= 0xF3)
-        return {4, 0x80, 0xBF, static_cast<char32_t>(b & 0x07)};
-    if (b == 0xF4)
-        return {4, 0x80, 0x8F, static_cast<char32_t>(b & 0x07)};
-    return {0, 0, 0, 0};
-}
 
 // Writes the code point's one or two UTF-16 units at `out`; returns how many.
 size_t PutUtf16(wchar_t* out, char32_t codePoint) {
@@ -112,7 +86,7 @@ bool IsLowSurrogate(char32_t unit) {
 // `written`) and returns the bytes consumed (>= 1, and never fewer than the units written).
 size_t DecodeOne(std::string_view in, size_t pos, wchar_t* out, size_t& written) {
     const unsigned char lead = static_cast<unsigned char>(in[pos]);
-    const LeadByte info = ClassifyLead(lead);
+    const Utf8Lead info = ClassifyUtf8Lead(lead);
     if (info.length == 0) {
         written += PutUtf16(out, kReplacement);
         return 1;

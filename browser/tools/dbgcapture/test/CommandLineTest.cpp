@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "CommandLine.h"
+#include "WindowsCommandLine.h"
 
-namespace browser_extensions::dbgcapture {
+namespace browser_extensions::tools {
 namespace {
 
 struct QuoteCase {
@@ -45,4 +45,4 @@ TEST(BuildCommandLine, QuotesTheProgramAndSeparatesArgumentsBySpaces) {
 }
 
 }  // namespace
-}  // namespace browser_extensions::dbgcapture
+}  // namespace browser_extensions::tools

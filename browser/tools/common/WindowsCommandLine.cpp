@@ -1,6 +1,6 @@
-#include "CommandLine.h"
+#include "WindowsCommandLine.h"
 
-namespace browser_extensions::dbgcapture {
+namespace browser_extensions::tools {
 namespace {
 
 bool NeedsQuotes(const std::wstring& argument) {
@@ -45,4 +45,4 @@ std::wstring BuildCommandLine(const std::wstring& program,
     return line;
 }
 
-}  // namespace browser_extensions::dbgcapture
+}  // namespace browser_extensions::tools

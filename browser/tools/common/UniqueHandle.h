@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-namespace browser_extensions::dbgcapture {
+namespace browser_extensions::tools {
 
 // Owns one kernel handle and closes it once.
 class UniqueHandle {
@@ -38,4 +38,4 @@ class UniqueHandle {
     HANDLE handle_ = nullptr;
 };
 
-}  // namespace browser_extensions::dbgcapture
+}  // namespace browser_extensions::tools

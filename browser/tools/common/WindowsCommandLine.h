@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-namespace browser_extensions::dbgcapture {
+namespace browser_extensions::tools {
 
 // One argument written so that the usual Windows argument parsing (CommandLineToArgvW and the C
 // runtime's) gives back exactly the same text.
@@ -14,4 +14,4 @@ std::wstring QuoteArgument(const std::wstring& argument);
 std::wstring BuildCommandLine(const std::wstring& program,
                               const std::vector<std::wstring>& arguments);
 
-}  // namespace browser_extensions::dbgcapture
+}  // namespace browser_extensions::tools

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <mutex>
+#include <string>
+
+#include "HostProcess.h"
+#include "Outlets.h"
+
+namespace browser_extensions::talk {
+
+// Reads the host's stderr to its end: each line goes to the transcript as it comes, the whole
+// text is kept for the report at the end.
+class HostErrors {
+  public:
+    HostErrors(HostProcess& host, Outlets out) : host_(host), out_(out) {}
+    void Run();
+    // What arrived so far, with Windows line ends made plain.
+    std::string Text();
+
+  private:
+    void Take(const std::string& text, bool atEnd);
+
+    HostProcess& host_;
+    Outlets out_;
+    std::mutex mutex_;  // guards the texts: the report may read them while the host still writes
+    std::string text_;
+    std::string partialLine_;
+};
+
+}  // namespace browser_extensions::talk
