@@ -84,9 +84,12 @@ void SendProtectedText(const std::wstring& /*first*/, const std::wstring& text) 
 }
 
 void SendPlainText(const std::wstring& /*first*/, const std::wstring& text) {
-    std::wstring copy = text;
-    const CTextWipeGuard<std::wstring> wipeCopy(copy);
-    SendWide(copy);
+    {
+        std::wstring copy = text;
+        const CTextWipeGuard<std::wstring> wipeCopy(copy);
+        SendWide(copy);
+    }
+    WipeStackBelow();  // the conversions and the frame's write worked on the stack too
 }
 
 std::string QuoteForChannel(const std::string& utf8) {
