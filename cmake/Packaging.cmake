@@ -217,18 +217,19 @@ include(CPack)
 
 # The Windows Installer package, made by wixl from the same install rules (see Quenlow.wxs.in):
 #   cmake --build --preset windows-x64 --target msi  ->  Quenlow-<version>-x64.msi
+# (Quenlow-test-<version>-x64.msi, product "Quenlow (test build)", from a test build)
 if(WIN32)
   find_program(QUENLOW_WIXL wixl)
   set(QUENLOW_WXS ${CMAKE_BINARY_DIR}/msi/Quenlow.wxs)
   set(QUENLOW_MAKE_MSI ${CMAKE_BINARY_DIR}/msi/MakeMsi.cmake)
-  set(QUENLOW_MSI ${CMAKE_BINARY_DIR}/Quenlow-${PROJECT_VERSION}-x64.msi)
+  set(QUENLOW_MSI ${CMAKE_BINARY_DIR}/${QUENLOW_PACKAGE_FILE_STEM}-${PROJECT_VERSION}-x64.msi)
   configure_file(${CMAKE_CURRENT_LIST_DIR}/packaging/Quenlow.wxs.in ${QUENLOW_WXS} @ONLY)
   configure_file(${CMAKE_CURRENT_LIST_DIR}/packaging/MakeMsi.cmake.in ${QUENLOW_MAKE_MSI} @ONLY)
   add_custom_target(msi
     COMMAND ${CMAKE_COMMAND} -D VERSION=${PROJECT_VERSION} -D OUTPUT=${QUENLOW_MSI}
             -P ${QUENLOW_MAKE_MSI}
     BYPRODUCTS ${QUENLOW_MSI}
-    COMMENT "Making Quenlow-${PROJECT_VERSION}-x64.msi"
+    COMMENT "Making ${QUENLOW_PACKAGE_FILE_STEM}-${PROJECT_VERSION}-x64.msi"
     VERBATIM)
   # Every target with an install rule (they are defined later; dependencies resolve at the end).
   add_dependencies(msi Quenlow quenlow-talk quenlow-register Varnhold64 Halvern)

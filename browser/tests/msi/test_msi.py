@@ -5,7 +5,9 @@ package says it is.
 
 Environment: QUENLOW_CMAKE and QUENLOW_MAKE_MSI (the script the "msi" target runs), QUENLOW_VERSION,
 QUENLOW_MANIFEST_DIR (the manifests the build wrote), QUENLOW_HOST_NAME, QUENLOW_EXTENSION_IDS and
-QUENLOW_FIREFOX_EXTENSION_IDS (comma-separated), QUENLOW_WINE_RUN (the Wine wrapper)."""
+QUENLOW_FIREFOX_EXTENSION_IDS (comma-separated), QUENLOW_WINE_RUN (the Wine wrapper),
+QUENLOW_MSI_NAME (what the msi target makes), QUENLOW_SOURCE_DIR, QUENLOW_TOOLCHAIN_FILE and
+QUENLOW_GENERATOR (to configure the project anew without ids)."""
 
 import json
 import os
@@ -31,6 +33,23 @@ HOST_NAME = os.environ.get("QUENLOW_HOST_NAME", "com.quenlow.host")
 EXTENSION_IDS = [i for i in os.environ.get("QUENLOW_EXTENSION_IDS", "").split(",") if i]
 FIREFOX_IDS = [i for i in os.environ.get("QUENLOW_FIREFOX_EXTENSION_IDS", "").split(",") if i]
 WINE_RUN = os.environ.get("QUENLOW_WINE_RUN", "")
+# The file the msi target makes, and what the build was configured from.
+MSI_NAME = Path(os.environ.get("QUENLOW_MSI_NAME", "")).name
+SOURCE_DIR = Path(os.environ.get("QUENLOW_SOURCE_DIR", Path(__file__).resolve().parents[3]))
+TOOLCHAIN_FILE = os.environ.get("QUENLOW_TOOLCHAIN_FILE", "")
+GENERATOR = os.environ.get("QUENLOW_GENERATOR", "Ninja")
+
+
+def admits_a_test_id():
+    """Whether the build admits an id of the project's test extension (its ids.txt)."""
+    lines = (SOURCE_DIR / "browser/tests/browser/extension/ids.txt").read_text().splitlines()
+    pairs = [line.split() for line in lines if line and not line.startswith("#")]
+    built = {"chromium": EXTENSION_IDS, "firefox": FIREFOX_IDS}
+    return any(identifier in built[family] for family, identifier in pairs)
+
+
+TEST_BUILD = admits_a_test_id()
+PRODUCT_NAME = "Quenlow (test build)" if TEST_BUILD else "Quenlow"
 
 CHROMIUM_MANIFEST = f"{HOST_NAME}.json"
 FIREFOX_MANIFEST = f"{HOST_NAME}.firefox.json"
@@ -97,7 +116,7 @@ class Machine:
         versions, entry = [], {}
         for line in result.out.splitlines() + [""]:
             if not line.startswith(" "):
-                if entry.get("DisplayName") == "Quenlow":
+                if entry.get("DisplayName") == PRODUCT_NAME:
                     versions.append(entry.get("DisplayVersion"))
                 entry = {}
                 continue
@@ -132,10 +151,14 @@ def machine():
 def packages(tmp_path_factory):
     """The package at the project version and at a higher one, made as the msi target makes it."""
     assert MAKE_MSI and VERSION, "QUENLOW_MAKE_MSI and QUENLOW_VERSION come from the build"
+    if not EXTENSION_IDS and not FIREFOX_IDS:
+        pytest.skip("the build names no extension ids, so it makes no package: configure it with "
+                    "QUENLOW_EXTENSION_IDS / QUENLOW_FIREFOX_EXTENSION_IDS (scripts/test passes "
+                    "the test ids)")
     out = tmp_path_factory.mktemp("msi")
     made = {}
     for version in (VERSION, higher_version(VERSION)):
-        package = out / f"Quenlow-{version}-x64.msi"
+        package = out / MSI_NAME.replace(VERSION, version)
         result = subprocess.run([CMAKE, "-D", f"VERSION={version}", "-D", f"OUTPUT={package}",
                                  "-P", MAKE_MSI], capture_output=True, text=True, timeout=300)
         assert result.returncode == 0, result.stdout + result.stderr
@@ -163,6 +186,32 @@ def assert_no_trace(machine, folder, left_behind=frozenset()):
         assert machine.default_value(f"{key}\\{HOST_NAME}") is None, key
     assert machine.default_value(*REMEMBERED_FOLDER) is None
     assert machine.quenlow_products() == []
+
+
+def test_a_package_that_admits_a_test_id_is_named_a_test_package(packages):
+    package = Path(packages[VERSION][2:].replace("\\", "/"))
+    assert MSI_NAME.startswith("Quenlow-test-" if TEST_BUILD else "Quenlow-"), MSI_NAME
+    assert TEST_BUILD == ("test" in MSI_NAME)
+    properties = subprocess.run(["msiinfo", "export", str(package), "Property"], check=True,
+                                capture_output=True, text=True, timeout=120).stdout
+    assert f"ProductName\t{PRODUCT_NAME}" in properties.splitlines(), properties
+
+
+def test_without_extension_ids_no_msi_is_made(tmp_path):
+    # Configured only: the refusal comes before any file is staged.
+    command = [CMAKE, "-S", str(SOURCE_DIR), "-B", str(tmp_path / "build"), "-G", GENERATOR,
+               "-DQUENLOW_BUILD_TESTS=OFF", f"-DCMAKE_TOOLCHAIN_FILE={TOOLCHAIN_FILE}"]
+    configured = subprocess.run(command, capture_output=True, text=True, timeout=300)
+    assert configured.returncode == 0, configured.stdout + configured.stderr
+    output = tmp_path / "Quenlow.msi"
+    made = subprocess.run([CMAKE, "-D", f"VERSION={VERSION}", "-D", f"OUTPUT={output}", "-P",
+                           str(tmp_path / "build/msi/MakeMsi.cmake")],
+                          capture_output=True, text=True, timeout=300)
+    told = made.stdout + made.stderr
+    assert made.returncode != 0, told
+    assert "No extension ids were set" in told, told
+    assert "QUENLOW_EXTENSION_IDS" in told and "QUENLOW_FIREFOX_EXTENSION_IDS" in told, told
+    assert not output.exists()
 
 
 def test_every_program_in_the_package_says_what_it_is(packages, tmp_path):
