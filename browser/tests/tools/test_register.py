@@ -249,6 +249,9 @@ def test_doctor_names_each_break_and_the_browser_message(place, case, breaks, pr
 @pytest.mark.parametrize("allowed,rc,expected", [
     ([FIREFOX_ID], 0, "firefox can start the host"),
     (["other@example.org"], 1, '"No such native application NAME"'),
+    # The project's test add-on (browser/tests/browser/extension/ids.txt): anyone may claim it.
+    ([FIREFOX_ID, "quenlow-test@quenlow.example"], 1,
+     "admits quenlow-test@quenlow.example, Quenlow's test extension: its id is public"),
 ])
 def test_doctor_checks_firefox_add_ons(place, allowed, rc, expected):
     install(place, "--browser", "firefox", "--firefox-extension", FIREFOX_ID)

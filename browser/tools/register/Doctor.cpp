@@ -9,6 +9,7 @@
 #include "Identifiers.h"
 #include "Manifest.h"
 #include "PolicyReader.h"
+#include "TestExtensionIds.h"
 
 namespace browser_extensions::registration {
 namespace {
@@ -76,7 +77,7 @@ class Walk {
             }
         }
         out_ << "  => " << Browsers::Name(browser_) << " can start the host\n";
-        return true;
+        return !admitsTestExtension_;
     }
 
   private:
@@ -256,6 +257,7 @@ class Walk {
                 }
             }
         }
+        NoTestExtension();
         return Pass("the manifest has every member " + Browsers::Name(browser_) + " needs");
     }
 
@@ -296,6 +298,22 @@ class Walk {
         return Fail("\"path\" is not absolute: \"" + path + "\"",
                     "give the host's absolute path (--host-path PATH when installing)",
                     Outcome::NotFound);
+    }
+
+    // Not a break in the chain (the browser starts the host all the same), so the walk goes on,
+    // but the run fails.
+    void NoTestExtension() {
+        const bool chromium = Browsers::IsChromiumFamily(browser_);
+        for (const std::string& item :
+             chromium ? *found_.allowedOrigins : *found_.allowedExtensions) {
+            if (IsTestExtension(item)) {
+                admitsTestExtension_ = true;
+                out_ << "  FAIL  the manifest admits " << item
+                     << ", Quenlow's test extension: its id is public, so any extension can "
+                        "take it and reach the host\n"
+                     << "        fix: " << ReinstallHint() << " with your extension's ids only\n";
+            }
+        }
     }
 
     bool HostRunnable() {
@@ -348,6 +366,7 @@ class Walk {
     std::string text_;
     FoundManifest found_;
     std::string hostPath_;
+    bool admitsTestExtension_ = false;
 };
 
 bool RegisteredAnywhere(const std::vector<Location>& locations, const std::string& name) {
