@@ -10,7 +10,9 @@
 #   Windows (MSI, zip)  "Quenlow.exe"                  relative, resolved against the manifest's
 #                                                      own folder, so the manifests sit beside the
 #                                                      host and need no rewriting at install time
-#   Linux (.deb)        "/opt/quenlow/bin/Quenlow"     browsers there require an absolute path
+#   Linux (.deb)        "/opt/quenlow/bin/Quenlow"     browsers there require an absolute path;
+#                                                      the installed ones are written at install
+#                                                      time for the prefix (Packaging.cmake)
 #
 # A package that needs a manifest for another host path calls
 #
