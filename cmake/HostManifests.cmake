@@ -10,7 +10,9 @@
 #   Windows (MSI, zip)  "Quenlow.exe"                  relative, resolved against the manifest's
 #                                                      own folder, so the manifests sit beside the
 #                                                      host and need no rewriting at install time
-#   Linux (.deb)        "/opt/quenlow/bin/Quenlow"     browsers there require an absolute path
+#   Linux (.deb)        "/opt/quenlow/bin/Quenlow"     browsers there require an absolute path;
+#                                                      the installed ones are written at install
+#                                                      time for the prefix (Packaging.cmake)
 #
 # A package that needs a manifest for another host path calls
 #
@@ -22,13 +24,54 @@
 # name them (file names as quenlow-register writes them beside the host: <name>.json and
 # <name>.firefox.json).
 
-# The defaults are what the project's own browser tests use: the id of the test extension in
-# browser/tests/browser/extension/ (fixed by its key) and the id of the Firefox test add-on.
+# The extension ids have no default: the browser tests' extension has public ids (its key and add-on
+# id are in the tests), so a package that admitted them would let anyone's extension reach the
+# host. Without ids the build still makes the host and tools, with manifests that admit nobody, but
+# installing the manifests (cmake --install, cpack, the "msi" target) stops. The test suites and the
+# demo pass the test ids explicitly; a build with any of them is a test build
+# (QUENLOW_TEST_BUILD), whose packages say so in their names.
 set(QUENLOW_HOST_NAME "com.quenlow.host" CACHE STRING "Native-messaging host name")
-set(QUENLOW_EXTENSION_IDS "pomimbpcalbekffomoadbjblidiebnnj"
+set(QUENLOW_EXTENSION_IDS ""
     CACHE STRING "Chromium-family extension ids that may start the host (a list)")
-set(QUENLOW_FIREFOX_EXTENSION_IDS "quenlow-test@quenlow.example"
+set(QUENLOW_FIREFOX_EXTENSION_IDS ""
     CACHE STRING "Firefox add-on ids that may start the host (a list)")
+
+# The project's test ids, one "<family> <id>" a line: QUENLOW_TEST_EXTENSION_IDS and
+# QUENLOW_TEST_FIREFOX_EXTENSION_IDS.
+set(QUENLOW_TEST_IDS_FILE ${PROJECT_SOURCE_DIR}/browser/tests/browser/extension/ids.txt)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${QUENLOW_TEST_IDS_FILE})
+file(STRINGS ${QUENLOW_TEST_IDS_FILE} _test_ids REGEX "^[a-z]+ ")
+set(QUENLOW_TEST_EXTENSION_IDS)
+set(QUENLOW_TEST_FIREFOX_EXTENSION_IDS)
+foreach(_line IN LISTS _test_ids)
+  string(REGEX REPLACE "^([a-z]+) +([^ ]+)$" "\\1;\\2" _pair "${_line}")
+  list(GET _pair 0 _family)
+  list(GET _pair 1 _id)
+  if(_family STREQUAL "chromium")
+    list(APPEND QUENLOW_TEST_EXTENSION_IDS ${_id})
+  elseif(_family STREQUAL "firefox")
+    list(APPEND QUENLOW_TEST_FIREFOX_EXTENSION_IDS ${_id})
+  else()
+    message(FATAL_ERROR "${QUENLOW_TEST_IDS_FILE}: \"${_line}\" is not \"chromium|firefox <id>\"")
+  endif()
+endforeach()
+
+set(QUENLOW_TEST_BUILD OFF)
+foreach(_id IN LISTS QUENLOW_EXTENSION_IDS)
+  if(_id IN_LIST QUENLOW_TEST_EXTENSION_IDS)
+    set(QUENLOW_TEST_BUILD ON)
+  endif()
+endforeach()
+foreach(_id IN LISTS QUENLOW_FIREFOX_EXTENSION_IDS)
+  if(_id IN_LIST QUENLOW_TEST_FIREFOX_EXTENSION_IDS)
+    set(QUENLOW_TEST_BUILD ON)
+  endif()
+endforeach()
+if(QUENLOW_EXTENSION_IDS STREQUAL "" AND QUENLOW_FIREFOX_EXTENSION_IDS STREQUAL "")
+  set(QUENLOW_IDS_GIVEN OFF)
+else()
+  set(QUENLOW_IDS_GIVEN ON)
+endif()
 set(QUENLOW_HOST_DESCRIPTION "Quenlow native messaging host")
 
 # A wrong value would only show when a browser refuses the host, so it stops the configuration.

@@ -28,10 +28,41 @@
 # Components: "host" (Quenlow and its manifests), "tools" (quenlow-talk, quenlow-register),
 # "standins". A machine with the real agent installs only the first two: cmake --install <build>
 # --component host ... On Linux the host component's manifests go to the browsers' folders, which
-# are absolute paths (under $DESTDIR when set) and name the host in /opt/quenlow whatever --prefix.
+# are absolute paths (under $DESTDIR when set) and name the host under the --prefix installed to.
 
 # Where the .deb installs to; its manifests name the host there.
 set(QUENLOW_DEB_PREFIX /opt/quenlow)
+
+# The manifests are what decides which extensions reach the host (and through it the agent), so
+# nothing installs them for ids nobody chose (see HostManifests.cmake). The first install rule of
+# the host component, which the packages install too: it stops cmake --install, cpack and the
+# "msi" target before a file is written.
+string(CONCAT QUENLOW_NO_IDS_MESSAGE
+    "No extension ids were set, so no package or install of the host's manifests is made. "
+    "Configure with the ids of the extensions that may start the host: "
+    "-D QUENLOW_EXTENSION_IDS=<id>[;<id>...] (Chromium-family extension ids) and/or "
+    "-D QUENLOW_FIREFOX_EXTENSION_IDS=<add-on id>[;...] (Firefox). "
+    "The project's test ids are in browser/tests/browser/extension/ids.txt; "
+    "a build with them makes a test package.")
+if(NOT QUENLOW_IDS_GIVEN)
+  install(CODE "message(FATAL_ERROR [==[${QUENLOW_NO_IDS_MESSAGE}]==])" COMPONENT host)
+  message(STATUS "No extension ids: the host builds, its packages do not (QUENLOW_EXTENSION_IDS, "
+                 "QUENLOW_FIREFOX_EXTENSION_IDS)")
+endif()
+
+# A build that admits a test id makes test packages: quenlow-test_<version>_amd64.deb,
+# Quenlow-test-<version>-win64.zip, Quenlow-test-<version>-x64.msi, "Quenlow (test build)".
+if(QUENLOW_TEST_BUILD)
+  set(QUENLOW_PACKAGE_FILE_STEM Quenlow-test)
+  set(QUENLOW_DEB_PACKAGE quenlow-test)
+  set(QUENLOW_PRODUCT_NAME "Quenlow (test build)")
+  message(STATUS "Test build: the manifests admit the project's test extension ids, and the "
+                 "packages are named ${QUENLOW_DEB_PACKAGE} / ${QUENLOW_PRODUCT_NAME}")
+else()
+  set(QUENLOW_PACKAGE_FILE_STEM Quenlow)
+  set(QUENLOW_DEB_PACKAGE quenlow)
+  set(QUENLOW_PRODUCT_NAME Quenlow)
+endif()
 
 if(WIN32)
   set(QUENLOW_INSTALL_BINDIR .)
@@ -70,21 +101,26 @@ endfunction()
 # conffiles. "apt remove" removes them all, an upgrade replaces the manifest without asking, and
 # nothing invites editing it in place (other extension ids are quenlow-register's job).
 function(quenlow_install_system_manifests)
-  set(host ${QUENLOW_DEB_PREFIX}/${QUENLOW_INSTALL_BINDIR}/Quenlow)
   set(file_name ${QUENLOW_HOST_NAME}.json)
   set(made ${QUENLOW_MANIFEST_DIR}/linux)
+  set(installed ${made}/installed)
   set(shared_folder share/quenlow/native-messaging-hosts)
-  quenlow_host_manifest(FAMILY chromium HOST_PATH ${host} OUTPUT ${made}/chromium/${file_name})
-  quenlow_host_manifest(FAMILY firefox HOST_PATH ${host} OUTPUT ${made}/firefox/${file_name})
-  install(FILES ${made}/chromium/${file_name} DESTINATION ${shared_folder} COMPONENT host)
-  install(FILES ${made}/firefox/${file_name} DESTINATION ${QUENLOW_LINUX_SYSTEM_FOLDER_FIREFOX}
+  # The .deb's manifests as the build shows them; the installed ones are written at install time
+  # from the templates, for the prefix installed to.
+  set(host ${QUENLOW_DEB_PREFIX}/${QUENLOW_INSTALL_BINDIR}/Quenlow)
+  foreach(family chromium firefox)
+    quenlow_host_manifest(FAMILY ${family} HOST_PATH ${host} OUTPUT ${made}/${family}/${file_name})
+    quenlow_host_manifest(FAMILY ${family} HOST_PATH %HOST% OUTPUT ${made}/templates/${family}.json)
+  endforeach()
+  configure_file(${CMAKE_CURRENT_FUNCTION_LIST_DIR}/packaging/InstalledManifests.cmake.in
+                 ${made}/InstalledManifests.cmake @ONLY)
+  install(SCRIPT ${made}/InstalledManifests.cmake COMPONENT host)
+  install(FILES ${installed}/chromium/${file_name} DESTINATION ${shared_folder} COMPONENT host)
+  install(FILES ${installed}/firefox/${file_name} DESTINATION ${QUENLOW_LINUX_SYSTEM_FOLDER_FIREFOX}
           COMPONENT host)
   # Installed as a link (install(FILES) copies a link as a link).
-  file(MAKE_DIRECTORY ${made}/links)
-  file(CREATE_LINK ${QUENLOW_DEB_PREFIX}/${shared_folder}/${file_name} ${made}/links/${file_name}
-       SYMBOLIC)
   foreach(folder IN LISTS QUENLOW_LINUX_CHROMIUM_FAMILY_SYSTEM_FOLDERS)
-    install(FILES ${made}/links/${file_name} DESTINATION ${folder} COMPONENT host)
+    install(FILES ${installed}/links/${file_name} DESTINATION ${folder} COMPONENT host)
   endforeach()
 endfunction()
 
@@ -119,13 +155,14 @@ function(quenlow_install_debian_files)
   endforeach()
   set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
                ${source}/changelog.in)
-  set(doc /usr/share/doc/quenlow)
+  set(doc /usr/share/doc/${QUENLOW_DEB_PACKAGE})
   install(FILES ${source}/copyright ${made}/changelog.gz DESTINATION ${doc} COMPONENT deb)
   install(FILES ${source}/lintian-overrides DESTINATION /usr/share/lintian/overrides
-          RENAME quenlow COMPONENT deb)
+          RENAME ${QUENLOW_DEB_PACKAGE} COMPONENT deb)
   foreach(tool IN ITEMS quenlow-register quenlow-talk)
-    file(CREATE_LINK ${QUENLOW_DEB_PREFIX}/${QUENLOW_INSTALL_BINDIR}/${tool} ${made}/bin/${tool}
-         SYMBOLIC)
+    # Made at install time, to the tool under the prefix installed to.
+    install(CODE "file(CREATE_LINK \"\${CMAKE_INSTALL_PREFIX}/${QUENLOW_INSTALL_BINDIR}/${tool}\"
+                                   \"${made}/bin/${tool}\" SYMBOLIC)" COMPONENT deb)
     install(FILES ${made}/bin/${tool} DESTINATION /usr/bin COMPONENT deb)
     install(FILES ${made}/${tool}.1.gz DESTINATION /usr/share/man/man1 COMPONENT deb)
   endforeach()
@@ -134,10 +171,13 @@ if(NOT WIN32)
   quenlow_install_debian_files()
 endif()
 
-set(CPACK_PACKAGE_NAME Quenlow)
+set(CPACK_PACKAGE_NAME ${QUENLOW_PACKAGE_FILE_STEM})
 set(CPACK_PACKAGE_VENDOR "Quenlow")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "Native-messaging host of a single sign-on agent's browser extension")
+if(QUENLOW_TEST_BUILD)
+  string(APPEND CPACK_PACKAGE_DESCRIPTION_SUMMARY " (test build)")
+endif()
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Quenlow developers <quenlow@example.org>")
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
@@ -146,12 +186,12 @@ set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
-  set(CPACK_PACKAGE_FILE_NAME Quenlow-${PROJECT_VERSION}-win64)
+  set(CPACK_PACKAGE_FILE_NAME ${QUENLOW_PACKAGE_FILE_STEM}-${PROJECT_VERSION}-win64)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX ${QUENLOW_DEB_PREFIX})
-  set(CPACK_DEBIAN_PACKAGE_NAME quenlow)
+  set(CPACK_DEBIAN_PACKAGE_NAME ${QUENLOW_DEB_PACKAGE})
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION web)
   # The summary above is the first line; this is the rest.
@@ -161,6 +201,15 @@ The package registers it with Chrome, Chromium, Edge, Brave, Vivaldi and\n\
 Firefox for the extensions it was built for. It also holds quenlow-talk and\n\
 quenlow-register, and stand-ins for the agent and its design-tool bridge\n\
 (in /opt/quenlow/standins) to try it out.")
+  if(QUENLOW_TEST_BUILD)
+    string(APPEND CPACK_DEBIAN_PACKAGE_DESCRIPTION "\n\
+.\n\
+This is a test build: it admits the project's test extension, whose ids are\n\
+public. Do not install it where real credentials are used.")
+    set(CPACK_DEBIAN_PACKAGE_CONFLICTS quenlow)
+  else()
+    set(CPACK_DEBIAN_PACKAGE_CONFLICTS quenlow-test)
+  endif()
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 endif()
 
@@ -168,19 +217,20 @@ include(CPack)
 
 # The Windows Installer package, made by wixl from the same install rules (see Quenlow.wxs.in):
 #   cmake --build --preset windows-x64 --target msi  ->  Quenlow-<version>-x64.msi
+# (Quenlow-test-<version>-x64.msi, product "Quenlow (test build)", from a test build)
 if(WIN32)
   include(${CMAKE_CURRENT_LIST_DIR}/Signing.cmake)
   find_program(QUENLOW_WIXL wixl)
   set(QUENLOW_WXS ${CMAKE_BINARY_DIR}/msi/Quenlow.wxs)
   set(QUENLOW_MAKE_MSI ${CMAKE_BINARY_DIR}/msi/MakeMsi.cmake)
-  set(QUENLOW_MSI ${CMAKE_BINARY_DIR}/Quenlow-${PROJECT_VERSION}-x64.msi)
+  set(QUENLOW_MSI ${CMAKE_BINARY_DIR}/${QUENLOW_PACKAGE_FILE_STEM}-${PROJECT_VERSION}-x64.msi)
   configure_file(${CMAKE_CURRENT_LIST_DIR}/packaging/Quenlow.wxs.in ${QUENLOW_WXS} @ONLY)
   configure_file(${CMAKE_CURRENT_LIST_DIR}/packaging/MakeMsi.cmake.in ${QUENLOW_MAKE_MSI} @ONLY)
   add_custom_target(msi
     COMMAND ${CMAKE_COMMAND} -D VERSION=${PROJECT_VERSION} -D OUTPUT=${QUENLOW_MSI}
             -P ${QUENLOW_MAKE_MSI}
     BYPRODUCTS ${QUENLOW_MSI}
-    COMMENT "Making Quenlow-${PROJECT_VERSION}-x64.msi"
+    COMMENT "Making ${QUENLOW_PACKAGE_FILE_STEM}-${PROJECT_VERSION}-x64.msi"
     VERBATIM)
   # Every target with an install rule (they are defined later; dependencies resolve at the end).
   add_dependencies(msi Quenlow quenlow-talk quenlow-register Varnhold64 Halvern)

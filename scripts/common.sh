@@ -30,6 +30,18 @@ configure_and_build() {
   fi
 }
 
+# TEST_ID_DEFINES: the project's test extension ids (browser/tests/browser/extension/ids.txt) as
+# -D arguments. The suites and the demo build with them explicitly; a build with them makes test
+# packages (quenlow-test, "Quenlow (test build)").
+test_ids() {
+  awk -v family="$1" '$1 == family { print $2 }' "$ROOT/browser/tests/browser/extension/ids.txt" |
+    paste -sd ';'
+}
+TEST_ID_DEFINES=(
+  "-DQUENLOW_EXTENSION_IDS=$(test_ids chromium)"
+  "-DQUENLOW_FIREFOX_EXTENSION_IDS=$(test_ids firefox)"
+)
+
 # What a configuration is made from, as one hash.
 configuration_stamp() {
   {

@@ -25,6 +25,10 @@ OPTIONS = {
     "--wine-run": "the Wine wrapper (cmake/wine-run)",
     "--osslsigncode": "the osslsigncode program",
     "--openssl": "the openssl program",
+    "--msi-name": "the file the msi target makes",
+    "--source-dir": "the project's sources (to configure it anew without ids)",
+    "--toolchain-file": "the build's toolchain file",
+    "--generator": "the build's generator",
 }
 
 
@@ -46,6 +50,22 @@ class Build:
     wine_run: str
     osslsigncode: str
     openssl: str
+    msi_name: str
+    source_dir: Path
+    toolchain_file: str
+    generator: str
+
+    @property
+    def test_build(self):
+        """Whether the build admits an id of the project's test extension (its ids.txt)."""
+        lines = (self.source_dir / "browser/tests/browser/extension/ids.txt").read_text()
+        pairs = [line.split() for line in lines.splitlines() if line and not line.startswith("#")]
+        built = {"chromium": self.extension_ids, "firefox": self.firefox_ids}
+        return any(identifier in built[family] for family, identifier in pairs)
+
+    @property
+    def product_name(self):
+        return "Quenlow (test build)" if self.test_build else "Quenlow"
 
     @property
     def chromium_manifest(self):
@@ -79,7 +99,9 @@ def build(request):
                  version=option("--quenlow-version"), manifest_dir=Path(option("--manifest-dir")),
                  host_name=option("--host-name"), extension_ids=ids("--extension-ids"),
                  firefox_ids=ids("--firefox-extension-ids"), wine_run=option("--wine-run"),
-                 osslsigncode=option("--osslsigncode"), openssl=option("--openssl"))
+                 osslsigncode=option("--osslsigncode"), openssl=option("--openssl"),
+                 msi_name=Path(option("--msi-name")).name, source_dir=Path(option("--source-dir")),
+                 toolchain_file=option("--toolchain-file"), generator=option("--generator"))
 
 
 @pytest.fixture(scope="session")
@@ -88,6 +110,10 @@ def make_msi(build):
     (-D QUENLOW_SIGN_...=...) or none: a certificate in the caller's environment or the build's
     cache does not count. Returns the script's output, or with check=False its status and
     output."""
+    if not build.extension_ids and not build.firefox_ids:
+        pytest.skip("the build names no extension ids, so it makes no package: configure it with "
+                    "QUENLOW_EXTENSION_IDS / QUENLOW_FIREFOX_EXTENSION_IDS (scripts/test passes "
+                    "the test ids)")
     unsigned = {f"QUENLOW_SIGN_{name}": "" for name in ("PKCS12", "CERT", "KEY", "PASSWORD_FILE",
                                                         "TIMESTAMP_URL")}
     environment = {k: v for k, v in os.environ.items() if not k.startswith("QUENLOW_SIGN_")}
@@ -111,9 +137,10 @@ def make_msi(build):
 class Machine:
     """A fresh Wine prefix: runs programs in it and reads its disk and registry."""
 
-    def __init__(self, prefix, wine_run):
+    def __init__(self, prefix, wine_run, product_name):
         self.prefix = prefix
         self.wine_run = wine_run
+        self.product_name = product_name
         self.env = dict(os.environ, WINEPREFIX=str(prefix))
         self.drive_c = prefix / "drive_c"
 
@@ -144,13 +171,13 @@ class Machine:
         return None
 
     def quenlow_products(self):
-        """DisplayVersion of every Uninstall entry named Quenlow."""
+        """DisplayVersion of every Uninstall entry named as the build's product."""
         uninstall = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall"
         result = self.run("reg", "query", uninstall, "/s", "/reg:64")
         versions, entry = [], {}
         for line in result.out.splitlines() + [""]:
             if not line.startswith(" "):
-                if entry.get("DisplayName") == "Quenlow":
+                if entry.get("DisplayName") == self.product_name:
                     versions.append(entry.get("DisplayVersion"))
                 entry = {}
                 continue
@@ -166,7 +193,7 @@ def machine(build):
     root = Path(tempfile.mkdtemp(prefix="quenlow-msi-"))
     prefix = root / "prefix"
     try:
-        machine = Machine(prefix, build.wine_run)
+        machine = Machine(prefix, build.wine_run, build.product_name)
         assert machine.run("wineboot").returncode == 0, "the Wine prefix could not be made"
         yield machine
     finally:

@@ -46,7 +46,7 @@ def packages(build, make_msi, tmp_path_factory):
     out = tmp_path_factory.mktemp("msi")
     made = {}
     for version in (build.version, higher_version(build.version)):
-        package = out / f"Quenlow-{version}-x64.msi"
+        package = out / build.msi_name.replace(build.version, version)
         make_msi(version, package)
         made[version] = windows_path(package)
     return made
@@ -72,6 +72,33 @@ def assert_no_trace(build, machine, folder, left_behind=frozenset()):
         assert machine.default_value(f"{key}\\{build.host_name}") is None, key
     assert machine.default_value(*REMEMBERED_FOLDER) is None
     assert machine.quenlow_products() == []
+
+
+def test_a_package_that_admits_a_test_id_is_named_a_test_package(build, packages):
+    package = Path(packages[build.version][2:].replace("\\", "/"))
+    assert build.msi_name.startswith("Quenlow-test-" if build.test_build else "Quenlow-")
+    assert build.test_build == ("test" in build.msi_name), build.msi_name
+    properties = subprocess.run(["msiinfo", "export", str(package), "Property"], check=True,
+                                capture_output=True, text=True, timeout=120).stdout
+    assert f"ProductName\t{build.product_name}" in properties.splitlines(), properties
+
+
+def test_without_extension_ids_no_msi_is_made(build, tmp_path):
+    # Configured only: the refusal comes before any file is staged.
+    command = [build.cmake, "-S", str(build.source_dir), "-B", str(tmp_path / "build"), "-G",
+               build.generator, "-DQUENLOW_BUILD_TESTS=OFF",
+               f"-DCMAKE_TOOLCHAIN_FILE={build.toolchain_file}"]
+    configured = subprocess.run(command, capture_output=True, text=True, timeout=300)
+    assert configured.returncode == 0, configured.stdout + configured.stderr
+    output = tmp_path / "Quenlow.msi"
+    made = subprocess.run([build.cmake, "-D", f"VERSION={build.version}", "-D",
+                           f"OUTPUT={output}", "-P", str(tmp_path / "build/msi/MakeMsi.cmake")],
+                          capture_output=True, text=True, timeout=300)
+    told = made.stdout + made.stderr
+    assert made.returncode != 0, told
+    assert "No extension ids were set" in told, told
+    assert "QUENLOW_EXTENSION_IDS" in told and "QUENLOW_FIREFOX_EXTENSION_IDS" in told, told
+    assert not output.exists()
 
 
 def test_every_program_in_the_package_says_what_it_is(build, packages, tmp_path):
@@ -116,9 +143,13 @@ def test_install_with_stand_ins_lets_every_browser_start_the_host_and_removal_le
     extensions += [arg for i in build.firefox_ids for arg in ("--firefox-extension", i)]
     doctor = machine.run(folder + "quenlow-register.exe", "doctor", "--system", "--name",
                          build.host_name, *extensions)
-    assert doctor.returncode == 0, doctor.out
+    # A test build's manifests admit the test extension, whose ids anyone may take: doctor says so
+    # for every browser and fails.
+    assert doctor.returncode == (1 if build.test_build else 0), doctor.out
     for browser in BROWSERS:
         assert f"=> {browser} can start the host" in doctor.out, doctor.out
+    assert doctor.out.count("Quenlow's test extension: its id is public") == \
+        (len(BROWSERS) if build.test_build else 0), doctor.out
 
     # The installed host, started the way a browser starts it, with the stand-in agent beside it.
     url = "https://msi.example/grüße"

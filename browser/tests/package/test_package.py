@@ -18,19 +18,23 @@ sys.path[:0] = [str(TESTS / "browser"), str(TESTS / "support")]
 from browser_support import (CHROMIUM, FIREFOX, FIREFOX_ADD_ON_ID, ReportServer,  # noqa: E402
                              assemble_extension, chromium_command, chromium_extension_id,
                              firefox_command, firefox_profile, run_until_reported)
+import browser_support  # noqa: E402
 import browser_table  # noqa: E402
 from hostio import frame, parse_frames, parse_frames_prefix  # noqa: E402
 from hostrun import feed_until, windows_path  # noqa: E402
 
-PLATFORM = os.environ.get("QUENLOW_TARGET_PLATFORM", "linux")
-CPACK_CONFIG = os.environ.get("QUENLOW_CPACK_CONFIG", "")
-WINE_RUN = os.environ.get("QUENLOW_WINE_RUN", "")
-CPACK = os.environ.get("QUENLOW_CPACK", "cpack")
+import package_build as build  # noqa: E402
+
+PLATFORM = build.PLATFORM
+WINE_RUN = build.WINE_RUN
 EXTENSION_ID = "abcdefghijklmnopabcdefghijklmnop"
-HOST_NAME = os.environ.get("QUENLOW_HOST_NAME", "com.quenlow.host")
-# What the build's manifests admit (comma-separated).
-EXTENSION_IDS = os.environ.get("QUENLOW_EXTENSION_IDS", "").split(",")
-FIREFOX_EXTENSION_IDS = os.environ.get("QUENLOW_FIREFOX_EXTENSION_IDS", "").split(",")
+HOST_NAME = build.HOST_NAME
+EXTENSION_IDS = build.EXTENSION_IDS
+FIREFOX_EXTENSION_IDS = build.FIREFOX_EXTENSION_IDS
+# A build that admits a test id makes packages named as test packages.
+TEST_BUILD = build.is_test_build()
+DEB_PACKAGE = "quenlow-test" if TEST_BUILD else "quenlow"
+PACKAGE_STEM = "Quenlow-test" if TEST_BUILD else "Quenlow"
 
 # The .deb's manifests: the Chromium family's folders link to the one in /opt/quenlow.
 DEB_MANIFEST = f"opt/quenlow/share/quenlow/native-messaging-hosts/{HOST_NAME}.json"
@@ -56,9 +60,9 @@ LINUX_FILES = {
     "usr/bin/quenlow-talk",
     "usr/share/man/man1/quenlow-register.1.gz",
     "usr/share/man/man1/quenlow-talk.1.gz",
-    "usr/share/doc/quenlow/copyright",
-    "usr/share/doc/quenlow/changelog.gz",
-    "usr/share/lintian/overrides/quenlow",
+    f"usr/share/doc/{DEB_PACKAGE}/copyright",
+    f"usr/share/doc/{DEB_PACKAGE}/changelog.gz",
+    f"usr/share/lintian/overrides/{DEB_PACKAGE}",
 }
 # The tools an administrator runs, reachable from the PATH.
 DEB_TOOL_LINKS = [f"./usr/bin/{tool} -> /opt/quenlow/bin/{tool}" for tool in
@@ -79,14 +83,67 @@ WINDOWS_FILES = {
 
 @pytest.fixture(scope="module")
 def package(tmp_path_factory):
-    assert CPACK_CONFIG, "QUENLOW_CPACK_CONFIG names the build's CPackConfig.cmake"
+    assert build.CPACK_CONFIG, "--cpack-config names the build's CPackConfig.cmake"
+    if not build.EXTENSION_IDS and not build.FIREFOX_EXTENSION_IDS:
+        pytest.skip("the build names no extension ids, so it makes no package: configure it with "
+                    "QUENLOW_EXTENSION_IDS / QUENLOW_FIREFOX_EXTENSION_IDS (scripts/test passes "
+                    "the test ids)")
     out = tmp_path_factory.mktemp("cpack")
-    result = subprocess.run([CPACK, "--config", CPACK_CONFIG, "-B", str(out)],
+    result = subprocess.run([build.CPACK, "--config", build.CPACK_CONFIG, "-B", str(out)],
                             capture_output=True, text=True, timeout=300)
     assert result.returncode == 0, result.stdout + result.stderr
     made = [p for p in out.iterdir() if p.suffix in (".deb", ".zip")]
     assert len(made) == 1, made
     return made[0]
+
+
+def test_the_test_ids_are_those_of_the_test_extension():
+    firefox = json.loads((Path(browser_support.EXTENSION) / "firefox/manifest.json").read_text())
+    assert build.test_ids() == {
+        "chromium": {chromium_extension_id()},
+        "firefox": {firefox["browser_specific_settings"]["gecko"]["id"]}}
+
+
+def test_a_package_that_admits_a_test_id_is_named_a_test_package(package):
+    expected = {"linux": f"{DEB_PACKAGE}_", "windows": f"{PACKAGE_STEM}-"}[PLATFORM]
+    assert package.name.startswith(expected), package.name
+    assert TEST_BUILD == ("test" in package.name)
+    if PLATFORM == "linux":
+        fields = subprocess.run(["dpkg-deb", "-f", str(package), "Package", "Description"],
+                                capture_output=True, text=True, check=True).stdout
+        assert f"Package: {DEB_PACKAGE}\n" in fields
+        assert TEST_BUILD == ("(test build)" in fields.splitlines()[1]), fields
+
+
+@pytest.fixture(scope="module")
+def build_without_ids(tmp_path_factory):
+    """This project configured in a temporary folder with no extension ids (nothing is built)."""
+    folder = tmp_path_factory.mktemp("no-ids")
+    command = [build.CMAKE, "-S", str(build.SOURCE_DIR), "-B", str(folder / "build"),
+               "-G", build.GENERATOR, "-DQUENLOW_BUILD_TESTS=OFF"]
+    if build.TOOLCHAIN_FILE:
+        command.append(f"-DCMAKE_TOOLCHAIN_FILE={build.TOOLCHAIN_FILE}")
+    configured = subprocess.run(command, capture_output=True, text=True, timeout=300)
+    assert configured.returncode == 0, configured.stdout + configured.stderr
+    return folder
+
+
+@pytest.mark.parametrize("how", ["cpack", "cmake --install"])
+def test_without_extension_ids_no_package_or_manifest_is_made(build_without_ids, how):
+    out = build_without_ids / how.replace(" ", "-")
+    commands = {
+        "cpack": [build.CPACK, "--config", str(build_without_ids / "build/CPackConfig.cmake"),
+                  "-B", str(out)],
+        "cmake --install": [build.CMAKE, "--install", str(build_without_ids / "build"),
+                            "--prefix", str(out / "prefix"), "--component", "host"]}
+    result = subprocess.run(commands[how], capture_output=True, text=True, timeout=300,
+                            env=dict(os.environ, DESTDIR=str(out / "root")))
+    told = result.stdout + result.stderr
+    assert result.returncode != 0, told
+    assert "No extension ids were set" in told, told
+    assert "QUENLOW_EXTENSION_IDS" in told and "QUENLOW_FIREFOX_EXTENSION_IDS" in told, told
+    made = [p for p in out.rglob("*") if p.is_file() and "_CPack_Packages" not in p.parts]
+    assert made == [], made
 
 
 def document_complete(url):
@@ -302,7 +359,7 @@ class Namespace:
 
     def package_state(self):
         return self.run("dpkg-query", "-W", "-f=${db:Status-Status} ${Conffiles}",
-                        "quenlow").stdout.strip()
+                        DEB_PACKAGE).stdout.strip()
 
 
 def probe_host(namespace, browser, work):
@@ -352,7 +409,7 @@ def deb_lifecycle(package, tmp_path_factory):
     # Through the link on the PATH: the tool still finds the host beside its real self.
     seen["doctor"] = namespace.run("/usr/bin/quenlow-register", "doctor", "--system",
                                    "--name", HOST_NAME, *ids)
-    removed = namespace.run("dpkg", "-r", "quenlow")
+    removed = namespace.run("dpkg", "-r", DEB_PACKAGE)
     assert removed.returncode == 0, removed.stdout + removed.stderr
     seen["left"] = namespace.present(INSTALLED_MANIFESTS + ["/opt/quenlow",
                                                             "/usr/bin/quenlow-talk"])
@@ -370,9 +427,13 @@ def test_browsers_reach_the_host_once_the_deb_is_installed(deb_lifecycle, browse
 @linux_only
 def test_doctor_finds_the_deb_registration_where_every_browser_reads(deb_lifecycle):
     doctor = deb_lifecycle["doctor"]
-    assert doctor.returncode == 0, doctor.stdout + doctor.stderr
-    for browser in ("chrome", "chromium", "edge", "brave", "vivaldi", "firefox"):
+    browsers = ("chrome", "chromium", "edge", "brave", "vivaldi", "firefox")
+    # A test package admits the test extension, whose ids anyone may take: doctor fails on it.
+    assert doctor.returncode == (1 if TEST_BUILD else 0), doctor.stdout + doctor.stderr
+    for browser in browsers:
         assert f"{browser} can start the host" in doctor.stdout, doctor.stdout
+    assert doctor.stdout.count("Quenlow's test extension: its id is public") == \
+        (len(browsers) if TEST_BUILD else 0), doctor.stdout
 
 
 @linux_only

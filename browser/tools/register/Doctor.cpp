@@ -10,6 +10,7 @@
 #include "Identifiers.h"
 #include "Manifest.h"
 #include "PolicyReader.h"
+#include "TestExtensionIds.h"
 
 namespace browser_extensions::registration {
 namespace {
@@ -275,6 +276,7 @@ class Walk {
                 }
             }
         }
+        NoTestExtension();
         return Pass("the manifest has every member " + Browsers::Name(browser_) + " needs");
     }
 
@@ -315,6 +317,20 @@ class Walk {
         return Fail("\"path\" is not absolute: \"" + path + "\"",
                     "give the host's absolute path (--host-path PATH when installing)",
                     Outcome::NotFound);
+    }
+
+    // Not a break in the chain (the browser starts the host all the same): a finding.
+    void NoTestExtension() {
+        const bool chromium = Browsers::IsChromiumFamily(browser_);
+        for (const std::string& item :
+             chromium ? *found_.allowedOrigins : *found_.allowedExtensions) {
+            if (IsTestExtension(item)) {
+                Finding("the manifest admits " + item +
+                            ", Quenlow's test extension: its id is public, so any extension can "
+                            "take it and reach the host",
+                        ReinstallHint() + " with your extension's ids only");
+            }
+        }
     }
 
     bool HostRunnable() {

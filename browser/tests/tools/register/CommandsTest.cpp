@@ -497,6 +497,29 @@ TEST_P(Scenario, DoctorChecksFirefoxAddOns) {
     EXPECT_TRUE(Has(machine.out, "\"No such native application " + kName + "\"")) << machine.out;
 }
 
+// The test extension's ids are public: the browser starts the host for whoever takes them.
+TEST_P(Scenario, DoctorFailsOnTheTestExtensionAndWalksOn) {
+    const std::string chromium = "pomimbpcalbekffomoadbjblidiebnnj";
+    const std::string firefox = "quenlow-test@quenlow.example";
+    ASSERT_EQ(
+        machine.Command("install", {"--browser", "chrome", "--browser", "firefox", "--extension-id",
+                                    chromium, "--firefox-extension", firefox}),
+        0)
+        << machine.err;
+    EXPECT_EQ(
+        machine.Command("doctor", {"--browser", "chrome", "--browser", "firefox", "--extension-id",
+                                   chromium, "--firefox-extension", firefox}),
+        1);
+    for (const std::string& admitted : {"chrome-extension://" + chromium + "/", firefox}) {
+        EXPECT_TRUE(Has(machine.out, "FAIL  the manifest admits " + admitted +
+                                         ", Quenlow's test extension: its id is public"))
+            << machine.out;
+    }
+    EXPECT_TRUE(Has(machine.out, "chrome can start the host") &&
+                Has(machine.out, "firefox can start the host"))
+        << machine.out;
+}
+
 INSTANTIATE_TEST_SUITE_P(Both, Scenario, testing::Values(Platform::Folders, Platform::Registry),
                          [](const testing::TestParamInfo<Platform>& info) {
                              return PlatformName(info.param);
