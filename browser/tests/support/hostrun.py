@@ -13,6 +13,7 @@ Suites that start a program their own way use `feed_until`, `wait_until`, `poll_
 import functools
 import os
 import subprocess
+import sys
 import threading
 import time
 from dataclasses import dataclass, field
@@ -94,6 +95,17 @@ class Host:
         return process, debug_file
 
     def run(self, data=b"", env=None, timeout=60, exe=None, preexec_fn=None, stdin=subprocess.PIPE):
+        result = self._run_once(data, env, timeout, exe, preexec_fn, stdin)
+        if self.is_windows and result.returncode != 0 and not (
+                result.stdout or result.stderr or result.debug_lines):
+            # Now and then, on a loaded machine, Wine ends a program before its first instruction
+            # with status 1 and not a byte written; the host always writes a debugger line. Once
+            # more, and said so: a host that fails that way twice is at fault.
+            print("Wine ended the program before it ran; starting it once more", file=sys.stderr)
+            result = self._run_once(data, env, timeout, exe, preexec_fn, stdin)
+        return result
+
+    def _run_once(self, data, env, timeout, exe, preexec_fn, stdin):
         process, debug_file = self.start(env=env, exe=exe, stdin=stdin, preexec_fn=preexec_fn)
         try:
             stdout, stderr = process.communicate(data if stdin == subprocess.PIPE else None,
