@@ -5,7 +5,6 @@
 
 namespace browser_extensions::registration::Files {
 namespace fs = std::filesystem;
-namespace {
 
 fs::path PathOf(const std::string& utf8) {
     return fs::u8path(utf8);
@@ -14,8 +13,6 @@ fs::path PathOf(const std::string& utf8) {
 std::string Utf8Of(const fs::path& path) {
     return path.u8string();
 }
-
-}  // namespace
 
 std::string Join(const std::string& folder, const std::string& name) {
     return Utf8Of(PathOf(folder) / PathOf(name));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 namespace browser_extensions::registration {
@@ -13,6 +14,9 @@ std::string FileNameOf(const std::string& path);
 bool IsAbsolute(const std::string& path);
 // `path` against the current folder when it is relative.
 std::string Absolute(const std::string& path);
+// Between the tool's UTF-8 texts and the file system's paths.
+std::filesystem::path PathOf(const std::string& utf8);
+std::string Utf8Of(const std::filesystem::path& path);
 
 }  // namespace Files
 

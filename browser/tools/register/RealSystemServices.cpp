@@ -1,5 +1,6 @@
 #include "RealSystemServices.h"
 
+#include "Files.h"
 #include "SafeFile.h"
 
 #include <algorithm>
@@ -11,17 +12,8 @@
 // The file-system services every platform shares: std::filesystem on UTF-8 paths.
 namespace browser_extensions::registration {
 namespace fs = std::filesystem;
-namespace {
-
-fs::path PathOf(const std::string& utf8) {
-    return fs::u8path(utf8);
-}
-
-std::string Utf8Of(const fs::path& path) {
-    return path.u8string();
-}
-
-}  // namespace
+using Files::PathOf;
+using Files::Utf8Of;
 
 bool RealSystemServices::IsFolder(const std::string& path) const {
     std::error_code error;
