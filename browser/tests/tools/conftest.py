@@ -36,14 +36,19 @@ def pytest_collection_modifyitems(config, items):
             item.add_marker(skip)
 
 
-@pytest.fixture(scope="session")
-def talk_path(request):
-    path = request.config.getoption("--talk")
+def built_file(request, option, program, variable):
+    """The built program an option names; the test is skipped when none is given."""
+    path = request.config.getoption(option)
     if not path:
-        pytest.skip("no quenlow-talk given: pass --talk=PATH or set QUENLOW_TALK")
+        pytest.skip(f"no {program} given: pass {option}=PATH or set {variable}")
     path = pathlib.Path(path).resolve()
     assert path.is_file(), f"{path} does not exist"
     return path
+
+
+@pytest.fixture(scope="session")
+def talk_path(request):
+    return built_file(request, "--talk", "quenlow-talk", "QUENLOW_TALK")
 
 
 class BuiltProgram:
@@ -69,11 +74,7 @@ class BuiltProgram:
 
 @pytest.fixture(scope="session")
 def register_tool(request):
-    path = request.config.getoption("--register")
-    if not path:
-        pytest.skip("no quenlow-register given: pass --register=PATH or set QUENLOW_REGISTER")
-    path = pathlib.Path(path).resolve()
-    assert path.is_file(), f"{path} does not exist"
+    path = built_file(request, "--register", "quenlow-register", "QUENLOW_REGISTER")
     on_windows = request.config.getoption("--target-platform") == "windows"
     wine_run = request.config.getoption("--wine-run")
     assert wine_run or not on_windows, "a Windows build needs --wine-run=PATH"
