@@ -1,6 +1,7 @@
 """What the Windows Installer suites share: the build's settings (options the build passes), a
 fresh Wine prefix of the session's own, and the script the "msi" target runs to make a package."""
 
+import json
 import os
 import shutil
 import subprocess
@@ -13,6 +14,8 @@ import pytest
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
 import browser_table  # noqa: E402
+from hostio import read_json_lines  # noqa: E402
+from hostrun import windows_path  # noqa: E402
 
 OPTIONS = {
     "--cmake": "the cmake program",
@@ -149,6 +152,19 @@ class Machine:
                                 capture_output=True, timeout=timeout)
         result.out = result.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
         return result
+
+    def talk_to_installed_host(self, folder, work, url, expect, *options):
+        """One documentComplete for `url`, sent by the installed quenlow-talk to the installed
+        host as a browser starts it; returns the frames it received."""
+        session = work / "session.jsonl"
+        session.write_text(json.dumps({"tabID": "4", "type": "documentComplete",
+                                       "payload": {"url": url, "bTopLvlDoc": "true"}}) + "\n")
+        transcript = work / "transcript.jsonl"
+        talk = self.run(folder + "quenlow-talk.exe", "--input", windows_path(session), "--expect",
+                        str(expect), "--timeout", "60", *options, "--transcript",
+                        windows_path(transcript), "--", folder + "Quenlow.exe")
+        assert talk.returncode == 0, talk.out
+        return [e["inner"] for e in read_json_lines(transcript) if e["event"] == "frame"]
 
     def msiexec(self, *args):
         return self.run("msiexec", *args).returncode

@@ -13,7 +13,6 @@ import pefile
 import pytest
 
 import browser_table
-from hostio import read_json_lines
 from hostrun import windows_path
 
 TOOL_FILES = {"quenlow-register.exe", "quenlow-talk.exe", "examples/session.jsonl"}
@@ -153,17 +152,9 @@ def test_install_with_stand_ins_lets_every_browser_start_the_host_and_removal_le
 
     # The installed host, started the way a browser starts it, with the stand-in agent beside it.
     url = "https://msi.example/grüße"
-    session = tmp_path / "session.jsonl"
-    session.write_text(json.dumps({"tabID": "4", "type": "documentComplete",
-                                   "payload": {"url": url, "bTopLvlDoc": "true"}}) + "\n")
-    transcript = tmp_path / "transcript.jsonl"
-    talk = machine.run(folder + "quenlow-talk.exe", "--input", windows_path(session),
-                       "--expect", "2", "--timeout", "60", "--env", "VARNHOLD_LOG_LEVEL=3",
-                       "--transcript", windows_path(transcript), "--", folder + "Quenlow.exe")
-    assert talk.returncode == 0, talk.out
-    events = read_json_lines(transcript)
-    replies = sorted((e["inner"]["type"], e["inner"].get("url", e["inner"].get("level")))
-                     for e in events if e["event"] == "frame")
+    frames = machine.talk_to_installed_host(folder, tmp_path, url, 2, "--env",
+                                            "VARNHOLD_LOG_LEVEL=3")
+    replies = sorted((f["type"], f.get("url", f.get("level"))) for f in frames)
     assert replies == [("documentCompleteAck", url), ("updateLogLevel", 3)]
 
     assert machine.msiexec("/x", packages[build.version], "/qn") == 0

@@ -3,7 +3,6 @@ test's folder: every program it ships and the package itself verify against that
 byte breaks that, and the signed package installs and runs under Wine. A half-given certificate
 stops the script; without one nothing is signed, and the script says so once."""
 
-import json
 import re
 import subprocess
 from dataclasses import dataclass
@@ -12,7 +11,6 @@ from pathlib import Path
 import pefile
 import pytest
 
-from hostio import read_json_lines
 from hostrun import windows_path
 
 PROGRAMS = {"Quenlow.exe", "quenlow-register.exe", "quenlow-talk.exe", "Varnhold64.dll",
@@ -168,17 +166,8 @@ def test_the_signed_package_installs_and_its_programs_run_under_wine(build, auth
             assert installed.read_bytes() == extracted.read_bytes(), name
 
         # The signed host, started by the signed quenlow-talk, loads the signed agent stand-in.
-        url = "https://signed.example/"
-        session = tmp_path / "session.jsonl"
-        session.write_text(json.dumps({"tabID": "1", "type": "documentComplete",
-                                       "payload": {"url": url, "bTopLvlDoc": "true"}}) + "\n")
-        transcript = tmp_path / "transcript.jsonl"
-        talk = machine.run(folder + "quenlow-talk.exe", "--input", windows_path(session),
-                           "--expect", "1", "--timeout", "60", "--transcript",
-                           windows_path(transcript), "--", folder + "Quenlow.exe")
-        assert talk.returncode == 0, talk.out
-        replies = [e["inner"]["type"] for e in read_json_lines(transcript)
-                   if e["event"] == "frame"]
+        replies = [frame["type"] for frame in machine.talk_to_installed_host(
+            folder, tmp_path, "https://signed.example/", 1)]
         assert "documentCompleteAck" in replies, replies
     finally:
         assert machine.msiexec("/x", windows_path(package), "/qn") == 0
