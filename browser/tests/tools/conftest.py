@@ -21,7 +21,17 @@ def pytest_addoption(parser):
                      help="the Wine wrapper that runs Windows programs (or set QUENLOW_WINE_RUN)")
 
 
+@pytest.hookimpl(tryfirst=True)
 def pytest_configure(config):
+    if config.getoption("--target-platform") == "windows":
+        # Windows has no sticky bit, so under Wine /tmp (and a build tree below it) looks writable
+        # by Everyone, which system scope refuses: the tests' folders go beside the Wine prefix
+        # cmake/wine-run uses, in the user's cache.
+        cache = os.environ.get("XDG_CACHE_HOME") or os.path.expanduser("~/.cache")
+        given = pathlib.Path(config.option.basetemp or "tools_tmp")
+        own = pathlib.Path(cache) / "quenlow-wine-tests"
+        own.mkdir(parents=True, exist_ok=True)
+        config.option.basetemp = str(own / given.name)
     config.addinivalue_line("markers", "linux_only: runs only against a Linux build")
     config.addinivalue_line("markers", "windows_only: runs only against a Windows build")
     config.addinivalue_line("markers", "as_root: on Linux, runs only as root")
