@@ -217,11 +217,11 @@ def test_session_endings(talk_path, tmp_path, host, name, args, lines, options, 
     assert result.of("end")[0]["exit_code"] == code
 
 
-@pytest.mark.parametrize("wait,lines,frames", [(1.5, 4, 4), (0.05, 1, 0)])
+@pytest.mark.parametrize("wait,lines,frames", [(0.9, 4, 4), (0.05, 1, 0)])
 def test_the_wait_restarts_with_every_frame(talk_path, tmp_path, host, wait, lines, frames):
-    # The quiet time is the behaviour here. Answers come 0.5 s apart, 2 s in all: a 1.5 s quiet
-    # time sees them all only by restarting, with a second of room for each; a 0.05 s one none.
-    result = talk(talk_path, tmp_path, [host, "slow-echo", 0.5], [str(n) for n in range(lines)],
+    # The quiet time is the behaviour here. Answers come 0.3 s apart, 1.2 s in all: a 0.9 s quiet
+    # time sees them all only by restarting, with 0.6 s of room for each; a 0.05 s one none.
+    result = talk(talk_path, tmp_path, [host, "slow-echo", 0.3], [str(n) for n in range(lines)],
                   ["--wait", str(wait)])
     assert len([f for f in result.of("frame") if f["ms"] < result.of("closed")[0]["ms"]]) == frames
 
