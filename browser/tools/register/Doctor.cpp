@@ -1,7 +1,6 @@
 #include "Doctor.h"
 
 #include <algorithm>
-#include <functional>
 #include <optional>
 #include <set>
 
@@ -49,6 +48,21 @@ PolicyVerdict PolicyVerdictFor(const SystemServices& services, const Options& op
     return PolicyJudge::Judge(PolicyReader::Read(services, browser, settings), options.name);
 }
 
+// A library the host needs in its own folder, and what goes wrong when it is elsewhere.
+struct HostLibrary {
+    std::string fileName;
+    std::string elsewhere;
+};
+
+std::vector<HostLibrary> HostLibraries(const SystemServices& services) {
+    if (!services.UsesRegistry()) {
+        return {};  // the Linux host finds them through its run path
+    }
+    return {{"Varnhold64.dll",
+             "the host links it by import, so Windows would take it from the search path"},
+            {"Halvern.dll", "the host loads the bridge only from its own folder"}};
+}
+
 std::vector<Scope> ScopesToWalk(const Options& options) {
     return options.scope ? std::vector<Scope>{*options.scope}
                          : std::vector<Scope>{Scope::User, Scope::System};
@@ -69,24 +83,13 @@ class Walk {
 
     bool Run() {
         out_ << Browsers::Name(browser_) << ": " << options_.name << "\n";
-        const std::vector<std::function<bool()>> steps{
-            [this] { return Locate(); },
-            [this] { return ManifestNamed(); },
-            [this] { return ManifestRead(); },
-            [this] { return JsonParsed(); },
-            [this] { return MembersPresent(); },
-            [this] { return NameMatches(); },
-            [this] { return TypeIsStdio(); },
-            [this] { return PathUsable(); },
-            [this] { return HostRunnable(); },
-            [this] { return ExtensionsAllowed(); },
-            [this] { return OnlyAdministratorsCanChange(); },
-            [this] { return LibrariesBesideHost(); }};
-        for (const auto& step : steps) {
-            if (!step()) {
-                return false;
-            }
+        if (!(Locate() && ManifestNamed() && ManifestRead() && JsonParsed() && MembersPresent() &&
+              NameMatches() && TypeIsStdio() && PathUsable() && HostRunnable() &&
+              ExtensionsAllowed())) {
+            return false;
         }
+        OnlyAdministratorsCanChange();
+        LibrariesBesideHost();
         out_ << "  => " << Browsers::Name(browser_) << " can start the host\n";
         return !unsafe_;
     }
@@ -98,8 +101,7 @@ class Walk {
     }
 
     bool Fail(const std::string& what, const std::string& fix, Outcome outcome) {
-        out_ << "  FAIL  " << what << "\n";
-        out_ << "        fix: " << fix << "\n";
+        Finding(what, fix);
         out_ << "        " << Browsers::Name(browser_)
              << " tells the extension: " << BrowserMessage(browser_, outcome, options_.name)
              << "\n";
@@ -107,11 +109,9 @@ class Walk {
     }
 
     // What works but must not stay so: the walk goes on, and doctor fails at the end.
-    bool Finding(const std::string& what, const std::string& fix) {
-        out_ << "  FAIL  " << what << "\n";
-        out_ << "        fix: " << fix << "\n";
+    void Finding(const std::string& what, const std::string& fix) {
+        out_ << "  FAIL  " << what << "\n        fix: " << fix << "\n";
         unsafe_ = true;
-        return true;
     }
 
     std::string ReinstallHint(std::optional<Scope> scope = std::nullopt) const {
@@ -310,7 +310,7 @@ class Walk {
             hostPath_ = path;
             return Pass("\"path\" is absolute: " + path);
         }
-        if (services_.RelativeHostPathAllowed() && !path.empty()) {
+        if (services_.UsesRegistry() && !path.empty()) {
             hostPath_ = Files::Join(Files::FolderOf(*entry_.manifestPath), path);
             return Pass("\"path\" is relative to the manifest's folder: " + hostPath_);
         }
@@ -374,9 +374,9 @@ class Walk {
     }
 
     // Every user's browser starts what a system registration names.
-    bool OnlyAdministratorsCanChange() {
+    void OnlyAdministratorsCanChange() {
         if (entry_.location.scope != Scope::System) {
-            return true;
+            return;
         }
         std::set<std::string> findings;  // the manifest often sits beside the host
         for (const std::string& path : {hostPath_, Files::FolderOf(*entry_.manifestPath)}) {
@@ -389,11 +389,10 @@ class Walk {
         if (findings.empty()) {
             Pass("only administrators can change the host and the manifest");
         }
-        return true;
     }
 
-    bool LibrariesBesideHost() {
-        for (const HostLibrary& library : services_.LibrariesBesideHost()) {
+    void LibrariesBesideHost() {
+        for (const HostLibrary& library : HostLibraries(services_)) {
             const std::string path = Files::Join(Files::FolderOf(hostPath_), library.fileName);
             if (services_.IsRegularFile(path)) {
                 Pass(library.fileName + " is beside the host");
@@ -402,7 +401,6 @@ class Walk {
                         "install " + library.fileName + " in " + Files::FolderOf(hostPath_));
             }
         }
-        return true;
     }
 
     const HostStore& store_;

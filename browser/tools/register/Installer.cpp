@@ -58,7 +58,7 @@ std::string HostPath(const Options& options, const SystemServices& services) {
     if (!options.hostPath.empty()) {
         return options.hostPath;
     }
-    return Files::Join(services.ToolFolder(), services.HostFileName());
+    return Files::Join(services.ToolFolder(), services.UsesRegistry() ? "Quenlow.exe" : "Quenlow");
 }
 
 Manifest ManifestFor(Browser browser, const Options& options, const std::string& hostPath) {

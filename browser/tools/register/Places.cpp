@@ -22,8 +22,6 @@ std::vector<std::string> KeysOf(Browser browser) {
     return keys;
 }
 
-}  // namespace
-
 std::vector<Location> ManifestFolders(Browser browser, Scope scope, const PathSettings& settings,
                                       const std::string& home, std::string& error) {
     const BrowserFacts& facts = Browsers::Facts(browser);
@@ -76,6 +74,20 @@ std::vector<PolicyLocation> PolicyKeys(Browser browser) {
         PolicyLocation{StoreKind::RegistryKey, PolicyLevel::Mandatory, user},
         PolicyLocation{StoreKind::RegistryKey, PolicyLevel::Recommended, machine + "\\Recommended"},
         PolicyLocation{StoreKind::RegistryKey, PolicyLevel::Recommended, user + "\\Recommended"}};
+}
+
+}  // namespace
+
+std::vector<Location> Manifests(const SystemServices& system, Browser browser, Scope scope,
+                                const PathSettings& settings, std::string& error) {
+    return system.UsesRegistry()
+               ? ManifestKeys(browser, scope)
+               : ManifestFolders(browser, scope, settings, system.HomeFolder(), error);
+}
+
+std::vector<PolicyLocation> Policies(const SystemServices& system, Browser browser,
+                                     const PathSettings& settings) {
+    return system.UsesRegistry() ? PolicyKeys(browser) : PolicyFolders(browser, settings);
 }
 
 }  // namespace browser_extensions::registration::Places

@@ -2,6 +2,9 @@
 
 #include <boost/json.hpp>
 
+#include "Files.h"
+#include "Places.h"
+
 #include <algorithm>
 #include <charconv>
 
@@ -204,7 +207,11 @@ void Apply(const Candidates& candidates, PolicyLevel level, const std::string& b
 std::vector<PolicyFile> ReadFolder(const SystemServices& services, const std::string& folder,
                                    const std::string& browser, Policies& policies) {
     std::vector<PolicyFile> files;
-    for (const std::string& path : services.RegularFilesIn(folder)) {
+    for (const std::string& name : services.NamesIn(folder)) {
+        const std::string path = Files::Join(folder, name);
+        if (!services.IsRegularFile(path)) {
+            continue;
+        }
         PolicyFile file{path, ""};
         if (services.ReadText(path, file.text)) {
             files.push_back(file);
@@ -231,7 +238,7 @@ NativeMessagingPolicies PolicyReader::Read(const SystemServices& services, Brows
                                            const PathSettings& settings) {
     Policies policies;
     const std::string name = Browsers::Name(browser);
-    for (const PolicyLocation& location : services.PolicyLocations(browser, settings)) {
+    for (const PolicyLocation& location : Places::Policies(services, browser, settings)) {
         if (location.level == PolicyLevel::Mandatory) {
             policies.places.push_back(location.place);
         }

@@ -1,4 +1,4 @@
-#include "SafeFile.h"
+#include "RealSystemServices.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -124,7 +124,7 @@ std::string NamePart(const std::string& path) {
 
 int CreateTemporary(int folder, const std::string& name, std::string& temporary) {
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        temporary = SafeFile::TemporaryName(name);
+        temporary = RealSystemServices::TemporaryName(name);
         const int fd = ::openat(folder, temporary.c_str(),
                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
         if (fd >= 0 || errno != EEXIST) {
@@ -136,7 +136,8 @@ int CreateTemporary(int folder, const std::string& name, std::string& temporary)
 
 }  // namespace
 
-bool SafeFile::Replace(const std::string& path, const std::string& text, std::string& error) {
+bool RealSystemServices::WriteFile(const std::string& path, const std::string& text,
+                                   std::string& error) {
     const std::string folderPath = FolderPart(path);
     const std::string name = NamePart(path);
     if (name.empty()) {
@@ -173,7 +174,7 @@ bool SafeFile::Replace(const std::string& path, const std::string& text, std::st
     return true;
 }
 
-bool SafeFile::RemoveFile(const std::string& path, std::string& error) {
+bool RealSystemServices::Remove(const std::string& path, std::string& error) {
     Descriptor folder;
     if (!OpenFolder(FolderPart(path), false, folder, error)) {
         // Nothing to remove where there is no folder.

@@ -1,12 +1,9 @@
 #include "RealSystemServices.h"
 
-#include "SafeFile.h"
-
 #include <windows.h>
 
 #include "SystemMessage.h"
 
-#include "Places.h"
 #include "platform/TextEncoding.h"
 
 #include <algorithm>
@@ -94,19 +91,8 @@ bool RealSystemServices::UsesRegistry() const {
     return true;
 }
 
-std::vector<Location> RealSystemServices::BrowserLocations(Browser browser, Scope scope,
-                                                           const PathSettings&,
-                                                           std::string&) const {
-    return Places::ManifestKeys(browser, scope);
-}
-
-std::vector<PolicyLocation> RealSystemServices::PolicyLocations(Browser browser,
-                                                                const PathSettings&) const {
-    return Places::PolicyKeys(browser);
-}
-
-std::string RealSystemServices::HostFileName() const {
-    return "Quenlow.exe";
+std::string RealSystemServices::HomeFolder() const {
+    return "";  // registrations are found in the registry, not in a home folder
 }
 
 std::string RealSystemServices::ToolFolder() const {
@@ -124,10 +110,6 @@ std::string RealSystemServices::ToolFolder() const {
         path.resize(path.size() * 2);
     }
     return std::filesystem::path(path).parent_path().u8string();
-}
-
-bool RealSystemServices::RelativeHostPathAllowed() const {
-    return true;
 }
 
 bool RealSystemServices::IsExecutable(const std::string& path, std::string& why) const {
@@ -149,11 +131,6 @@ bool RealSystemServices::IsExecutable(const std::string& path, std::string& why)
     }
     why = "not a program (.exe, .com, .bat or .cmd)";
     return false;
-}
-
-bool RealSystemServices::WriteFile(const std::string& path, const std::string& text,
-                                   std::string& error) {
-    return SafeFile::Replace(path, text, error);
 }
 
 bool RealSystemServices::SetKeyDefault(const std::string& key, const std::string& value,

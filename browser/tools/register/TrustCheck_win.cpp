@@ -1,4 +1,4 @@
-#include "TrustCheck.h"
+#include "RealSystemServices.h"
 
 #include <windows.h>
 
@@ -83,7 +83,7 @@ bool IsSeparator(wchar_t c) {
 
 }  // namespace
 
-std::string TrustCheck::WhoElseCanWrite(const std::string& path) {
+std::string RealSystemServices::WhoElseCanWrite(const std::string& path) const {
     std::wstring reached = Utf8ToWide(path);
     while (!reached.empty() && IsSeparator(reached.back()) && reached.size() > 3) {
         reached.pop_back();
@@ -101,13 +101,6 @@ std::string TrustCheck::WhoElseCanWrite(const std::string& path) {
         reached.erase(separator == 2 && reached[1] == L':' ? separator + 1 : separator);
     }
     return "";
-}
-
-std::vector<HostLibrary> TrustCheck::LibrariesBesideHost() {
-    return {{"Varnhold64.dll",
-             "the host links it by import, so Windows would take it from the "
-             "search path"},
-            {"Halvern.dll", "the host loads the bridge only from its own folder"}};
 }
 
 }  // namespace browser_extensions::registration
