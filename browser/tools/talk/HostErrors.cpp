@@ -27,7 +27,7 @@ void HostErrors::Run() {
         Take(std::string(buffer.data(), got), false);
     }
     Take({}, true);
-    out_.tally.Ended(Tally::Stream::Errors);
+    tally_.Ended(Tally::Stream::Errors);
 }
 
 void HostErrors::Take(const std::string& text, bool atEnd) {
@@ -50,7 +50,7 @@ void HostErrors::Take(const std::string& text, bool atEnd) {
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }
-        out_.transcript.Write("stderr", {{"text", JsonText::ToValidUtf8(line)}});
+        report_.Event("stderr", {{"text", JsonText::ToValidUtf8(line)}});
     }
 }
 

@@ -24,13 +24,12 @@ void HostFrames::Run() {
     if (auto partial = reader.Finish()) {
         OnFrame(FrameCheck::Check(std::move(*partial)));
     }
-    out_.tally.Ended(Tally::Stream::Output);
+    tally_.Ended(Tally::Stream::Output);
 }
 
 void HostFrames::OnFrame(const CheckedFrame& frame) {
-    out_.printer.Line(out_.presentation.FrameText(frame));
-    out_.transcript.Write("frame", out_.presentation.FrameEvent(frame));
-    out_.tally.FrameJudged(frame.raw.index, frame.verdict == Verdict::Ok, frame.problem);
+    report_.Frame(frame);
+    tally_.FrameJudged(frame.raw.index, frame.verdict == Verdict::Ok, frame.problem);
 }
 
 }  // namespace browser_extensions::talk

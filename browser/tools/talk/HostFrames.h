@@ -1,7 +1,8 @@
 #pragma once
 
 #include "HostProcess.h"
-#include "Outlets.h"
+#include "Report.h"
+#include "Tally.h"
 
 namespace browser_extensions::talk {
 
@@ -9,14 +10,16 @@ namespace browser_extensions::talk {
 // arrives.
 class HostFrames {
   public:
-    HostFrames(HostProcess& host, Outlets out) : host_(host), out_(out) {}
+    HostFrames(HostProcess& host, Report& report, Tally& tally)
+        : host_(host), report_(report), tally_(tally) {}
     void Run();
 
   private:
     void OnFrame(const CheckedFrame& frame);
 
     HostProcess& host_;
-    Outlets out_;
+    Report& report_;
+    Tally& tally_;
 };
 
 }  // namespace browser_extensions::talk

@@ -8,11 +8,9 @@
 #include "HostFrames.h"
 #include "HostProcess.h"
 #include "InputFeeder.h"
-#include "Presentation.h"
-#include "Printer.h"
+#include "Report.h"
 #include "TalkOptions.h"
 #include "Tally.h"
-#include "Transcript.h"
 
 namespace browser_extensions::talk {
 
@@ -37,9 +35,7 @@ class TalkSession {
     void FinishThread(std::thread& thread, Tally::Stream stream, Tally::Clock::duration limit);
 
     TalkOptions options_;
-    Printer printer_;
-    Transcript transcript_;
-    Presentation presentation_;
+    Report report_;
     Tally tally_;
     std::ifstream inputFile_;
     std::unique_ptr<HostProcess> host_;
