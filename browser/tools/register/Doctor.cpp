@@ -1,4 +1,4 @@
-#include "Doctor.h"
+#include "Commands.h"
 
 #include <algorithm>
 #include <optional>
@@ -14,7 +14,7 @@
 namespace browser_extensions::registration {
 namespace {
 
-// What the extension is told when the chain breaks.
+// What the extension is told when the chain breaks (in the order of the messages below).
 enum class Outcome { NotFound, Forbidden, FailedToStart, Blocked };
 
 std::string BrowserMessage(Browser browser, Outcome outcome, const std::string& name) {
@@ -24,18 +24,12 @@ std::string BrowserMessage(Browser browser, Outcome outcome, const std::string& 
                    ? "the port disconnects at once: the host cannot be started"
                    : "\"No such native application " + name + "\"";
     }
-    switch (outcome) {
-        case Outcome::NotFound:
-            return "\"Specified native messaging host not found.\"";
-        case Outcome::Forbidden:
-            return "\"Access to the specified native messaging host is forbidden.\"";
-        case Outcome::FailedToStart:
-            return "\"Failed to start native messaging host.\"";
-        case Outcome::Blocked:
-            return "\"Access to the native messaging host was disabled by the system "
-                   "administrator.\"";
-    }
-    return "";
+    static const char* const kChromiumSays[] = {
+        "\"Specified native messaging host not found.\"",
+        "\"Access to the specified native messaging host is forbidden.\"",
+        "\"Failed to start native messaging host.\"",
+        "\"Access to the native messaging host was disabled by the system administrator.\""};
+    return kChromiumSays[static_cast<int>(outcome)];
 }
 
 // Firefox has no native-messaging policies.
@@ -61,11 +55,6 @@ std::vector<HostLibrary> HostLibraries(const SystemServices& services) {
     return {{"Varnhold64.dll",
              "the host links it by import, so Windows would take it from the search path"},
             {"Halvern.dll", "the host loads the bridge only from its own folder"}};
-}
-
-std::vector<Scope> ScopesToWalk(const Options& options) {
-    return options.scope ? std::vector<Scope>{*options.scope}
-                         : std::vector<Scope>{Scope::User, Scope::System};
 }
 
 // One browser's walk from its registration places to the host program.
@@ -100,7 +89,8 @@ class Walk {
         return true;
     }
 
-    bool Fail(const std::string& what, const std::string& fix, Outcome outcome) {
+    bool Fail(const std::string& what, const std::string& fix,
+              Outcome outcome = Outcome::NotFound) {
         Finding(what, fix);
         out_ << "        " << Browsers::Name(browser_)
              << " tells the extension: " << BrowserMessage(browser_, outcome, options_.name)
@@ -174,7 +164,7 @@ class Walk {
                         NativeMessagingPolicies::kUserLevelHosts + ": the manifest " +
                         (folder ? "in " + ignored_.location.place : "named by " + ignored_.place) +
                         " is ignored, install with --system",
-                    ReinstallHint(Scope::System), Outcome::NotFound);
+                    ReinstallHint(Scope::System));
     }
 
     bool Locate() {
@@ -208,8 +198,7 @@ class Walk {
         }
         if (!entry_.exists) {
             entry_.location = locations_.front();
-            return Fail("no registration found; looked for " + places, ReinstallHint(),
-                        Outcome::NotFound);
+            return Fail("no registration found; looked for " + places, ReinstallHint());
         }
         return true;
     }
@@ -217,13 +206,13 @@ class Walk {
     bool ManifestNamed() {
         if (!entry_.manifestPath || entry_.manifestPath->empty()) {
             return Fail("the key " + entry_.place + " has no default value naming the manifest",
-                        ReinstallHint(), Outcome::NotFound);
+                        ReinstallHint());
         }
         if (!Files::IsAbsolute(*entry_.manifestPath)) {
             const std::string namer =
                 entry_.location.kind == StoreKind::Folder ? "the registration" : "the key";
             return Fail(namer + " names the manifest by a relative path: " + *entry_.manifestPath,
-                        ReinstallHint(), Outcome::NotFound);
+                        ReinstallHint());
         }
         return true;
     }
@@ -232,7 +221,7 @@ class Walk {
         const std::string& path = *entry_.manifestPath;
         if (!services_.IsRegularFile(path) || !services_.ReadText(path, text_)) {
             return Fail("the manifest " + path + " does not exist or cannot be read",
-                        ReinstallHint(), Outcome::NotFound);
+                        ReinstallHint());
         }
         return Pass("manifest " + path + " exists");
     }
@@ -241,8 +230,7 @@ class Walk {
         std::string error;
         if (!ManifestText::Read(text_, found_, error)) {
             return Fail("the manifest is " + error,
-                        "correct the file, or " + ReinstallHint() + " to write it anew",
-                        Outcome::NotFound);
+                        "correct the file, or " + ReinstallHint() + " to write it anew");
         }
         return Pass("the manifest is a JSON object");
     }
@@ -264,15 +252,15 @@ class Walk {
             }
         }
         if (!missing.empty()) {
-            return Fail("missing or of the wrong type in the manifest: " + missing, ReinstallHint(),
-                        Outcome::NotFound);
+            return Fail("missing or of the wrong type in the manifest: " + missing,
+                        ReinstallHint());
         }
         if (chromium) {
             for (const std::string& origin : *list) {
                 if (!IsExtensionOrigin(origin)) {
                     return Fail("\"allowed_origins\" holds \"" + origin +
                                     "\", not of the form chrome-extension://<id>/",
-                                ReinstallHint(), Outcome::NotFound);
+                                ReinstallHint());
                 }
             }
         }
@@ -290,8 +278,7 @@ class Walk {
     bool NameMatches() {
         if (*found_.name != entry_.name) {
             return Fail("\"name\" is \"" + *found_.name + "\" but " + InFileOrKey(),
-                        "set \"name\" to \"" + entry_.name + "\", or " + ReinstallHint(),
-                        Outcome::NotFound);
+                        "set \"name\" to \"" + entry_.name + "\", or " + ReinstallHint());
         }
         return Pass("\"name\" matches: " + InFileOrKey());
     }
@@ -299,7 +286,7 @@ class Walk {
     bool TypeIsStdio() {
         if (*found_.type != "stdio") {
             return Fail("\"type\" is \"" + *found_.type + "\", not \"stdio\"",
-                        "set \"type\" to \"stdio\"", Outcome::NotFound);
+                        "set \"type\" to \"stdio\"");
         }
         return Pass("\"type\" is \"stdio\"");
     }
@@ -315,8 +302,7 @@ class Walk {
             return Pass("\"path\" is relative to the manifest's folder: " + hostPath_);
         }
         return Fail("\"path\" is not absolute: \"" + path + "\"",
-                    "give the host's absolute path (--host-path PATH when installing)",
-                    Outcome::NotFound);
+                    "give the host's absolute path (--host-path PATH when installing)");
     }
 
     // Not a break in the chain (the browser starts the host all the same): a finding.
@@ -336,8 +322,7 @@ class Walk {
     bool HostRunnable() {
         if (!services_.Exists(hostPath_)) {
             return Fail("the host " + hostPath_ + " does not exist",
-                        "install the host there, or " + ReinstallHint() + " --host-path PATH",
-                        Outcome::NotFound);
+                        "install the host there, or " + ReinstallHint() + " --host-path PATH");
         }
         std::string why;
         if (!services_.IsExecutable(hostPath_, why)) {
@@ -426,8 +411,9 @@ bool RegisteredAnywhere(const HostStore& store, const std::vector<Location>& loc
 
 }  // namespace
 
-int Doctor::Run(const Options& options, std::ostream& out, std::ostream& err) const {
-    const HostStore store(services_);
+int Commands::Doctor(SystemServices& services, const Options& options, std::ostream& out,
+                     std::ostream& err) {
+    const HostStore store(services);
     const bool browsersGiven = !options.browsers.empty();
     const std::vector<Browser> candidates = HostStore::BrowsersOf(options);
     bool healthy = true;
@@ -435,11 +421,11 @@ int Doctor::Run(const Options& options, std::ostream& out, std::ostream& err) co
     for (Browser browser : candidates) {
         std::vector<Location> locations;
         std::string error;
-        if (!store.Locations(options, {browser}, ScopesToWalk(options), locations, error)) {
+        if (!store.Locations(options, {browser}, HostStore::ScopesOf(options), locations, error)) {
             err << "error: " << error << "\n";
             return 1;
         }
-        PolicyVerdict policy = PolicyVerdictFor(services_, options, browser);
+        PolicyVerdict policy = PolicyVerdictFor(services, options, browser);
         // Without --browser only the browsers the host is registered for are of interest, and
         // those that block it: the browser tells the extension about the block even then.
         if (!browsersGiven && options.profileDir.empty() && !policy.blocked &&
@@ -448,7 +434,7 @@ int Doctor::Run(const Options& options, std::ostream& out, std::ostream& err) co
         }
         ++walked;
         healthy =
-            Walk(store, services_, options, browser, std::move(locations), std::move(policy), out)
+            Walk(store, services, options, browser, std::move(locations), std::move(policy), out)
                 .Run() &&
             healthy;
     }

@@ -23,6 +23,11 @@ std::vector<Browser> HostStore::BrowsersOf(const Options& options) {
     return options.profileDir.empty() ? Browsers::All() : std::vector<Browser>{Browser::Chromium};
 }
 
+std::vector<Scope> HostStore::ScopesOf(const Options& options) {
+    return options.scope ? std::vector<Scope>{*options.scope}
+                         : std::vector<Scope>{Scope::User, Scope::System};
+}
+
 bool HostStore::AddBrowserLocations(const PathSettings& settings,
                                     const std::vector<Browser>& browsers,
                                     const std::vector<Scope>& scopes,

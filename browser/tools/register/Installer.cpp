@@ -1,4 +1,4 @@
-#include "Installer.h"
+#include "Commands.h"
 
 #include <algorithm>
 #include <set>
@@ -160,14 +160,15 @@ bool CheckTrustedForEveryone(SystemServices& services, const std::vector<Locatio
 
 }  // namespace
 
-int Installer::Install(const Options& options, std::ostream& out, std::ostream& err) {
+int Commands::Install(SystemServices& services, const Options& options, std::ostream& out,
+                      std::ostream& err) {
     const std::vector<Browser> browsers = BrowsersToInstall(options);
     std::string error;
     if (!CheckExtensionsGiven(browsers, options, error)) {
         err << "quenlow-register: " << error << "\n";
         return kUsageError;
     }
-    const std::string hostPath = HostPath(options, services_);
+    const std::string hostPath = HostPath(options, services);
     if (!Files::IsAbsolute(hostPath)) {
         err << "quenlow-register: the host path must be absolute: " << hostPath << "\n";
         return kUsageError;
@@ -176,22 +177,22 @@ int Installer::Install(const Options& options, std::ostream& out, std::ostream& 
         err << "quenlow-register: --manifest-dir must be absolute: " << options.manifestDir << "\n";
         return kUsageError;
     }
-    HostStore store(services_);
+    HostStore store(services);
     std::vector<Location> locations;
     if (!store.Locations(options, browsers, ScopesOf(options), locations, error)) {
         err << "error: " << error << "\n";
         return kFailure;
     }
-    if (!CheckTrustedForEveryone(services_, locations, options, hostPath, error)) {
+    if (!CheckTrustedForEveryone(services, locations, options, hostPath, error)) {
         err << "quenlow-register: " << error << "\n";
         return kUsageError;
     }
-    WarnAboutHost(services_, hostPath, err);
+    WarnAboutHost(services, hostPath, err);
     int status = 0;
     for (const Location& location : locations) {
         const std::string manifestPath = ManifestPathFor(store, location, options, hostPath);
         const Manifest manifest = ManifestFor(location.browser, options, hostPath);
-        bool ok = services_.WriteFile(manifestPath, ManifestText::Write(manifest), error);
+        bool ok = services.WriteFile(manifestPath, ManifestText::Write(manifest), error);
         if (ok && location.kind == StoreKind::RegistryKey) {
             ok = store.Point(location, options.name, manifestPath, error);
         }
@@ -209,9 +210,10 @@ int Installer::Install(const Options& options, std::ostream& out, std::ostream& 
     return status;
 }
 
-int Installer::Uninstall(const Options& options, std::ostream& out, std::ostream& err) {
+int Commands::Uninstall(SystemServices& services, const Options& options, std::ostream& out,
+                        std::ostream& err) {
     const std::vector<Browser> browsers = HostStore::BrowsersOf(options);
-    HostStore store(services_);
+    HostStore store(services);
     std::vector<Location> locations;
     std::string error;
     if (!store.Locations(options, browsers, ScopesOf(options), locations, error)) {
@@ -241,7 +243,7 @@ int Installer::Uninstall(const Options& options, std::ostream& out, std::ostream
         }
     }
     for (const std::string& manifestPath : keyManifests) {
-        RemoveOrphanedManifest(services_, manifestPath, options, out, err);
+        RemoveOrphanedManifest(services, manifestPath, options, out, err);
     }
     return status;
 }
