@@ -21,16 +21,9 @@ struct Candidate {
 };
 using Candidates = std::map<std::string, Candidate>;
 
-const std::vector<std::string>& ListNames() {
-    static const std::vector<std::string> names{Policies::kBlocklist, Policies::kAllowlist};
-    return names;
-}
-
-const std::vector<std::string>& AllNames() {
-    static const std::vector<std::string> names{Policies::kBlocklist, Policies::kAllowlist,
-                                                Policies::kUserLevelHosts};
-    return names;
-}
+constexpr const char* kListNames[] = {Policies::kBlocklist, Policies::kAllowlist};
+constexpr const char* kAllNames[] = {Policies::kBlocklist, Policies::kAllowlist,
+                                     Policies::kUserLevelHosts};
 
 // Chromium takes policy files with a byte-order mark, comments and trailing commas.
 bool ParsePolicyText(std::string text, json::value& root, std::string& error) {
@@ -65,7 +58,7 @@ Candidates FromFiles(const std::vector<PolicyFile>& files, const std::string& br
                                      " ignores it");
             continue;
         }
-        for (const std::string& name : AllNames()) {
+        for (const char* name : kAllNames) {
             if (const json::value* value = root.get_object().if_contains(name)) {
                 candidates[name] = Candidate{*value, file.path};
             }
@@ -127,7 +120,7 @@ json::value SwitchFromRegistry(const RegistryValue& value) {
 
 Candidates FromKey(const PolicyKey& key) {
     Candidates candidates;
-    for (const std::string& name : ListNames()) {
+    for (const char* name : kListNames) {
         const auto subkey = key.lists.find(name);
         if (subkey != key.lists.end()) {
             candidates[name] = Candidate{ListFromSubkey(subkey->second), key.path + "\\" + name};
@@ -225,7 +218,8 @@ std::vector<PolicyFile> ReadFolder(const SystemServices& services, const std::st
 PolicyKey ReadKey(const SystemServices& services, const std::string& path) {
     PolicyKey key{path, services.ValuesOf(path), {}};
     for (const std::string& subkey : services.SubkeysOf(path)) {
-        if (std::find(ListNames().begin(), ListNames().end(), subkey) != ListNames().end()) {
+        if (std::find(std::begin(kListNames), std::end(kListNames), subkey) !=
+            std::end(kListNames)) {
             key.lists[subkey] = services.ValuesOf(path + "\\" + subkey);
         }
     }
