@@ -63,7 +63,7 @@ void InputFeeder::Send(std::size_t lineNumber, const std::string& line) {
     std::size_t index = 0;
     bool delivered = false;
     {
-        std::lock_guard<std::mutex> writing(writing_);
+        std::lock_guard<std::timed_mutex> writing(writing_);
         const auto number = tally_.StartSending();
         if (!number) {
             return;
@@ -76,15 +76,10 @@ void InputFeeder::Send(std::size_t lineNumber, const std::string& line) {
 }
 
 void InputFeeder::CloseHostInput(std::chrono::milliseconds killAfter) {
-    std::unique_lock<std::mutex> writing(writing_, std::defer_lock);
-    const auto giveUp = Tally::Clock::now() + killAfter;
-    while (!writing.try_lock()) {
-        if (Tally::Clock::now() >= giveUp) {
-            host_.Kill();
-            writing.lock();
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::unique_lock<std::timed_mutex> writing(writing_, killAfter);
+    if (!writing.owns_lock()) {
+        host_.Kill();  // the write in progress then fails
+        writing.lock();
     }
     host_.CloseInput();
 }

@@ -33,7 +33,7 @@ class InputFeeder {
     HostProcess& host_;
     Report& report_;
     Tally& tally_;
-    std::mutex writing_;  // the host's input: writes and closing
+    std::timed_mutex writing_;  // the host's input: writes and closing
 };
 
 }  // namespace browser_extensions::talk

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <vector>
 
 #include <boost/json/serialize.hpp>
 
@@ -21,23 +20,21 @@ boost::json::value OptionalJson(const std::optional<boost::json::value>& value) 
     return value ? *value : boost::json::value(nullptr);
 }
 
-// Sixteen bytes per line with their offset.
-std::vector<std::string> HexDump(const std::string& bytes, std::size_t limit) {
-    std::vector<std::string> lines;
+// Sixteen bytes per line with their offset, each line after a line break.
+std::string HexDump(const std::string& bytes, std::size_t limit) {
+    std::string dump;
     const std::size_t shown = limit == 0 ? bytes.size() : std::min(bytes.size(), limit);
     for (std::size_t at = 0; at < shown; at += 16) {
-        std::string offset = tools::Hex::Encode(
-            std::string{static_cast<char>((at >> 24) & 0xFF), static_cast<char>((at >> 16) & 0xFF),
-                        static_cast<char>((at >> 8) & 0xFF), static_cast<char>(at & 0xFF)},
-            false);
+        char offset[24];
+        std::snprintf(offset, sizeof offset, "%08llx", static_cast<unsigned long long>(at));
         const std::string_view row =
             std::string_view(bytes).substr(at, std::min<std::size_t>(16, shown - at));
-        lines.push_back(kMargin + offset + "  " + tools::Hex::Encode(row, true));
+        dump += "\n" + kMargin + offset + "  " + tools::Hex::Encode(row, true);
     }
     if (shown < bytes.size()) {
-        lines.push_back(kMargin + "... (" + std::to_string(bytes.size() - shown) + " more bytes)");
+        dump += "\n" + kMargin + "... (" + std::to_string(bytes.size() - shown) + " more bytes)";
     }
-    return lines;
+    return dump;
 }
 
 }  // namespace
@@ -70,9 +67,7 @@ std::string Report::FrameText(const CheckedFrame& frame) const {
         text += "\n" + kMargin + "inner JSON: " + Shown(*frame.inner);
     }
     if (showHex_) {
-        for (const auto& line : HexDump(raw.header + raw.body, maxPrint_)) {
-            text += "\n" + line;
-        }
+        text += HexDump(raw.header + raw.body, maxPrint_);
     }
     return text;
 }
