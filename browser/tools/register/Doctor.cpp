@@ -235,17 +235,24 @@ class Walk {
         return Pass("the manifest is a JSON object");
     }
 
+    // The Chromium family admits origins, Firefox add-on ids.
+    const char* AllowedKey() const {
+        return Browsers::IsChromiumFamily(browser_) ? ManifestText::kOriginsKey
+                                                    : ManifestText::kExtensionsKey;
+    }
+    const std::optional<std::vector<std::string>>& Allowed() const {
+        return Browsers::IsChromiumFamily(browser_) ? found_.allowedOrigins
+                                                    : found_.allowedExtensions;
+    }
+
     bool MembersPresent() {
-        const bool chromium = Browsers::IsChromiumFamily(browser_);
-        const char* listKey = chromium ? ManifestText::kOriginsKey : ManifestText::kExtensionsKey;
-        const auto& list = chromium ? found_.allowedOrigins : found_.allowedExtensions;
         std::string missing;
         const std::vector<std::pair<const char*, bool>> members{
             {"name", found_.name.has_value()},
             {"description", found_.description.has_value()},
             {"path", found_.path.has_value()},
             {"type", found_.type.has_value()},
-            {listKey, list.has_value()}};
+            {AllowedKey(), Allowed().has_value()}};
         for (const auto& [key, present] : members) {
             if (!present) {
                 missing += std::string(missing.empty() ? "" : ", ") + "\"" + key + "\"";
@@ -255,8 +262,8 @@ class Walk {
             return Fail("missing or of the wrong type in the manifest: " + missing,
                         ReinstallHint());
         }
-        if (chromium) {
-            for (const std::string& origin : *list) {
+        if (Browsers::IsChromiumFamily(browser_)) {
+            for (const std::string& origin : *Allowed()) {
                 if (!IsExtensionOrigin(origin)) {
                     return Fail("\"allowed_origins\" holds \"" + origin +
                                     "\", not of the form chrome-extension://<id>/",
@@ -307,9 +314,7 @@ class Walk {
 
     // Not a break in the chain (the browser starts the host all the same): a finding.
     void NoTestExtension() {
-        const bool chromium = Browsers::IsChromiumFamily(browser_);
-        for (const std::string& item :
-             chromium ? *found_.allowedOrigins : *found_.allowedExtensions) {
+        for (const std::string& item : *Allowed()) {
             if (IsTestExtension(item)) {
                 Finding("the manifest admits " + item +
                             ", Quenlow's test extension: its id is public, so any extension can "
@@ -345,9 +350,8 @@ class Walk {
                  << " given: which extensions may connect was not checked\n";
             return true;
         }
-        const std::vector<std::string>& allowed =
-            chromium ? *found_.allowedOrigins : *found_.allowedExtensions;
-        const std::string key = chromium ? ManifestText::kOriginsKey : ManifestText::kExtensionsKey;
+        const std::vector<std::string>& allowed = *Allowed();
+        const std::string key = AllowedKey();
         for (const std::string& item : wanted) {
             if (std::find(allowed.begin(), allowed.end(), item) == allowed.end()) {
                 return Fail(item + " is not in \"" + key + "\"",

@@ -6,7 +6,6 @@
 
 #include "platform/TextEncoding.h"
 
-#include <cwctype>
 
 namespace browser_extensions::registration {
 namespace {

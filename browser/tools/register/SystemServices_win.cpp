@@ -9,11 +9,9 @@
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
-#include <cwctype>
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <system_error>
 #include <type_traits>
 
 namespace browser_extensions::registration {
@@ -67,20 +65,20 @@ std::optional<std::string> DefaultText(HKEY key) {
     return WideToUtf8(value);
 }
 
-RegistryValue ValueFrom(const std::wstring& name, DWORD type, const std::vector<BYTE>& data) {
+RegistryValue ValueFrom(const std::wstring& name, DWORD type, const BYTE* data, DWORD size) {
     RegistryValue value;
     value.name = WideToUtf8(name);
     if (type == REG_SZ || type == REG_EXPAND_SZ) {
-        std::wstring text(data.size() / sizeof(wchar_t), L'\0');
-        std::memcpy(text.data(), data.data(), text.size() * sizeof(wchar_t));
+        std::wstring text(size / sizeof(wchar_t), L'\0');
+        std::memcpy(text.data(), data, text.size() * sizeof(wchar_t));
         while (!text.empty() && text.back() == L'\0') {
             text.pop_back();
         }
         value.type = RegistryValue::Type::String;
         value.text = WideToUtf8(text);
-    } else if (type == REG_DWORD && data.size() == sizeof(DWORD)) {
+    } else if (type == REG_DWORD && size == sizeof(DWORD)) {
         DWORD number = 0;
-        std::memcpy(&number, data.data(), sizeof number);
+        std::memcpy(&number, data, sizeof number);
         value.type = RegistryValue::Type::Dword;
         value.number = number;
     }
@@ -232,10 +230,7 @@ std::vector<RegistryValue> RealSystemServices::ValuesOf(const std::string& key) 
         if (nameLength == 0) {
             continue;  // the default value names no policy
         }
-        values.push_back(
-            ValueFrom(name.substr(0, nameLength), type,
-                      std::vector<BYTE>(data.begin(),
-                                        data.begin() + static_cast<std::ptrdiff_t>(dataLength))));
+        values.push_back(ValueFrom(name.substr(0, nameLength), type, data.data(), dataLength));
     }
     std::sort(values.begin(), values.end(),
               [](const RegistryValue& a, const RegistryValue& b) { return a.name < b.name; });
