@@ -20,14 +20,14 @@ class HostErrors {
     std::string Text();
 
   private:
-    void Take(const std::string& text, bool atEnd);
+    // One line to the transcript, without its carriage return.
+    void Record(std::string line);
 
     HostProcess& host_;
     Report& report_;
     Tally& tally_;
-    std::mutex mutex_;  // guards the texts: the report may read them while the host still writes
+    std::mutex mutex_;  // guards the text: the report may read it while the host still writes
     std::string text_;
-    std::string partialLine_;
 };
 
 }  // namespace browser_extensions::talk
