@@ -79,11 +79,10 @@ int TalkSession::Run() {
         options_.timeoutSeconds.value_or(rule.interactive ? 0.0 : kDefaultTimeoutSeconds);
     rule.expectFrames = options_.expectFrames;
     rule.waitSeconds = options_.waitSeconds;
-    frames_ = std::make_unique<HostFrames>(*host_, report_, tally_);
     errors_ = std::make_unique<HostErrors>(*host_, report_, tally_);
     feeder_ = std::make_unique<InputFeeder>(options_, options_.inputFile ? &inputFile_ : nullptr,
                                             rule.interactive, *host_, report_, tally_);
-    framesThread_ = std::thread([this] { frames_->Run(); });
+    framesThread_ = std::thread([this] { ReadHostFrames(*host_, report_, tally_); });
     errorsThread_ = std::thread([this] { errors_->Run(); });
     feedThread_ = std::thread([this] { feeder_->Run(); });
 

@@ -39,7 +39,6 @@ class TalkSession {
     Tally tally_;
     std::ifstream inputFile_;
     std::unique_ptr<HostProcess> host_;
-    std::unique_ptr<HostFrames> frames_;
     std::unique_ptr<HostErrors> errors_;
     std::unique_ptr<InputFeeder> feeder_;
     std::thread framesThread_, errorsThread_, feedThread_;
