@@ -1,6 +1,5 @@
 #include "CommandLine.h"
 
-
 namespace browser_extensions::tools {
 namespace {
 

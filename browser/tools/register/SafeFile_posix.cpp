@@ -10,6 +10,8 @@
 #include <vector>
 
 namespace browser_extensions::registration {
+// The real services' writes and removals: whoever owns the target folder cannot turn them
+// against the one running the tool, since no link someone else planted is followed.
 namespace {
 
 constexpr int kAttempts = 16;

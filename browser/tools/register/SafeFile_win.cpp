@@ -6,8 +6,9 @@
 
 #include "platform/TextEncoding.h"
 
-
 namespace browser_extensions::registration {
+// The real services' writes and removals: no junction or link in the way is followed, and a
+// link at the final name is replaced, not written through.
 namespace {
 
 constexpr int kAttempts = 16;

@@ -7,6 +7,7 @@
 #include <system_error>
 
 namespace browser_extensions::registration {
+// The real services' trust check: owners and modes from the top down to the path.
 namespace {
 
 bool TrustedOwner(uid_t owner) {

@@ -7,6 +7,7 @@
 #include "platform/TextEncoding.h"
 
 namespace browser_extensions::registration {
+// The real services' trust check: the access lists of the path and the folders above it.
 namespace {
 
 // Rights that let a user put something else in the place of a file or of what a folder holds.
