@@ -85,7 +85,7 @@ bool DebugSession::Start(const std::wstring& program, const std::vector<std::wst
         error = GetLastError();
         return false;
     }
-    process_.Reset(started.hProcess);
+    process_.reset(started.hProcess);
     CloseHandle(started.hThread);
     return true;
 }
@@ -143,7 +143,7 @@ unsigned long DebugSession::ContinueStatusForException(const EXCEPTION_DEBUG_INF
 }
 
 void DebugSession::CaptureDebugString(const OUTPUT_DEBUG_STRING_INFO& info) {
-    const HANDLE process = process_.Get();
+    const HANDLE process = process_.get();
     const MemoryReader read = [process](std::uint64_t address, void* buffer, size_t size) {
         SIZE_T copied = 0;
         if (!ReadProcessMemory(process, reinterpret_cast<LPCVOID>(static_cast<uintptr_t>(address)),

@@ -66,9 +66,9 @@ bool MakePipe(StreamPipe& pipe, bool childReads) {
     if (!::CreatePipe(&read, &write, &inherit, 0)) {
         return false;
     }
-    pipe.ours.Reset(childReads ? write : read);
-    pipe.childs.Reset(childReads ? read : write);
-    return ::SetHandleInformation(pipe.ours.Get(), HANDLE_FLAG_INHERIT, 0) != 0;
+    pipe.ours.reset(childReads ? write : read);
+    pipe.childs.reset(childReads ? read : write);
+    return ::SetHandleInformation(pipe.ours.get(), HANDLE_FLAG_INHERIT, 0) != 0;
 }
 
 class WinHostProcess : public HostProcess {
@@ -83,12 +83,12 @@ class WinHostProcess : public HostProcess {
 
     long Id() const override { return static_cast<long>(id_); }
 
-    void CloseInput() override { pipes_[0].Reset(); }
+    void CloseInput() override { pipes_[0].reset(); }
 
     std::size_t Read(Stream stream, char* buffer, std::size_t capacity) override {
         DWORD got = 0;
         const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(capacity, 1u << 20));
-        const HANDLE pipe = pipes_[stream == Stream::Output ? 1 : 2].Get();
+        const HANDLE pipe = pipes_[stream == Stream::Output ? 1 : 2].get();
         if (!::ReadFile(pipe, buffer, wanted, &got, nullptr)) {
             return 0;  // ERROR_BROKEN_PIPE: every writer has gone
         }
@@ -96,12 +96,12 @@ class WinHostProcess : public HostProcess {
     }
 
     std::optional<ExitStatus> WaitForExit(std::chrono::milliseconds limit) override {
-        if (::WaitForSingleObject(process_.Get(), static_cast<DWORD>(limit.count())) !=
+        if (::WaitForSingleObject(process_.get(), static_cast<DWORD>(limit.count())) !=
             WAIT_OBJECT_0) {
             return std::nullopt;
         }
         DWORD code = 0;
-        ::GetExitCodeProcess(process_.Get(), &code);
+        ::GetExitCodeProcess(process_.get(), &code);
         ExitStatus status;
         status.code = static_cast<long>(code);
         status.killed = killed_;
@@ -109,9 +109,9 @@ class WinHostProcess : public HostProcess {
     }
 
     void Kill() override {
-        if (::WaitForSingleObject(process_.Get(), 0) != WAIT_OBJECT_0) {
+        if (::WaitForSingleObject(process_.get(), 0) != WAIT_OBJECT_0) {
             killed_ = true;
-            ::TerminateProcess(process_.Get(), 1);
+            ::TerminateProcess(process_.get(), 1);
         }
     }
 
@@ -119,7 +119,7 @@ class WinHostProcess : public HostProcess {
     std::size_t WriteSome(const char* bytes, std::size_t size) override {
         DWORD written = 0;
         const auto chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 20));
-        return ::WriteFile(pipes_[0].Get(), bytes, chunk, &written, nullptr) ? written : 0;
+        return ::WriteFile(pipes_[0].get(), bytes, chunk, &written, nullptr) ? written : 0;
     }
 
     DWORD id_;
@@ -140,9 +140,9 @@ std::unique_ptr<HostProcess> HostProcess::Start(const LaunchSpec& launch, std::s
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = pipes[0].childs.Get();
-    startup.hStdOutput = pipes[1].childs.Get();
-    startup.hStdError = pipes[2].childs.Get();
+    startup.hStdInput = pipes[0].childs.get();
+    startup.hStdOutput = pipes[1].childs.get();
+    startup.hStdError = pipes[2].childs.get();
 
     std::wstring commandLine = CommandLine(launch);
     std::wstring environment = EnvironmentBlock(launch.environment);

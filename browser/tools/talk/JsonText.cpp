@@ -48,10 +48,6 @@ std::optional<boost::json::value> JsonText::Parse(std::string_view text, std::st
     return parser.release();
 }
 
-std::string JsonText::Compact(const boost::json::value& value) {
-    return boost::json::serialize(value);
-}
-
 std::string JsonText::Pretty(const boost::json::value& value, const std::string& margin) {
     std::string out;
     AppendPretty(out, value, margin, 0);

@@ -43,8 +43,8 @@ Report::Report(const TalkOptions& options)
     : pretty_(options.pretty), showHex_(options.showHex), maxPrint_(options.maxPrint) {}
 
 std::string Report::Shown(const boost::json::value& value) const {
-    return JsonText::Shorten(pretty_ ? JsonText::Pretty(value, kMargin) : JsonText::Compact(value),
-                             maxPrint_);
+    return JsonText::Shorten(
+        pretty_ ? JsonText::Pretty(value, kMargin) : boost::json::serialize(value), maxPrint_);
 }
 
 std::string Report::FrameText(const CheckedFrame& frame) const {
