@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cwctype>
 
 namespace browser_extensions::talk {
 namespace {
@@ -23,35 +22,6 @@ std::wstring CommandLine(const LaunchSpec& launch) {
         arguments.push_back(Utf8ToWide(argument));
     }
     return tools::BuildCommandLine(Utf8ToWide(launch.program), arguments);
-}
-
-std::wstring Upper(std::wstring text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](wchar_t c) { return static_cast<wchar_t>(std::towupper(c)); });
-    return text;
-}
-
-// The inherited block with the overrides applied; Windows compares names without case.
-std::wstring EnvironmentBlock(const std::map<std::string, std::string>& overrides) {
-    std::map<std::wstring, std::wstring> byName;
-    if (wchar_t* inherited = ::GetEnvironmentStringsW()) {
-        for (const wchar_t* entry = inherited; *entry != L'\0'; entry += wcslen(entry) + 1) {
-            const std::wstring text = entry;
-            const std::size_t equals = text.find(L'=', 1);  // "=C:=C:\x" names start with '='
-            byName[Upper(text.substr(0, equals))] = text;
-        }
-        ::FreeEnvironmentStringsW(inherited);
-    }
-    for (const auto& [name, value] : overrides) {
-        byName[Upper(Utf8ToWide(name))] = Utf8ToWide(name) + L"=" + Utf8ToWide(value);
-    }
-    std::wstring block;
-    for (const auto& [key, text] : byName) {
-        block += text;
-        block += L'\0';
-    }
-    block += L'\0';
-    return block;
 }
 
 // One standard stream's pipe: the child's end is inheritable, ours is not.
@@ -145,12 +115,14 @@ std::unique_ptr<HostProcess> HostProcess::Start(const LaunchSpec& launch, std::s
     startup.hStdError = pipes[2].childs.get();
 
     std::wstring commandLine = CommandLine(launch);
-    std::wstring environment = EnvironmentBlock(launch.environment);
+    // The host inherits the tool's environment; Windows matches the names without case.
+    for (const auto& [name, value] : launch.environment) {
+        ::SetEnvironmentVariableW(Utf8ToWide(name).c_str(), Utf8ToWide(value).c_str());
+    }
     const std::wstring program = Utf8ToWide(launch.program);
     const std::wstring directory = Utf8ToWide(launch.workingDirectory);
     PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                          CREATE_UNICODE_ENVIRONMENT, environment.data(),
+    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
                           directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
         error = LastErrorText(("cannot start " + launch.program).c_str());
         return nullptr;
