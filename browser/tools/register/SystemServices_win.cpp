@@ -101,19 +101,13 @@ std::string RealSystemServices::HomeFolder() const {
 }
 
 std::string RealSystemServices::ToolFolder() const {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) {
-            return ".";
-        }
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        path.resize(path.size() * 2);
+    std::wstring path(32768, L'\0');  // the longest path Windows has
+    const DWORD length =
+        ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0 || length == path.size()) {
+        return ".";
     }
+    path.resize(length);
     return std::filesystem::path(path).parent_path().u8string();
 }
 
