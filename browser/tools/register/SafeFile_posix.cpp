@@ -4,10 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <vector>
+#include <filesystem>
 
 namespace browser_extensions::registration {
 // The real services' writes and removals: whoever owns the target folder cannot turn them
@@ -34,19 +33,6 @@ class Descriptor {
   private:
     int fd_;
 };
-
-std::vector<std::string> PartsOf(const std::string& path) {
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        const std::size_t slash = std::min(path.find('/', start), path.size());
-        if (slash > start) {
-            parts.push_back(path.substr(start, slash - start));
-        }
-        start = slash + 1;
-    }
-    return parts;
-}
 
 std::string ErrorText(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + std::strerror(errno);
@@ -77,7 +63,11 @@ bool OpenFolder(const std::string& path, bool create, Descriptor& folder, std::s
     }
     folder.Reset(::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     std::string reached;
-    for (const std::string& part : PartsOf(path)) {
+    for (const std::filesystem::path& element : std::filesystem::path(path).relative_path()) {
+        const std::string part = element.string();
+        if (part.empty()) {
+            continue;  // what follows a trailing slash
+        }
         reached += "/" + part;
         int next = OpenFolderIn(folder.get(), part);
         if (next < 0 && errno == ENOENT && create) {
