@@ -1,5 +1,7 @@
 #include "Places.h"
 
+#include <sstream>
+
 namespace browser_extensions::registration::Places {
 namespace {
 
@@ -13,12 +15,10 @@ std::string WithoutTrailingSlash(std::string path) {
 // The keys in the order the browser reads them; the table puts '|' between two.
 std::vector<std::string> KeysOf(Browser browser) {
     std::vector<std::string> keys;
-    std::string rest = Browsers::Facts(browser).windowsManifestKeys;
-    for (std::size_t bar = rest.find('|'); bar != std::string::npos; bar = rest.find('|')) {
-        keys.push_back(rest.substr(0, bar));
-        rest.erase(0, bar + 1);
+    std::istringstream table(Browsers::Facts(browser).windowsManifestKeys);
+    for (std::string key; std::getline(table, key, '|');) {
+        keys.push_back(key);
     }
-    keys.push_back(rest);
     return keys;
 }
 
