@@ -33,25 +33,29 @@ std::vector<Browser> BrowsersToInstall(const Options& options) {
     return browsers;
 }
 
-// A manifest that admits nobody is of no use, so every browser needs its extensions named.
-bool CheckExtensionsGiven(const std::vector<Browser>& browsers, const Options& options,
-                          std::string& error) {
+// What keeps install from starting; empty when nothing does. A manifest that admits nobody is of
+// no use, so every browser needs its extensions named.
+std::string UsageProblem(const std::vector<Browser>& browsers, const Options& options,
+                         const std::string& hostPath) {
     if (browsers.empty()) {
-        error = "name the extensions to admit: --extension-id ID and/or --firefox-extension ID";
-        return false;
+        return "name the extensions to admit: --extension-id ID and/or --firefox-extension ID";
     }
     for (Browser browser : browsers) {
         const bool chromium = Browsers::IsChromiumFamily(browser);
         if (chromium && options.extensionIds.empty()) {
-            error = Browsers::Name(browser) + " needs --extension-id ID";
-            return false;
+            return Browsers::Name(browser) + " needs --extension-id ID";
         }
         if (!chromium && options.firefoxExtensions.empty()) {
-            error = "firefox needs --firefox-extension ID";
-            return false;
+            return "firefox needs --firefox-extension ID";
         }
     }
-    return true;
+    if (!Files::IsAbsolute(hostPath)) {
+        return "the host path must be absolute: " + hostPath;
+    }
+    if (!options.manifestDir.empty() && !Files::IsAbsolute(options.manifestDir)) {
+        return "--manifest-dir must be absolute: " + options.manifestDir;
+    }
+    return "";
 }
 
 std::string HostPath(const Options& options, const SystemServices& services) {
@@ -163,18 +167,10 @@ bool CheckTrustedForEveryone(SystemServices& services, const std::vector<Locatio
 int Commands::Install(SystemServices& services, const Options& options, std::ostream& out,
                       std::ostream& err) {
     const std::vector<Browser> browsers = BrowsersToInstall(options);
-    std::string error;
-    if (!CheckExtensionsGiven(browsers, options, error)) {
-        err << "quenlow-register: " << error << "\n";
-        return kUsageError;
-    }
     const std::string hostPath = HostPath(options, services);
-    if (!Files::IsAbsolute(hostPath)) {
-        err << "quenlow-register: the host path must be absolute: " << hostPath << "\n";
-        return kUsageError;
-    }
-    if (!options.manifestDir.empty() && !Files::IsAbsolute(options.manifestDir)) {
-        err << "quenlow-register: --manifest-dir must be absolute: " << options.manifestDir << "\n";
+    std::string error = UsageProblem(browsers, options, hostPath);
+    if (!error.empty()) {
+        err << "quenlow-register: " << error << "\n";
         return kUsageError;
     }
     HostStore store(services);
