@@ -14,6 +14,9 @@ def pytest_addoption(parser):
                      help="path of the built quenlow-talk (or set QUENLOW_TALK)")
     parser.addoption("--register", default=os.environ.get("QUENLOW_REGISTER"),
                      help="path of the built quenlow-register (or set QUENLOW_REGISTER)")
+    parser.addoption("--bin-dir", default=os.environ.get("QUENLOW_BIN_DIR"),
+                     help="folder of the built programs, for quenlow-dbgcapture's test (or set "
+                          "QUENLOW_BIN_DIR)")
     parser.addoption("--target-platform", choices=("linux", "windows"),
                      default=os.environ.get("QUENLOW_TARGET_PLATFORM", "linux"),
                      help="the platform the tools were built for (or set QUENLOW_TARGET_PLATFORM)")

@@ -192,9 +192,9 @@ END_CASES = [
      "the host exited with status 0"),
     ("exit status", ["echo"], [], ["--expect", "0"], {"FAKE_EXIT": "3"}, 6,
      "the host exited with status 3"),
-    ("ignores the end of its input", ["hang"], [], ["--expect", "0", "--kill-after", "0.3"], {},
+    ("ignores the end of its input", ["hang"], [], ["--expect", "0", "--kill-after", "0.1"], {},
      6,
-     "did not exit within 0.3 s after its input closed; killed"),
+     "did not exit within 0.1 s after its input closed; killed"),
     ("expect met", ["emit", frame(b'{"hello":1}').hex()], ['{"a":1}'],
      ["--expect", "2", "--wait", "30"], {}, 0, "2 frames received"),
     ("expect not met", ["emit-exit", frame(b'{"a":1}').hex()], [], ["--expect", "3"], {}, 4,
@@ -217,11 +217,11 @@ def test_session_endings(talk_path, tmp_path, host, name, args, lines, options, 
     assert result.of("end")[0]["exit_code"] == code
 
 
-@pytest.mark.parametrize("wait,lines,frames", [(1.5, 4, 4), (0.05, 1, 0)])
+@pytest.mark.parametrize("wait,lines,frames", [(0.9, 4, 4), (0.05, 1, 0)])
 def test_the_wait_restarts_with_every_frame(talk_path, tmp_path, host, wait, lines, frames):
-    # The quiet time is the behaviour here. Answers come 0.5 s apart, 2 s in all: a 1.5 s quiet
-    # time sees them all only by restarting, with a second of room for each; a 0.05 s one none.
-    result = talk(talk_path, tmp_path, [host, "slow-echo", 0.5], [str(n) for n in range(lines)],
+    # The quiet time is the behaviour here. Answers come 0.3 s apart, 1.2 s in all: a 0.9 s quiet
+    # time sees them all only by restarting, with 0.6 s of room for each; a 0.05 s one none.
+    result = talk(talk_path, tmp_path, [host, "slow-echo", 0.3], [str(n) for n in range(lines)],
                   ["--wait", str(wait)])
     assert len([f for f in result.of("frame") if f["ms"] < result.of("closed")[0]["ms"]]) == frames
 
@@ -281,11 +281,11 @@ def test_a_terminal_gets_a_prompt_and_a_file_none(talk_path, tmp_path, host):
 def test_the_timeout_ends_a_session_whose_input_never_ends(talk_path, tmp_path, host):
     started = time.monotonic()
     talk_process = subprocess.Popen(
-        [str(talk_path), "--timeout", "0.5", "--", str(host), "echo"],
+        [str(talk_path), "--timeout", "0.2", "--", str(host), "echo"],
         stdin=subprocess.PIPE, stdout=subprocess.PIPE)
     out, _ = talk_process.communicate(timeout=20)  # stdin stays open until then
     assert talk_process.returncode == 5
-    assert b"the timeout of 0.5 s struck" in out
+    assert b"the timeout of 0.2 s struck" in out
     assert time.monotonic() - started < 10
 
 

@@ -1,7 +1,5 @@
 #include "CommandLine.h"
 
-#include <algorithm>
-
 namespace browser_extensions::tools {
 namespace {
 

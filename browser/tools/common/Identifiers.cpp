@@ -1,81 +1,27 @@
 #include "Identifiers.h"
 
+#include <regex>
+
 namespace browser_extensions {
 namespace {
 
-bool IsLowerOrDigit(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-}
-
-bool IsHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-bool IsAddOnIdChar(char c) {
-    return IsLowerOrDigit(c) || (c >= 'A' && c <= 'Z') || c == '-' || c == '.' || c == '_';
-}
-
-bool IsBracedUuid(const std::string& id) {
-    static const std::string shape = "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}";
-    if (id.size() != shape.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < id.size(); ++i) {
-        const bool ok = shape[i] == 'x' ? IsHexDigit(id[i]) : id[i] == shape[i];
-        if (!ok) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool IsEmailLike(const std::string& id) {
-    const std::size_t at = id.find('@');
-    if (at == std::string::npos || at + 1 == id.size() ||
-        id.find('@', at + 1) != std::string::npos) {
-        return false;
-    }
-    for (std::size_t i = 0; i < id.size(); ++i) {
-        if (i != at && !IsAddOnIdChar(id[i])) {
-            return false;
-        }
-    }
-    return true;
+bool Matches(const std::string& text, const char* pattern) {
+    return std::regex_match(text, std::regex(pattern));
 }
 
 }  // namespace
 
 bool Identifiers::IsValidHostName(const std::string& name) {
-    if (name.empty() || name.front() == '.' || name.back() == '.') {
-        return false;
-    }
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const char c = name[i];
-        if (c == '.') {
-            if (name[i + 1] == '.') {
-                return false;
-            }
-        } else if (!IsLowerOrDigit(c) && c != '_') {
-            return false;
-        }
-    }
-    return true;
+    return Matches(name, "[a-z0-9_]+(\\.[a-z0-9_]+)*");
 }
 
 bool Identifiers::IsValidChromiumExtensionId(const std::string& id) {
-    if (id.size() != 32) {
-        return false;
-    }
-    for (char c : id) {
-        if (c < 'a' || c > 'p') {
-            return false;
-        }
-    }
-    return true;
+    return Matches(id, "[a-p]{32}");
 }
 
 bool Identifiers::IsValidFirefoxExtensionId(const std::string& id) {
-    return IsBracedUuid(id) || IsEmailLike(id);
+    const char* const uuid = "\\{[0-9a-fA-F]{8}(-[0-9a-fA-F]{4}){3}-[0-9a-fA-F]{12}\\}";
+    return Matches(id, uuid) || Matches(id, "[A-Za-z0-9._-]*@[A-Za-z0-9._-]+");
 }
 
 std::string Identifiers::ChromiumOrigin(const std::string& extensionId) {

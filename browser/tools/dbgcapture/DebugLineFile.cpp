@@ -5,12 +5,14 @@ namespace browser_extensions::dbgcapture {
 bool DebugLineFile::Open(const std::wstring& path, unsigned long& error) {
     // Readers may open the file while lines are still coming; the handle is not inherited by
     // the debugged program.
-    file_.Reset(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file_.Valid()) {
+    const HANDLE file =
+        CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
         error = GetLastError();
         return false;
     }
+    file_.reset(file);
     return true;
 }
 
@@ -21,7 +23,7 @@ void DebugLineFile::WriteLine(const std::string& utf8Text) {
     DWORD written = 0;
     const char* data = line.data();
     DWORD remaining = static_cast<DWORD>(line.size());
-    while (remaining > 0 && WriteFile(file_.Get(), data, remaining, &written, nullptr) &&
+    while (remaining > 0 && WriteFile(file_.get(), data, remaining, &written, nullptr) &&
            written > 0) {
         data += written;
         remaining -= written;

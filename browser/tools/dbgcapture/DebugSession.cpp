@@ -1,5 +1,7 @@
 #include "DebugSession.h"
 
+#include <cstring>
+
 #include "RemoteString.h"
 #include "WindowsCommandLine.h"
 #include "platform/TextEncoding.h"
@@ -55,11 +57,7 @@ std::string AnsiToUtf8(const std::string& ansi) {
 
 std::string WideBytesToUtf8(const std::string& bytes) {
     std::wstring wide(bytes.size() / sizeof(wchar_t), L'\0');
-    for (size_t i = 0; i < wide.size(); ++i) {
-        const auto low = static_cast<unsigned char>(bytes[2 * i]);
-        const auto high = static_cast<unsigned char>(bytes[2 * i + 1]);
-        wide[i] = static_cast<wchar_t>(low | (high << 8));
-    }
+    std::memcpy(wide.data(), bytes.data(), wide.size() * sizeof(wchar_t));
     return WideToUtf8(wide);
 }
 
@@ -85,7 +83,7 @@ bool DebugSession::Start(const std::wstring& program, const std::vector<std::wst
         error = GetLastError();
         return false;
     }
-    process_.Reset(started.hProcess);
+    process_.reset(started.hProcess);
     CloseHandle(started.hThread);
     return true;
 }
@@ -143,7 +141,7 @@ unsigned long DebugSession::ContinueStatusForException(const EXCEPTION_DEBUG_INF
 }
 
 void DebugSession::CaptureDebugString(const OUTPUT_DEBUG_STRING_INFO& info) {
-    const HANDLE process = process_.Get();
+    const HANDLE process = process_.get();
     const MemoryReader read = [process](std::uint64_t address, void* buffer, size_t size) {
         SIZE_T copied = 0;
         if (!ReadProcessMemory(process, reinterpret_cast<LPCVOID>(static_cast<uintptr_t>(address)),

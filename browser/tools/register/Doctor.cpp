@@ -1,7 +1,6 @@
-#include "Doctor.h"
+#include "Commands.h"
 
 #include <algorithm>
-#include <functional>
 #include <optional>
 #include <set>
 
@@ -15,7 +14,7 @@
 namespace browser_extensions::registration {
 namespace {
 
-// What the extension is told when the chain breaks.
+// What the extension is told when the chain breaks (in the order of the messages below).
 enum class Outcome { NotFound, Forbidden, FailedToStart, Blocked };
 
 std::string BrowserMessage(Browser browser, Outcome outcome, const std::string& name) {
@@ -25,18 +24,12 @@ std::string BrowserMessage(Browser browser, Outcome outcome, const std::string& 
                    ? "the port disconnects at once: the host cannot be started"
                    : "\"No such native application " + name + "\"";
     }
-    switch (outcome) {
-        case Outcome::NotFound:
-            return "\"Specified native messaging host not found.\"";
-        case Outcome::Forbidden:
-            return "\"Access to the specified native messaging host is forbidden.\"";
-        case Outcome::FailedToStart:
-            return "\"Failed to start native messaging host.\"";
-        case Outcome::Blocked:
-            return "\"Access to the native messaging host was disabled by the system "
-                   "administrator.\"";
-    }
-    return "";
+    static const char* const kChromiumSays[] = {
+        "\"Specified native messaging host not found.\"",
+        "\"Access to the specified native messaging host is forbidden.\"",
+        "\"Failed to start native messaging host.\"",
+        "\"Access to the native messaging host was disabled by the system administrator.\""};
+    return kChromiumSays[static_cast<int>(outcome)];
 }
 
 // Firefox has no native-messaging policies.
@@ -49,9 +42,19 @@ PolicyVerdict PolicyVerdictFor(const SystemServices& services, const Options& op
     return PolicyJudge::Judge(PolicyReader::Read(services, browser, settings), options.name);
 }
 
-std::vector<Scope> ScopesToWalk(const Options& options) {
-    return options.scope ? std::vector<Scope>{*options.scope}
-                         : std::vector<Scope>{Scope::User, Scope::System};
+// A library the host needs in its own folder, and what goes wrong when it is elsewhere.
+struct HostLibrary {
+    std::string fileName;
+    std::string elsewhere;
+};
+
+std::vector<HostLibrary> HostLibraries(const SystemServices& services) {
+    if (!services.UsesRegistry()) {
+        return {};  // the Linux host finds them through its run path
+    }
+    return {{"Varnhold64.dll",
+             "the host links it by import, so Windows would take it from the search path"},
+            {"Halvern.dll", "the host loads the bridge only from its own folder"}};
 }
 
 // One browser's walk from its registration places to the host program.
@@ -69,24 +72,13 @@ class Walk {
 
     bool Run() {
         out_ << Browsers::Name(browser_) << ": " << options_.name << "\n";
-        const std::vector<std::function<bool()>> steps{
-            [this] { return Locate(); },
-            [this] { return ManifestNamed(); },
-            [this] { return ManifestRead(); },
-            [this] { return JsonParsed(); },
-            [this] { return MembersPresent(); },
-            [this] { return NameMatches(); },
-            [this] { return TypeIsStdio(); },
-            [this] { return PathUsable(); },
-            [this] { return HostRunnable(); },
-            [this] { return ExtensionsAllowed(); },
-            [this] { return OnlyAdministratorsCanChange(); },
-            [this] { return LibrariesBesideHost(); }};
-        for (const auto& step : steps) {
-            if (!step()) {
-                return false;
-            }
+        if (!(Locate() && ManifestNamed() && ManifestRead() && JsonParsed() && MembersPresent() &&
+              NameMatches() && TypeIsStdio() && PathUsable() && HostRunnable() &&
+              ExtensionsAllowed())) {
+            return false;
         }
+        OnlyAdministratorsCanChange();
+        LibrariesBesideHost();
         out_ << "  => " << Browsers::Name(browser_) << " can start the host\n";
         return !unsafe_;
     }
@@ -97,9 +89,9 @@ class Walk {
         return true;
     }
 
-    bool Fail(const std::string& what, const std::string& fix, Outcome outcome) {
-        out_ << "  FAIL  " << what << "\n";
-        out_ << "        fix: " << fix << "\n";
+    bool Fail(const std::string& what, const std::string& fix,
+              Outcome outcome = Outcome::NotFound) {
+        Finding(what, fix);
         out_ << "        " << Browsers::Name(browser_)
              << " tells the extension: " << BrowserMessage(browser_, outcome, options_.name)
              << "\n";
@@ -107,11 +99,9 @@ class Walk {
     }
 
     // What works but must not stay so: the walk goes on, and doctor fails at the end.
-    bool Finding(const std::string& what, const std::string& fix) {
-        out_ << "  FAIL  " << what << "\n";
-        out_ << "        fix: " << fix << "\n";
+    void Finding(const std::string& what, const std::string& fix) {
+        out_ << "  FAIL  " << what << "\n        fix: " << fix << "\n";
         unsafe_ = true;
-        return true;
     }
 
     std::string ReinstallHint(std::optional<Scope> scope = std::nullopt) const {
@@ -174,7 +164,7 @@ class Walk {
                         NativeMessagingPolicies::kUserLevelHosts + ": the manifest " +
                         (folder ? "in " + ignored_.location.place : "named by " + ignored_.place) +
                         " is ignored, install with --system",
-                    ReinstallHint(Scope::System), Outcome::NotFound);
+                    ReinstallHint(Scope::System));
     }
 
     bool Locate() {
@@ -208,8 +198,7 @@ class Walk {
         }
         if (!entry_.exists) {
             entry_.location = locations_.front();
-            return Fail("no registration found; looked for " + places, ReinstallHint(),
-                        Outcome::NotFound);
+            return Fail("no registration found; looked for " + places, ReinstallHint());
         }
         return true;
     }
@@ -217,13 +206,13 @@ class Walk {
     bool ManifestNamed() {
         if (!entry_.manifestPath || entry_.manifestPath->empty()) {
             return Fail("the key " + entry_.place + " has no default value naming the manifest",
-                        ReinstallHint(), Outcome::NotFound);
+                        ReinstallHint());
         }
         if (!Files::IsAbsolute(*entry_.manifestPath)) {
             const std::string namer =
                 entry_.location.kind == StoreKind::Folder ? "the registration" : "the key";
             return Fail(namer + " names the manifest by a relative path: " + *entry_.manifestPath,
-                        ReinstallHint(), Outcome::NotFound);
+                        ReinstallHint());
         }
         return true;
     }
@@ -232,7 +221,7 @@ class Walk {
         const std::string& path = *entry_.manifestPath;
         if (!services_.IsRegularFile(path) || !services_.ReadText(path, text_)) {
             return Fail("the manifest " + path + " does not exist or cannot be read",
-                        ReinstallHint(), Outcome::NotFound);
+                        ReinstallHint());
         }
         return Pass("manifest " + path + " exists");
     }
@@ -241,38 +230,44 @@ class Walk {
         std::string error;
         if (!ManifestText::Read(text_, found_, error)) {
             return Fail("the manifest is " + error,
-                        "correct the file, or " + ReinstallHint() + " to write it anew",
-                        Outcome::NotFound);
+                        "correct the file, or " + ReinstallHint() + " to write it anew");
         }
         return Pass("the manifest is a JSON object");
     }
 
+    // The Chromium family admits origins, Firefox add-on ids.
+    const char* AllowedKey() const {
+        return Browsers::IsChromiumFamily(browser_) ? ManifestText::kOriginsKey
+                                                    : ManifestText::kExtensionsKey;
+    }
+    const std::optional<std::vector<std::string>>& Allowed() const {
+        return Browsers::IsChromiumFamily(browser_) ? found_.allowedOrigins
+                                                    : found_.allowedExtensions;
+    }
+
     bool MembersPresent() {
-        const bool chromium = Browsers::IsChromiumFamily(browser_);
-        const char* listKey = chromium ? ManifestText::kOriginsKey : ManifestText::kExtensionsKey;
-        const auto& list = chromium ? found_.allowedOrigins : found_.allowedExtensions;
         std::string missing;
         const std::vector<std::pair<const char*, bool>> members{
             {"name", found_.name.has_value()},
             {"description", found_.description.has_value()},
             {"path", found_.path.has_value()},
             {"type", found_.type.has_value()},
-            {listKey, list.has_value()}};
+            {AllowedKey(), Allowed().has_value()}};
         for (const auto& [key, present] : members) {
             if (!present) {
                 missing += std::string(missing.empty() ? "" : ", ") + "\"" + key + "\"";
             }
         }
         if (!missing.empty()) {
-            return Fail("missing or of the wrong type in the manifest: " + missing, ReinstallHint(),
-                        Outcome::NotFound);
+            return Fail("missing or of the wrong type in the manifest: " + missing,
+                        ReinstallHint());
         }
-        if (chromium) {
-            for (const std::string& origin : *list) {
+        if (Browsers::IsChromiumFamily(browser_)) {
+            for (const std::string& origin : *Allowed()) {
                 if (!IsExtensionOrigin(origin)) {
                     return Fail("\"allowed_origins\" holds \"" + origin +
                                     "\", not of the form chrome-extension://<id>/",
-                                ReinstallHint(), Outcome::NotFound);
+                                ReinstallHint());
                 }
             }
         }
@@ -290,8 +285,7 @@ class Walk {
     bool NameMatches() {
         if (*found_.name != entry_.name) {
             return Fail("\"name\" is \"" + *found_.name + "\" but " + InFileOrKey(),
-                        "set \"name\" to \"" + entry_.name + "\", or " + ReinstallHint(),
-                        Outcome::NotFound);
+                        "set \"name\" to \"" + entry_.name + "\", or " + ReinstallHint());
         }
         return Pass("\"name\" matches: " + InFileOrKey());
     }
@@ -299,7 +293,7 @@ class Walk {
     bool TypeIsStdio() {
         if (*found_.type != "stdio") {
             return Fail("\"type\" is \"" + *found_.type + "\", not \"stdio\"",
-                        "set \"type\" to \"stdio\"", Outcome::NotFound);
+                        "set \"type\" to \"stdio\"");
         }
         return Pass("\"type\" is \"stdio\"");
     }
@@ -310,20 +304,17 @@ class Walk {
             hostPath_ = path;
             return Pass("\"path\" is absolute: " + path);
         }
-        if (services_.RelativeHostPathAllowed() && !path.empty()) {
+        if (services_.UsesRegistry() && !path.empty()) {
             hostPath_ = Files::Join(Files::FolderOf(*entry_.manifestPath), path);
             return Pass("\"path\" is relative to the manifest's folder: " + hostPath_);
         }
         return Fail("\"path\" is not absolute: \"" + path + "\"",
-                    "give the host's absolute path (--host-path PATH when installing)",
-                    Outcome::NotFound);
+                    "give the host's absolute path (--host-path PATH when installing)");
     }
 
     // Not a break in the chain (the browser starts the host all the same): a finding.
     void NoTestExtension() {
-        const bool chromium = Browsers::IsChromiumFamily(browser_);
-        for (const std::string& item :
-             chromium ? *found_.allowedOrigins : *found_.allowedExtensions) {
+        for (const std::string& item : *Allowed()) {
             if (IsTestExtension(item)) {
                 Finding("the manifest admits " + item +
                             ", Quenlow's test extension: its id is public, so any extension can "
@@ -336,8 +327,7 @@ class Walk {
     bool HostRunnable() {
         if (!services_.Exists(hostPath_)) {
             return Fail("the host " + hostPath_ + " does not exist",
-                        "install the host there, or " + ReinstallHint() + " --host-path PATH",
-                        Outcome::NotFound);
+                        "install the host there, or " + ReinstallHint() + " --host-path PATH");
         }
         std::string why;
         if (!services_.IsExecutable(hostPath_, why)) {
@@ -360,9 +350,8 @@ class Walk {
                  << " given: which extensions may connect was not checked\n";
             return true;
         }
-        const std::vector<std::string>& allowed =
-            chromium ? *found_.allowedOrigins : *found_.allowedExtensions;
-        const std::string key = chromium ? ManifestText::kOriginsKey : ManifestText::kExtensionsKey;
+        const std::vector<std::string>& allowed = *Allowed();
+        const std::string key = AllowedKey();
         for (const std::string& item : wanted) {
             if (std::find(allowed.begin(), allowed.end(), item) == allowed.end()) {
                 return Fail(item + " is not in \"" + key + "\"",
@@ -374,9 +363,9 @@ class Walk {
     }
 
     // Every user's browser starts what a system registration names.
-    bool OnlyAdministratorsCanChange() {
+    void OnlyAdministratorsCanChange() {
         if (entry_.location.scope != Scope::System) {
-            return true;
+            return;
         }
         std::set<std::string> findings;  // the manifest often sits beside the host
         for (const std::string& path : {hostPath_, Files::FolderOf(*entry_.manifestPath)}) {
@@ -389,11 +378,10 @@ class Walk {
         if (findings.empty()) {
             Pass("only administrators can change the host and the manifest");
         }
-        return true;
     }
 
-    bool LibrariesBesideHost() {
-        for (const HostLibrary& library : services_.LibrariesBesideHost()) {
+    void LibrariesBesideHost() {
+        for (const HostLibrary& library : HostLibraries(services_)) {
             const std::string path = Files::Join(Files::FolderOf(hostPath_), library.fileName);
             if (services_.IsRegularFile(path)) {
                 Pass(library.fileName + " is beside the host");
@@ -402,7 +390,6 @@ class Walk {
                         "install " + library.fileName + " in " + Files::FolderOf(hostPath_));
             }
         }
-        return true;
     }
 
     const HostStore& store_;
@@ -428,8 +415,9 @@ bool RegisteredAnywhere(const HostStore& store, const std::vector<Location>& loc
 
 }  // namespace
 
-int Doctor::Run(const Options& options, std::ostream& out, std::ostream& err) const {
-    const HostStore store(services_);
+int Commands::Doctor(SystemServices& services, const Options& options, std::ostream& out,
+                     std::ostream& err) {
+    const HostStore store(services);
     const bool browsersGiven = !options.browsers.empty();
     const std::vector<Browser> candidates = HostStore::BrowsersOf(options);
     bool healthy = true;
@@ -437,11 +425,11 @@ int Doctor::Run(const Options& options, std::ostream& out, std::ostream& err) co
     for (Browser browser : candidates) {
         std::vector<Location> locations;
         std::string error;
-        if (!store.Locations(options, {browser}, ScopesToWalk(options), locations, error)) {
+        if (!store.Locations(options, {browser}, HostStore::ScopesOf(options), locations, error)) {
             err << "error: " << error << "\n";
             return 1;
         }
-        PolicyVerdict policy = PolicyVerdictFor(services_, options, browser);
+        PolicyVerdict policy = PolicyVerdictFor(services, options, browser);
         // Without --browser only the browsers the host is registered for are of interest, and
         // those that block it: the browser tells the extension about the block even then.
         if (!browsersGiven && options.profileDir.empty() && !policy.blocked &&
@@ -450,7 +438,7 @@ int Doctor::Run(const Options& options, std::ostream& out, std::ostream& err) co
         }
         ++walked;
         healthy =
-            Walk(store, services_, options, browser, std::move(locations), std::move(policy), out)
+            Walk(store, services, options, browser, std::move(locations), std::move(policy), out)
                 .Run() &&
             healthy;
     }

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "Files.h"
-#include "SafeFile.h"
+#include "Places.h"
 
 namespace browser_extensions::registration {
 namespace {
@@ -23,6 +23,11 @@ std::vector<Browser> HostStore::BrowsersOf(const Options& options) {
     return options.profileDir.empty() ? Browsers::All() : std::vector<Browser>{Browser::Chromium};
 }
 
+std::vector<Scope> HostStore::ScopesOf(const Options& options) {
+    return options.scope ? std::vector<Scope>{*options.scope}
+                         : std::vector<Scope>{Scope::User, Scope::System};
+}
+
 bool HostStore::AddBrowserLocations(const PathSettings& settings,
                                     const std::vector<Browser>& browsers,
                                     const std::vector<Scope>& scopes,
@@ -30,7 +35,7 @@ bool HostStore::AddBrowserLocations(const PathSettings& settings,
     for (Browser browser : browsers) {
         for (Scope scope : scopes) {
             const std::vector<Location> found =
-                services_.BrowserLocations(browser, scope, settings, error);
+                Places::Manifests(services_, browser, scope, settings, error);
             if (found.empty()) {
                 return false;
             }
@@ -76,8 +81,11 @@ Entry HostStore::Find(const Location& location, const std::string& name) const {
 std::vector<Entry> HostStore::EntriesAt(const Location& location) const {
     std::vector<std::string> names;
     if (location.kind == StoreKind::Folder) {
-        for (const std::string& file : services_.NamesEndingWith(location.place, kManifestSuffix)) {
-            names.push_back(file.substr(0, file.size() - kManifestSuffix.size()));
+        for (const std::string& file : services_.NamesIn(location.place)) {
+            const std::size_t stem = file.size() - std::min(file.size(), kManifestSuffix.size());
+            if (stem > 0 && file.compare(stem, std::string::npos, kManifestSuffix) == 0) {
+                names.push_back(file.substr(0, stem));
+            }
         }
     } else {
         names = services_.SubkeysOf(location.place);

@@ -25,6 +25,8 @@ class HostStore {
 
     // The browsers a command walks when none is named: a profile folder is a Chromium one's.
     static std::vector<Browser> BrowsersOf(const Options& options);
+    // The scopes a command reads when none is named: both.
+    static std::vector<Scope> ScopesOf(const Options& options);
     static std::string Describe(const Location& location);
 
     // The locations to work on, in the order a browser reads them; false with `error` when they

@@ -1,4 +1,4 @@
-#include "Installer.h"
+#include "Commands.h"
 
 #include <algorithm>
 #include <set>
@@ -33,32 +33,36 @@ std::vector<Browser> BrowsersToInstall(const Options& options) {
     return browsers;
 }
 
-// A manifest that admits nobody is of no use, so every browser needs its extensions named.
-bool CheckExtensionsGiven(const std::vector<Browser>& browsers, const Options& options,
-                          std::string& error) {
+// What keeps install from starting; empty when nothing does. A manifest that admits nobody is of
+// no use, so every browser needs its extensions named.
+std::string UsageProblem(const std::vector<Browser>& browsers, const Options& options,
+                         const std::string& hostPath) {
     if (browsers.empty()) {
-        error = "name the extensions to admit: --extension-id ID and/or --firefox-extension ID";
-        return false;
+        return "name the extensions to admit: --extension-id ID and/or --firefox-extension ID";
     }
     for (Browser browser : browsers) {
         const bool chromium = Browsers::IsChromiumFamily(browser);
         if (chromium && options.extensionIds.empty()) {
-            error = Browsers::Name(browser) + " needs --extension-id ID";
-            return false;
+            return Browsers::Name(browser) + " needs --extension-id ID";
         }
         if (!chromium && options.firefoxExtensions.empty()) {
-            error = "firefox needs --firefox-extension ID";
-            return false;
+            return "firefox needs --firefox-extension ID";
         }
     }
-    return true;
+    if (!Files::IsAbsolute(hostPath)) {
+        return "the host path must be absolute: " + hostPath;
+    }
+    if (!options.manifestDir.empty() && !Files::IsAbsolute(options.manifestDir)) {
+        return "--manifest-dir must be absolute: " + options.manifestDir;
+    }
+    return "";
 }
 
 std::string HostPath(const Options& options, const SystemServices& services) {
     if (!options.hostPath.empty()) {
         return options.hostPath;
     }
-    return Files::Join(services.ToolFolder(), services.HostFileName());
+    return Files::Join(services.ToolFolder(), services.UsesRegistry() ? "Quenlow.exe" : "Quenlow");
 }
 
 Manifest ManifestFor(Browser browser, const Options& options, const std::string& hostPath) {
@@ -160,38 +164,31 @@ bool CheckTrustedForEveryone(SystemServices& services, const std::vector<Locatio
 
 }  // namespace
 
-int Installer::Install(const Options& options, std::ostream& out, std::ostream& err) {
+int Commands::Install(SystemServices& services, const Options& options, std::ostream& out,
+                      std::ostream& err) {
     const std::vector<Browser> browsers = BrowsersToInstall(options);
-    std::string error;
-    if (!CheckExtensionsGiven(browsers, options, error)) {
+    const std::string hostPath = HostPath(options, services);
+    std::string error = UsageProblem(browsers, options, hostPath);
+    if (!error.empty()) {
         err << "quenlow-register: " << error << "\n";
         return kUsageError;
     }
-    const std::string hostPath = HostPath(options, services_);
-    if (!Files::IsAbsolute(hostPath)) {
-        err << "quenlow-register: the host path must be absolute: " << hostPath << "\n";
-        return kUsageError;
-    }
-    if (!options.manifestDir.empty() && !Files::IsAbsolute(options.manifestDir)) {
-        err << "quenlow-register: --manifest-dir must be absolute: " << options.manifestDir << "\n";
-        return kUsageError;
-    }
-    HostStore store(services_);
+    HostStore store(services);
     std::vector<Location> locations;
     if (!store.Locations(options, browsers, ScopesOf(options), locations, error)) {
         err << "error: " << error << "\n";
         return kFailure;
     }
-    if (!CheckTrustedForEveryone(services_, locations, options, hostPath, error)) {
+    if (!CheckTrustedForEveryone(services, locations, options, hostPath, error)) {
         err << "quenlow-register: " << error << "\n";
         return kUsageError;
     }
-    WarnAboutHost(services_, hostPath, err);
+    WarnAboutHost(services, hostPath, err);
     int status = 0;
     for (const Location& location : locations) {
         const std::string manifestPath = ManifestPathFor(store, location, options, hostPath);
         const Manifest manifest = ManifestFor(location.browser, options, hostPath);
-        bool ok = services_.WriteFile(manifestPath, ManifestText::Write(manifest), error);
+        bool ok = services.WriteFile(manifestPath, ManifestText::Write(manifest), error);
         if (ok && location.kind == StoreKind::RegistryKey) {
             ok = store.Point(location, options.name, manifestPath, error);
         }
@@ -209,9 +206,10 @@ int Installer::Install(const Options& options, std::ostream& out, std::ostream& 
     return status;
 }
 
-int Installer::Uninstall(const Options& options, std::ostream& out, std::ostream& err) {
+int Commands::Uninstall(SystemServices& services, const Options& options, std::ostream& out,
+                        std::ostream& err) {
     const std::vector<Browser> browsers = HostStore::BrowsersOf(options);
-    HostStore store(services_);
+    HostStore store(services);
     std::vector<Location> locations;
     std::string error;
     if (!store.Locations(options, browsers, ScopesOf(options), locations, error)) {
@@ -241,7 +239,7 @@ int Installer::Uninstall(const Options& options, std::ostream& out, std::ostream
         }
     }
     for (const std::string& manifestPath : keyManifests) {
-        RemoveOrphanedManifest(services_, manifestPath, options, out, err);
+        RemoveOrphanedManifest(services, manifestPath, options, out, err);
     }
     return status;
 }

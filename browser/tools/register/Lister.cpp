@@ -1,4 +1,4 @@
-#include "Lister.h"
+#include "Commands.h"
 
 #include "HostStore.h"
 #include "Manifest.h"
@@ -37,15 +37,13 @@ void PrintManifest(const SystemServices& services, const Entry& entry, std::ostr
 
 }  // namespace
 
-int Lister::List(const Options& options, std::ostream& out, std::ostream& err) const {
+int Commands::List(SystemServices& services, const Options& options, std::ostream& out,
+                   std::ostream& err) {
     const std::vector<Browser> browsers = HostStore::BrowsersOf(options);
-    const std::vector<Scope> scopes = options.scope
-                                          ? std::vector<Scope>{*options.scope}
-                                          : std::vector<Scope>{Scope::User, Scope::System};
-    const HostStore store(services_);
+    const HostStore store(services);
     std::vector<Location> locations;
     std::string error;
-    if (!store.Locations(options, browsers, scopes, locations, error)) {
+    if (!store.Locations(options, browsers, HostStore::ScopesOf(options), locations, error)) {
         err << "error: " << error << "\n";
         return 1;
     }
@@ -60,7 +58,7 @@ int Lister::List(const Options& options, std::ostream& out, std::ostream& err) c
             if (location.kind == StoreKind::RegistryKey) {
                 out << "  key       " << entry.place << "\n";
             }
-            PrintManifest(services_, entry, out);
+            PrintManifest(services, entry, out);
         }
     }
     if (shown == 0) {

@@ -11,29 +11,15 @@ std::string Quoted(const std::string& text) {
     return json::serialize(json::string(text));
 }
 
-std::optional<std::string> StringMember(const json::object& object, const char* key) {
+// A member of the type asked for; empty when it is missing or of another type.
+template <class T>
+std::optional<T> Member(const json::object& object, const char* key) {
     const json::value* value = object.if_contains(key);
-    if (value == nullptr || !value->is_string()) {
+    if (value == nullptr) {
         return std::nullopt;
     }
-    const json::string& text = value->get_string();
-    return std::string(text.data(), text.size());
-}
-
-std::optional<std::vector<std::string>> StringListMember(const json::object& object,
-                                                         const char* key) {
-    const json::value* value = object.if_contains(key);
-    if (value == nullptr || !value->is_array()) {
-        return std::nullopt;
-    }
-    std::vector<std::string> list;
-    for (const json::value& item : value->get_array()) {
-        if (!item.is_string()) {
-            return std::nullopt;
-        }
-        list.emplace_back(item.get_string().data(), item.get_string().size());
-    }
-    return list;
+    auto converted = json::try_value_to<T>(*value);
+    return converted ? std::optional<T>(std::move(*converted)) : std::nullopt;
 }
 
 }  // namespace
@@ -64,12 +50,12 @@ bool ManifestText::Read(const std::string& text, FoundManifest& found, std::stri
         return false;
     }
     const json::object& object = root.get_object();
-    found.name = StringMember(object, "name");
-    found.description = StringMember(object, "description");
-    found.path = StringMember(object, "path");
-    found.type = StringMember(object, "type");
-    found.allowedOrigins = StringListMember(object, kOriginsKey);
-    found.allowedExtensions = StringListMember(object, kExtensionsKey);
+    found.name = Member<std::string>(object, "name");
+    found.description = Member<std::string>(object, "description");
+    found.path = Member<std::string>(object, "path");
+    found.type = Member<std::string>(object, "type");
+    found.allowedOrigins = Member<std::vector<std::string>>(object, kOriginsKey);
+    found.allowedExtensions = Member<std::vector<std::string>>(object, kExtensionsKey);
     return true;
 }
 

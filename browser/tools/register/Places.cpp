@@ -1,5 +1,7 @@
 #include "Places.h"
 
+#include <sstream>
+
 namespace browser_extensions::registration::Places {
 namespace {
 
@@ -13,16 +15,12 @@ std::string WithoutTrailingSlash(std::string path) {
 // The keys in the order the browser reads them; the table puts '|' between two.
 std::vector<std::string> KeysOf(Browser browser) {
     std::vector<std::string> keys;
-    std::string rest = Browsers::Facts(browser).windowsManifestKeys;
-    for (std::size_t bar = rest.find('|'); bar != std::string::npos; bar = rest.find('|')) {
-        keys.push_back(rest.substr(0, bar));
-        rest.erase(0, bar + 1);
+    std::istringstream table(Browsers::Facts(browser).windowsManifestKeys);
+    for (std::string key; std::getline(table, key, '|');) {
+        keys.push_back(key);
     }
-    keys.push_back(rest);
     return keys;
 }
-
-}  // namespace
 
 std::vector<Location> ManifestFolders(Browser browser, Scope scope, const PathSettings& settings,
                                       const std::string& home, std::string& error) {
@@ -76,6 +74,20 @@ std::vector<PolicyLocation> PolicyKeys(Browser browser) {
         PolicyLocation{StoreKind::RegistryKey, PolicyLevel::Mandatory, user},
         PolicyLocation{StoreKind::RegistryKey, PolicyLevel::Recommended, machine + "\\Recommended"},
         PolicyLocation{StoreKind::RegistryKey, PolicyLevel::Recommended, user + "\\Recommended"}};
+}
+
+}  // namespace
+
+std::vector<Location> Manifests(const SystemServices& system, Browser browser, Scope scope,
+                                const PathSettings& settings, std::string& error) {
+    return system.UsesRegistry()
+               ? ManifestKeys(browser, scope)
+               : ManifestFolders(browser, scope, settings, system.HomeFolder(), error);
+}
+
+std::vector<PolicyLocation> Policies(const SystemServices& system, Browser browser,
+                                     const PathSettings& settings) {
+    return system.UsesRegistry() ? PolicyKeys(browser) : PolicyFolders(browser, settings);
 }
 
 }  // namespace browser_extensions::registration::Places

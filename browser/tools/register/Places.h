@@ -8,15 +8,18 @@
 namespace browser_extensions::registration {
 
 // Where browsers look, as the table of browsers gives it: in folders (Linux) or registry keys
-// (Windows). Only reckoning, no look at the machine, so either form can be tested anywhere.
+// (Windows). Only reckoning from the table and the system's kind, so either form can be tested
+// anywhere.
 namespace Places {
 
-// `home` is the user's home folder unless `settings` replaces it.
-std::vector<Location> ManifestFolders(Browser browser, Scope scope, const PathSettings& settings,
-                                      const std::string& home, std::string& error);
-std::vector<PolicyLocation> PolicyFolders(Browser browser, const PathSettings& settings);
-std::vector<Location> ManifestKeys(Browser browser, Scope scope);
-std::vector<PolicyLocation> PolicyKeys(Browser browser);
+// Where `browser` reads manifests in `scope`, in the order it reads them; empty, with the reason
+// in `error`, when that cannot be known.
+std::vector<Location> Manifests(const SystemServices& system, Browser browser, Scope scope,
+                                const PathSettings& settings, std::string& error);
+// Where `browser` reads administrators' policies, the place that wins first; empty for a browser
+// without native-messaging policies.
+std::vector<PolicyLocation> Policies(const SystemServices& system, Browser browser,
+                                     const PathSettings& settings);
 
 }  // namespace Places
 

@@ -2,6 +2,9 @@
 
 #include <boost/json.hpp>
 
+#include "Files.h"
+#include "Places.h"
+
 #include <algorithm>
 #include <charconv>
 
@@ -18,16 +21,9 @@ struct Candidate {
 };
 using Candidates = std::map<std::string, Candidate>;
 
-const std::vector<std::string>& ListNames() {
-    static const std::vector<std::string> names{Policies::kBlocklist, Policies::kAllowlist};
-    return names;
-}
-
-const std::vector<std::string>& AllNames() {
-    static const std::vector<std::string> names{Policies::kBlocklist, Policies::kAllowlist,
-                                                Policies::kUserLevelHosts};
-    return names;
-}
+constexpr const char* kListNames[] = {Policies::kBlocklist, Policies::kAllowlist};
+constexpr const char* kAllNames[] = {Policies::kBlocklist, Policies::kAllowlist,
+                                     Policies::kUserLevelHosts};
 
 // Chromium takes policy files with a byte-order mark, comments and trailing commas.
 bool ParsePolicyText(std::string text, json::value& root, std::string& error) {
@@ -62,7 +58,7 @@ Candidates FromFiles(const std::vector<PolicyFile>& files, const std::string& br
                                      " ignores it");
             continue;
         }
-        for (const std::string& name : AllNames()) {
+        for (const char* name : kAllNames) {
             if (const json::value* value = root.get_object().if_contains(name)) {
                 candidates[name] = Candidate{*value, file.path};
             }
@@ -124,7 +120,7 @@ json::value SwitchFromRegistry(const RegistryValue& value) {
 
 Candidates FromKey(const PolicyKey& key) {
     Candidates candidates;
-    for (const std::string& name : ListNames()) {
+    for (const char* name : kListNames) {
         const auto subkey = key.lists.find(name);
         if (subkey != key.lists.end()) {
             candidates[name] = Candidate{ListFromSubkey(subkey->second), key.path + "\\" + name};
@@ -204,7 +200,11 @@ void Apply(const Candidates& candidates, PolicyLevel level, const std::string& b
 std::vector<PolicyFile> ReadFolder(const SystemServices& services, const std::string& folder,
                                    const std::string& browser, Policies& policies) {
     std::vector<PolicyFile> files;
-    for (const std::string& path : services.RegularFilesIn(folder)) {
+    for (const std::string& name : services.NamesIn(folder)) {
+        const std::string path = Files::Join(folder, name);
+        if (!services.IsRegularFile(path)) {
+            continue;
+        }
         PolicyFile file{path, ""};
         if (services.ReadText(path, file.text)) {
             files.push_back(file);
@@ -218,7 +218,8 @@ std::vector<PolicyFile> ReadFolder(const SystemServices& services, const std::st
 PolicyKey ReadKey(const SystemServices& services, const std::string& path) {
     PolicyKey key{path, services.ValuesOf(path), {}};
     for (const std::string& subkey : services.SubkeysOf(path)) {
-        if (std::find(ListNames().begin(), ListNames().end(), subkey) != ListNames().end()) {
+        if (std::find(std::begin(kListNames), std::end(kListNames), subkey) !=
+            std::end(kListNames)) {
             key.lists[subkey] = services.ValuesOf(path + "\\" + subkey);
         }
     }
@@ -231,7 +232,7 @@ NativeMessagingPolicies PolicyReader::Read(const SystemServices& services, Brows
                                            const PathSettings& settings) {
     Policies policies;
     const std::string name = Browsers::Name(browser);
-    for (const PolicyLocation& location : services.PolicyLocations(browser, settings)) {
+    for (const PolicyLocation& location : Places::Policies(services, browser, settings)) {
         if (location.level == PolicyLevel::Mandatory) {
             policies.places.push_back(location.place);
         }

@@ -1,11 +1,12 @@
 #include "RealSystemServices.h"
 
 #include "Files.h"
-#include "SafeFile.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <system_error>
 
@@ -41,38 +42,28 @@ bool RealSystemServices::ReadText(const std::string& path, std::string& text) co
     return !file.bad();
 }
 
-bool RealSystemServices::Remove(const std::string& path, std::string& error) {
-    return SafeFile::RemoveFile(path, error);
-}
-
-std::vector<std::string> RealSystemServices::NamesEndingWith(const std::string& folder,
-                                                             const std::string& suffix) const {
+std::vector<std::string> RealSystemServices::NamesIn(const std::string& folder) const {
     std::vector<std::string> names;
     std::error_code error;
     for (fs::directory_iterator it(PathOf(folder), error), end; !error && it != end;
          it.increment(error)) {
-        const std::string name = Utf8Of(it->path().filename());
-        if (name.size() > suffix.size() &&
-            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
-            names.push_back(name);
-        }
+        names.push_back(Utf8Of(it->path().filename()));
     }
     std::sort(names.begin(), names.end());
     return names;
 }
 
-std::vector<std::string> RealSystemServices::RegularFilesIn(const std::string& folder) const {
-    std::vector<std::string> paths;
-    std::error_code error;
-    for (fs::directory_iterator it(PathOf(folder), error), end; !error && it != end;
-         it.increment(error)) {
-        std::error_code typeError;
-        if (it->is_regular_file(typeError)) {
-            paths.push_back(Utf8Of(it->path()));
+std::string RealSystemServices::TemporaryName(const std::string& fileName) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::random_device source;
+    std::string suffix;
+    for (int i = 0; i < 4; ++i) {
+        std::uint32_t bits = source();
+        for (int nibble = 0; nibble < 8; ++nibble, bits >>= 4) {
+            suffix += kDigits[bits & 0xF];
         }
     }
-    std::sort(paths.begin(), paths.end());
-    return paths;
+    return "." + fileName + "." + suffix + ".tmp";
 }
 
 }  // namespace browser_extensions::registration

@@ -1,15 +1,16 @@
-#include "SafeFile.h"
+#include "RealSystemServices.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <vector>
+#include <filesystem>
 
 namespace browser_extensions::registration {
+// The real services' writes and removals: whoever owns the target folder cannot turn them
+// against the one running the tool, since no link someone else planted is followed.
 namespace {
 
 constexpr int kAttempts = 16;
@@ -32,19 +33,6 @@ class Descriptor {
   private:
     int fd_;
 };
-
-std::vector<std::string> PartsOf(const std::string& path) {
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        const std::size_t slash = std::min(path.find('/', start), path.size());
-        if (slash > start) {
-            parts.push_back(path.substr(start, slash - start));
-        }
-        start = slash + 1;
-    }
-    return parts;
-}
 
 std::string ErrorText(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + std::strerror(errno);
@@ -75,7 +63,11 @@ bool OpenFolder(const std::string& path, bool create, Descriptor& folder, std::s
     }
     folder.Reset(::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     std::string reached;
-    for (const std::string& part : PartsOf(path)) {
+    for (const std::filesystem::path& element : std::filesystem::path(path).relative_path()) {
+        const std::string part = element.string();
+        if (part.empty()) {
+            continue;  // what follows a trailing slash
+        }
         reached += "/" + part;
         int next = OpenFolderIn(folder.get(), part);
         if (next < 0 && errno == ENOENT && create) {
@@ -124,7 +116,7 @@ std::string NamePart(const std::string& path) {
 
 int CreateTemporary(int folder, const std::string& name, std::string& temporary) {
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        temporary = SafeFile::TemporaryName(name);
+        temporary = RealSystemServices::TemporaryName(name);
         const int fd = ::openat(folder, temporary.c_str(),
                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
         if (fd >= 0 || errno != EEXIST) {
@@ -136,7 +128,8 @@ int CreateTemporary(int folder, const std::string& name, std::string& temporary)
 
 }  // namespace
 
-bool SafeFile::Replace(const std::string& path, const std::string& text, std::string& error) {
+bool RealSystemServices::WriteFile(const std::string& path, const std::string& text,
+                                   std::string& error) {
     const std::string folderPath = FolderPart(path);
     const std::string name = NamePart(path);
     if (name.empty()) {
@@ -173,7 +166,7 @@ bool SafeFile::Replace(const std::string& path, const std::string& text, std::st
     return true;
 }
 
-bool SafeFile::RemoveFile(const std::string& path, std::string& error) {
+bool RealSystemServices::Remove(const std::string& path, std::string& error) {
     Descriptor folder;
     if (!OpenFolder(FolderPart(path), false, folder, error)) {
         // Nothing to remove where there is no folder.

@@ -1,4 +1,4 @@
-#include "SafeFile.h"
+#include "RealSystemServices.h"
 
 #include <windows.h>
 
@@ -6,9 +6,9 @@
 
 #include "platform/TextEncoding.h"
 
-#include <cwctype>
-
 namespace browser_extensions::registration {
+// The real services' writes and removals: no junction or link in the way is followed, and a
+// link at the final name is replaced, not written through.
 namespace {
 
 constexpr int kAttempts = 16;
@@ -72,7 +72,8 @@ std::wstring NamePart(const std::wstring& path) {
 HANDLE CreateTemporary(const std::wstring& folder, const std::wstring& name,
                        std::wstring& temporary) {
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        temporary = folder + L"\\" + Utf8ToWide(SafeFile::TemporaryName(WideToUtf8(name)));
+        temporary =
+            folder + L"\\" + Utf8ToWide(RealSystemServices::TemporaryName(WideToUtf8(name)));
         // CREATE_NEW fails on any existing name, a link's included.
         const HANDLE file =
             ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -86,7 +87,8 @@ HANDLE CreateTemporary(const std::wstring& folder, const std::wstring& name,
 
 }  // namespace
 
-bool SafeFile::Replace(const std::string& path, const std::string& text, std::string& error) {
+bool RealSystemServices::WriteFile(const std::string& path, const std::string& text,
+                                   std::string& error) {
     const std::wstring target = Utf8ToWide(path);
     const std::wstring folder = FolderPart(target);
     if (folder.empty() || NamePart(target).empty()) {
@@ -124,7 +126,7 @@ bool SafeFile::Replace(const std::string& path, const std::string& text, std::st
     return true;
 }
 
-bool SafeFile::RemoveFile(const std::string& path, std::string& error) {
+bool RealSystemServices::Remove(const std::string& path, std::string& error) {
     const std::wstring target = Utf8ToWide(path);
     const DWORD attributes = ::GetFileAttributesW(target.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {

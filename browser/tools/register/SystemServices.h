@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "Browser.h"
-#include "TrustCheck.h"
 
 namespace browser_extensions::registration {
 
@@ -52,50 +51,38 @@ struct PolicyLocation {
     std::string place;
 };
 
-// What the commands ask of the machine: its file system, its registry and where browsers look.
-// The real services are the platform's (RealSystemServices); tests hand in an in-memory one.
-// Every text is UTF-8.
+// What the commands ask of the machine: its file system and its registry. The real services are
+// the platform's (RealSystemServices); tests hand in an in-memory one. Every text is UTF-8.
 class SystemServices {
   public:
     virtual ~SystemServices() = default;
 
+    // Windows: registrations in the registry, the host a .exe with its libraries beside it, and
+    // a host path relative to the manifest's folder. Elsewhere: manifest folders.
     virtual bool UsesRegistry() const = 0;
-    // Where `browser` reads manifests in `scope`, in the order it reads them; empty, with the
-    // reason in `error`, when that cannot be known.
-    virtual std::vector<Location> BrowserLocations(Browser browser, Scope scope,
-                                                   const PathSettings& settings,
-                                                   std::string& error) const = 0;
-    // Where `browser` reads administrators' policies, the place that wins first; empty for a
-    // browser without native-messaging policies.
-    virtual std::vector<PolicyLocation> PolicyLocations(Browser browser,
-                                                        const PathSettings& settings) const = 0;
-    virtual std::string HostFileName() const = 0;
+    // $HOME; empty when unknown.
+    virtual std::string HomeFolder() const = 0;
     virtual std::string ToolFolder() const = 0;
-    // Windows browsers resolve a relative host path against the manifest's folder.
-    virtual bool RelativeHostPathAllowed() const = 0;
 
     virtual bool IsFolder(const std::string& path) const = 0;
     virtual bool IsRegularFile(const std::string& path) const = 0;
     virtual bool Exists(const std::string& path) const = 0;
     virtual bool ReadText(const std::string& path, std::string& text) const = 0;
-    // Names of the files in `folder` ending in `suffix`, sorted.
-    virtual std::vector<std::string> NamesEndingWith(const std::string& folder,
-                                                     const std::string& suffix) const = 0;
-    // Paths of the regular files in `folder`, sorted by name.
-    virtual std::vector<std::string> RegularFilesIn(const std::string& folder) const = 0;
+    // The names of what `folder` holds, sorted.
+    virtual std::vector<std::string> NamesIn(const std::string& folder) const = 0;
     // False, with the reason in `why`, when the file could not be started as a program.
     virtual bool IsExecutable(const std::string& path, std::string& why) const = 0;
-    // Creates missing folders and replaces the file in one step, readable by every user.
+    // Creates missing folders and replaces the file in one step, readable by every user. No link
+    // someone else planted is followed, and a link at the final name is replaced, not written
+    // through.
     virtual bool WriteFile(const std::string& path, const std::string& text,
                            std::string& error) = 0;
     // Removes a regular file, never a link or a folder; true when it is gone, also when it was
     // never there.
     virtual bool Remove(const std::string& path, std::string& error) = 0;
     // Empty when only administrators (or whoever runs the tool) can change `path` or any folder
-    // above it; otherwise what lets someone else.
+    // above it; otherwise what lets someone else. Parts that do not exist yet are passed over.
     virtual std::string WhoElseCanWrite(const std::string& path) const = 0;
-    // The libraries the host loads from its own folder on this system.
-    virtual std::vector<HostLibrary> LibrariesBesideHost() const = 0;
 
     virtual bool SetKeyDefault(const std::string& key, const std::string& value,
                                std::string& error) = 0;

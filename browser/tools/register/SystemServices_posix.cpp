@@ -1,10 +1,5 @@
 #include "RealSystemServices.h"
 
-#include "Places.h"
-
-#include "SafeFile.h"
-
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,42 +11,20 @@
 #include <system_error>
 
 namespace browser_extensions::registration {
-namespace {
-
-std::string HomeFolder() {
-    const char* home = std::getenv("HOME");
-    return home != nullptr ? home : "";
-}
-
-}  // namespace
 
 bool RealSystemServices::UsesRegistry() const {
     return false;
 }
 
-std::vector<Location> RealSystemServices::BrowserLocations(Browser browser, Scope scope,
-                                                           const PathSettings& settings,
-                                                           std::string& error) const {
-    return Places::ManifestFolders(browser, scope, settings, HomeFolder(), error);
-}
-
-std::vector<PolicyLocation> RealSystemServices::PolicyLocations(
-    Browser browser, const PathSettings& settings) const {
-    return Places::PolicyFolders(browser, settings);
-}
-
-std::string RealSystemServices::HostFileName() const {
-    return "Quenlow";
+std::string RealSystemServices::HomeFolder() const {
+    const char* home = std::getenv("HOME");
+    return home != nullptr ? home : "";
 }
 
 std::string RealSystemServices::ToolFolder() const {
     std::error_code error;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
     return error ? std::string(".") : self.parent_path().string();
-}
-
-bool RealSystemServices::RelativeHostPathAllowed() const {
-    return false;
 }
 
 bool RealSystemServices::IsExecutable(const std::string& path, std::string& why) const {
@@ -71,11 +44,6 @@ bool RealSystemServices::IsExecutable(const std::string& path, std::string& why)
         return false;
     }
     return true;
-}
-
-bool RealSystemServices::WriteFile(const std::string& path, const std::string& text,
-                                   std::string& error) {
-    return SafeFile::Replace(path, text, error);
 }
 
 bool RealSystemServices::SetKeyDefault(const std::string&, const std::string&, std::string& error) {

@@ -1,82 +1,84 @@
 #include "RealSystemServices.h"
 
-#include "SafeFile.h"
-
 #include <windows.h>
 
 #include "SystemMessage.h"
 
-#include "Places.h"
 #include "platform/TextEncoding.h"
 
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
-#include <cwctype>
 #include <filesystem>
-#include <system_error>
+#include <memory>
+#include <optional>
+#include <type_traits>
 
 namespace browser_extensions::registration {
 namespace {
 
-// A key written as "HKCU\..." or "HKLM\...".
-struct KeyPath {
-    HKEY root = nullptr;
-    std::wstring subkey;
+// Closes an open key.
+struct KeyCloser {
+    void operator()(HKEY key) const { ::RegCloseKey(key); }
 };
+using OpenKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
 
-bool Split(const std::string& key, KeyPath& path) {
+// The root of a key written as "HKCU\..." or "HKLM\...", and the rest in `subkey`; null when it
+// names neither.
+HKEY RootOf(const std::string& key, std::wstring& subkey) {
     const std::size_t slash = key.find('\\');
     if (slash == std::string::npos) {
-        return false;
+        return nullptr;
     }
+    subkey = Utf8ToWide(key.substr(slash + 1));
     const std::string root = key.substr(0, slash);
     if (root == "HKCU") {
-        path.root = HKEY_CURRENT_USER;
-    } else if (root == "HKLM") {
-        path.root = HKEY_LOCAL_MACHINE;
-    } else {
-        return false;
+        return HKEY_CURRENT_USER;
     }
-    path.subkey = Utf8ToWide(key.substr(slash + 1));
-    return true;
+    return root == "HKLM" ? HKEY_LOCAL_MACHINE : nullptr;
 }
 
-// Class that closes an open key when it leaves scope.
-class OpenKey {
-  public:
-    OpenKey(const KeyPath& path, REGSAM access) {
-        if (::RegOpenKeyExW(path.root, path.subkey.c_str(), 0, access, &key_) != ERROR_SUCCESS) {
-            key_ = nullptr;
-        }
+OpenKey Open(const std::string& key, REGSAM access) {
+    std::wstring subkey;
+    const HKEY root = RootOf(key, subkey);
+    HKEY handle = nullptr;
+    if (root == nullptr ||
+        ::RegOpenKeyExW(root, subkey.c_str(), 0, access, &handle) != ERROR_SUCCESS) {
+        return nullptr;
     }
-    ~OpenKey() {
-        if (key_ != nullptr) {
-            ::RegCloseKey(key_);
-        }
+    return OpenKey(handle);
+}
+
+// The key's default value when it is text.
+std::optional<std::string> DefaultText(HKEY key) {
+    const DWORD text = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
+    DWORD bytes = 0;
+    if (::RegGetValueW(key, nullptr, nullptr, text, nullptr, nullptr, &bytes) != ERROR_SUCCESS) {
+        return std::nullopt;
     }
-    OpenKey(const OpenKey&) = delete;
-    OpenKey& operator=(const OpenKey&) = delete;
-    HKEY get() const { return key_; }
+    std::wstring value(bytes / sizeof(wchar_t), L'\0');
+    if (::RegGetValueW(key, nullptr, nullptr, text, nullptr, value.data(), &bytes) !=
+        ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    value.resize(std::wcslen(value.c_str()));
+    return WideToUtf8(value);
+}
 
-  private:
-    HKEY key_ = nullptr;
-};
-
-RegistryValue ValueFrom(const std::wstring& name, DWORD type, const std::vector<BYTE>& data) {
+RegistryValue ValueFrom(const std::wstring& name, DWORD type, const BYTE* data, DWORD size) {
     RegistryValue value;
     value.name = WideToUtf8(name);
     if (type == REG_SZ || type == REG_EXPAND_SZ) {
-        std::wstring text(data.size() / sizeof(wchar_t), L'\0');
-        std::memcpy(text.data(), data.data(), text.size() * sizeof(wchar_t));
+        std::wstring text(size / sizeof(wchar_t), L'\0');
+        std::memcpy(text.data(), data, text.size() * sizeof(wchar_t));
         while (!text.empty() && text.back() == L'\0') {
             text.pop_back();
         }
         value.type = RegistryValue::Type::String;
         value.text = WideToUtf8(text);
-    } else if (type == REG_DWORD && data.size() == sizeof(DWORD)) {
+    } else if (type == REG_DWORD && size == sizeof(DWORD)) {
         DWORD number = 0;
-        std::memcpy(&number, data.data(), sizeof number);
+        std::memcpy(&number, data, sizeof number);
         value.type = RegistryValue::Type::Dword;
         value.number = number;
     }
@@ -94,40 +96,19 @@ bool RealSystemServices::UsesRegistry() const {
     return true;
 }
 
-std::vector<Location> RealSystemServices::BrowserLocations(Browser browser, Scope scope,
-                                                           const PathSettings&,
-                                                           std::string&) const {
-    return Places::ManifestKeys(browser, scope);
-}
-
-std::vector<PolicyLocation> RealSystemServices::PolicyLocations(Browser browser,
-                                                                const PathSettings&) const {
-    return Places::PolicyKeys(browser);
-}
-
-std::string RealSystemServices::HostFileName() const {
-    return "Quenlow.exe";
+std::string RealSystemServices::HomeFolder() const {
+    return "";  // registrations are found in the registry, not in a home folder
 }
 
 std::string RealSystemServices::ToolFolder() const {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) {
-            return ".";
-        }
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        path.resize(path.size() * 2);
+    std::wstring path(32768, L'\0');  // the longest path Windows has
+    const DWORD length =
+        ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0 || length == path.size()) {
+        return ".";
     }
+    path.resize(length);
     return std::filesystem::path(path).parent_path().u8string();
-}
-
-bool RealSystemServices::RelativeHostPathAllowed() const {
-    return true;
 }
 
 bool RealSystemServices::IsExecutable(const std::string& path, std::string& why) const {
@@ -151,31 +132,26 @@ bool RealSystemServices::IsExecutable(const std::string& path, std::string& why)
     return false;
 }
 
-bool RealSystemServices::WriteFile(const std::string& path, const std::string& text,
-                                   std::string& error) {
-    return SafeFile::Replace(path, text, error);
-}
-
 bool RealSystemServices::SetKeyDefault(const std::string& key, const std::string& value,
                                        std::string& error) {
-    KeyPath path;
-    if (!Split(key, path)) {
+    std::wstring subkey;
+    const HKEY root = RootOf(key, subkey);
+    if (root == nullptr) {
         error = "not a registry key: " + key;
         return false;
     }
     HKEY handle = nullptr;
-    LSTATUS status =
-        ::RegCreateKeyExW(path.root, path.subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                          KEY_SET_VALUE, nullptr, &handle, nullptr);
+    LSTATUS status = ::RegCreateKeyExW(root, subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                       KEY_SET_VALUE, nullptr, &handle, nullptr);
     if (status != ERROR_SUCCESS) {
         error = "cannot create " + key + ": " + SystemMessage(static_cast<DWORD>(status));
         return false;
     }
+    const OpenKey created(handle);
     const std::wstring wide = Utf8ToWide(value);
     const DWORD bytes = static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t));
     status = ::RegSetValueExW(handle, nullptr, 0, REG_SZ,
                               reinterpret_cast<const BYTE*>(wide.c_str()), bytes);
-    ::RegCloseKey(handle);
     if (status != ERROR_SUCCESS) {
         error = "cannot set " + key + ": " + SystemMessage(static_cast<DWORD>(status));
         return false;
@@ -184,12 +160,13 @@ bool RealSystemServices::SetKeyDefault(const std::string& key, const std::string
 }
 
 bool RealSystemServices::DeleteKey(const std::string& key, std::string& error) {
-    KeyPath path;
-    if (!Split(key, path)) {
+    std::wstring subkey;
+    const HKEY root = RootOf(key, subkey);
+    if (root == nullptr) {
         error = "not a registry key: " + key;
         return false;
     }
-    const LSTATUS status = ::RegDeleteTreeW(path.root, path.subkey.c_str());
+    const LSTATUS status = ::RegDeleteTreeW(root, subkey.c_str());
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
         error = "cannot delete " + key + ": " + SystemMessage(static_cast<DWORD>(status));
         return false;
@@ -198,44 +175,14 @@ bool RealSystemServices::DeleteKey(const std::string& key, std::string& error) {
 }
 
 RegistryEntry RealSystemServices::ReadKey(const std::string& key) const {
-    RegistryEntry entry;
-    KeyPath path;
-    if (!Split(key, path)) {
-        return entry;
-    }
-    OpenKey open(path, KEY_QUERY_VALUE);
-    if (open.get() == nullptr) {
-        return entry;
-    }
-    entry.keyExists = true;
-    DWORD type = 0;
-    DWORD bytes = 0;
-    if (::RegQueryValueExW(open.get(), nullptr, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ)) {
-        return entry;
-    }
-    std::wstring value(bytes / sizeof(wchar_t) + 1, L'\0');
-    bytes = static_cast<DWORD>(value.size() * sizeof(wchar_t));
-    if (::RegQueryValueExW(open.get(), nullptr, nullptr, &type,
-                           reinterpret_cast<BYTE*>(value.data()), &bytes) != ERROR_SUCCESS) {
-        return entry;
-    }
-    value.resize(bytes / sizeof(wchar_t));
-    while (!value.empty() && value.back() == L'\0') {
-        value.pop_back();
-    }
-    entry.defaultValue = WideToUtf8(value);
-    return entry;
+    const OpenKey open = Open(key, KEY_QUERY_VALUE);
+    return open ? RegistryEntry{true, DefaultText(open.get())} : RegistryEntry{};
 }
 
 std::vector<std::string> RealSystemServices::SubkeysOf(const std::string& key) const {
     std::vector<std::string> names;
-    KeyPath path;
-    if (!Split(key, path)) {
-        return names;
-    }
-    OpenKey open(path, KEY_ENUMERATE_SUB_KEYS);
-    if (open.get() == nullptr) {
+    const OpenKey open = Open(key, KEY_ENUMERATE_SUB_KEYS);
+    if (!open) {
         return names;
     }
     wchar_t name[256];  // the longest key name the registry allows, plus one
@@ -253,12 +200,8 @@ std::vector<std::string> RealSystemServices::SubkeysOf(const std::string& key) c
 
 std::vector<RegistryValue> RealSystemServices::ValuesOf(const std::string& key) const {
     std::vector<RegistryValue> values;
-    KeyPath path;
-    if (!Split(key, path)) {
-        return values;
-    }
-    OpenKey open(path, KEY_QUERY_VALUE);
-    if (open.get() == nullptr) {
+    const OpenKey open = Open(key, KEY_QUERY_VALUE);
+    if (!open) {
         return values;
     }
     DWORD longestName = 0;
@@ -281,10 +224,7 @@ std::vector<RegistryValue> RealSystemServices::ValuesOf(const std::string& key) 
         if (nameLength == 0) {
             continue;  // the default value names no policy
         }
-        values.push_back(
-            ValueFrom(name.substr(0, nameLength), type,
-                      std::vector<BYTE>(data.begin(),
-                                        data.begin() + static_cast<std::ptrdiff_t>(dataLength))));
+        values.push_back(ValueFrom(name.substr(0, nameLength), type, data.data(), dataLength));
     }
     std::sort(values.begin(), values.end(),
               [](const RegistryValue& a, const RegistryValue& b) { return a.name < b.name; });

@@ -1,9 +1,6 @@
 #include "Tool.h"
 
-#include "Doctor.h"
-#include "Installer.h"
-#include "Lister.h"
-#include "Options.h"
+#include "Commands.h"
 
 namespace browser_extensions::registration {
 
@@ -16,13 +13,13 @@ int Tool::Run(const std::vector<std::string>& arguments, SystemServices& service
     }
     switch (options.command) {
         case Command::Install:
-            return Installer(services).Install(options, out, err);
+            return Commands::Install(services, options, out, err);
         case Command::Uninstall:
-            return Installer(services).Uninstall(options, out, err);
+            return Commands::Uninstall(services, options, out, err);
         case Command::List:
-            return Lister(services).List(options, out, err);
+            return Commands::List(services, options, out, err);
         case Command::Doctor:
-            return Doctor(services).Run(options, out, err);
+            return Commands::Doctor(services, options, out, err);
     }
     return 2;
 }

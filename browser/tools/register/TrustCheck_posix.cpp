@@ -1,4 +1,4 @@
-#include "TrustCheck.h"
+#include "RealSystemServices.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,6 +7,7 @@
 #include <system_error>
 
 namespace browser_extensions::registration {
+// The real services' trust check: owners and modes from the top down to the path.
 namespace {
 
 bool TrustedOwner(uid_t owner) {
@@ -56,7 +57,7 @@ std::string CheckEachPart(const std::filesystem::path& path) {
 
 }  // namespace
 
-std::string TrustCheck::WhoElseCanWrite(const std::string& path) {
+std::string RealSystemServices::WhoElseCanWrite(const std::string& path) const {
     const std::filesystem::path written = std::filesystem::path(path).lexically_normal();
     std::string finding = CheckEachPart(written);
     if (!finding.empty()) {
@@ -66,10 +67,6 @@ std::string TrustCheck::WhoElseCanWrite(const std::string& path) {
     std::error_code error;
     const std::filesystem::path resolved = std::filesystem::weakly_canonical(written, error);
     return error || resolved == written ? "" : CheckEachPart(resolved);
-}
-
-std::vector<HostLibrary> TrustCheck::LibrariesBesideHost() {
-    return {};
 }
 
 }  // namespace browser_extensions::registration

@@ -1,4 +1,4 @@
-#include "TrustCheck.h"
+#include "RealSystemServices.h"
 
 #include <windows.h>
 
@@ -7,6 +7,7 @@
 #include "platform/TextEncoding.h"
 
 namespace browser_extensions::registration {
+// The real services' trust check: the access lists of the path and the folders above it.
 namespace {
 
 // Rights that let a user put something else in the place of a file or of what a folder holds.
@@ -83,7 +84,7 @@ bool IsSeparator(wchar_t c) {
 
 }  // namespace
 
-std::string TrustCheck::WhoElseCanWrite(const std::string& path) {
+std::string RealSystemServices::WhoElseCanWrite(const std::string& path) const {
     std::wstring reached = Utf8ToWide(path);
     while (!reached.empty() && IsSeparator(reached.back()) && reached.size() > 3) {
         reached.pop_back();
@@ -101,13 +102,6 @@ std::string TrustCheck::WhoElseCanWrite(const std::string& path) {
         reached.erase(separator == 2 && reached[1] == L':' ? separator + 1 : separator);
     }
     return "";
-}
-
-std::vector<HostLibrary> TrustCheck::LibrariesBesideHost() {
-    return {{"Varnhold64.dll",
-             "the host links it by import, so Windows would take it from the "
-             "search path"},
-            {"Halvern.dll", "the host loads the bridge only from its own folder"}};
 }
 
 }  // namespace browser_extensions::registration

@@ -62,17 +62,8 @@ CheckedFrame FrameCheck::Check(RawFrame raw) {
 }
 
 const char* FrameCheck::VerdictName(Verdict verdict) {
-    switch (verdict) {
-        case Verdict::Ok:
-            return "ok";
-        case Verdict::InvalidJson:
-            return "invalid-json";
-        case Verdict::TooLarge:
-            return "too-large";
-        case Verdict::Truncated:
-            return "truncated";
-    }
-    return "unknown";
+    static const char* const kNames[] = {"ok", "invalid-json", "too-large", "truncated"};
+    return kNames[static_cast<int>(verdict)];
 }
 
 }  // namespace browser_extensions::talk

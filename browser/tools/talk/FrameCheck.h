@@ -10,7 +10,7 @@
 
 namespace browser_extensions::talk {
 
-// What a browser does with a frame.
+// What a browser does with a frame (in the order of VerdictName's names).
 enum class Verdict {
     Ok,           // delivered to the extension
     InvalidJson,  // dropped

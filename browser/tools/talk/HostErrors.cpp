@@ -22,36 +22,30 @@ std::string WithoutCarriageReturns(std::string text) {
 
 void HostErrors::Run() {
     std::vector<char> buffer(kReadChunk);
+    std::string unfinished;  // the last line, until its end arrives
     while (const std::size_t got =
                host_.Read(HostProcess::Stream::Errors, buffer.data(), buffer.size())) {
-        Take(std::string(buffer.data(), got), false);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            text_.append(buffer.data(), got);
+        }
+        unfinished.append(buffer.data(), got);
+        for (std::size_t end; (end = unfinished.find('\n')) != std::string::npos;) {
+            Record(unfinished.substr(0, end));
+            unfinished.erase(0, end + 1);
+        }
     }
-    Take({}, true);
-    out_.tally.Ended(Tally::Stream::Errors);
+    if (!unfinished.empty()) {
+        Record(unfinished);
+    }
+    tally_.Ended(Tally::Stream::Errors);
 }
 
-void HostErrors::Take(const std::string& text, bool atEnd) {
-    std::vector<std::string> lines;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        text_ += text;
-        partialLine_ += text;
-        std::size_t end;
-        while ((end = partialLine_.find('\n')) != std::string::npos) {
-            lines.push_back(partialLine_.substr(0, end));
-            partialLine_.erase(0, end + 1);
-        }
-        if (atEnd && !partialLine_.empty()) {
-            lines.push_back(std::move(partialLine_));
-            partialLine_.clear();
-        }
+void HostErrors::Record(std::string line) {
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
     }
-    for (auto& line : lines) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        out_.transcript.Write("stderr", {{"text", JsonText::ToValidUtf8(line)}});
-    }
+    report_.Event("stderr", {{"text", JsonText::ToValidUtf8(line)}});
 }
 
 std::string HostErrors::Text() {

@@ -4,7 +4,8 @@
 #include <string>
 
 #include "HostProcess.h"
-#include "Outlets.h"
+#include "Report.h"
+#include "Tally.h"
 
 namespace browser_extensions::talk {
 
@@ -12,19 +13,21 @@ namespace browser_extensions::talk {
 // text is kept for the report at the end.
 class HostErrors {
   public:
-    HostErrors(HostProcess& host, Outlets out) : host_(host), out_(out) {}
+    HostErrors(HostProcess& host, Report& report, Tally& tally)
+        : host_(host), report_(report), tally_(tally) {}
     void Run();
     // What arrived so far, with Windows line ends made plain.
     std::string Text();
 
   private:
-    void Take(const std::string& text, bool atEnd);
+    // One line to the transcript, without its carriage return.
+    void Record(std::string line);
 
     HostProcess& host_;
-    Outlets out_;
-    std::mutex mutex_;  // guards the texts: the report may read them while the host still writes
+    Report& report_;
+    Tally& tally_;
+    std::mutex mutex_;  // guards the text: the report may read it while the host still writes
     std::string text_;
-    std::string partialLine_;
 };
 
 }  // namespace browser_extensions::talk

@@ -10,27 +10,27 @@ namespace {
 constexpr std::size_t kReadChunk = 64 * 1024;
 constexpr std::size_t kBodyKeepLimit = 16u * 1024 * 1024;
 
+void Judge(RawFrame raw, Report& report, Tally& tally) {
+    const CheckedFrame frame = FrameCheck::Check(std::move(raw));
+    report.Frame(frame);
+    tally.FrameJudged(frame.raw.index, frame.verdict == Verdict::Ok, frame.problem);
+}
+
 }  // namespace
 
-void HostFrames::Run() {
+void ReadHostFrames(HostProcess& host, Report& report, Tally& tally) {
     FrameReader reader(kBodyKeepLimit);
     std::vector<char> buffer(kReadChunk);
     while (const std::size_t got =
-               host_.Read(HostProcess::Stream::Output, buffer.data(), buffer.size())) {
-        for (auto& frame : reader.Feed(buffer.data(), got)) {
-            OnFrame(FrameCheck::Check(std::move(frame)));
+               host.Read(HostProcess::Stream::Output, buffer.data(), buffer.size())) {
+        for (RawFrame& frame : reader.Feed(buffer.data(), got)) {
+            Judge(std::move(frame), report, tally);
         }
     }
-    if (auto partial = reader.Finish()) {
-        OnFrame(FrameCheck::Check(std::move(*partial)));
+    if (std::optional<RawFrame> partial = reader.Finish()) {
+        Judge(std::move(*partial), report, tally);
     }
-    out_.tally.Ended(Tally::Stream::Output);
-}
-
-void HostFrames::OnFrame(const CheckedFrame& frame) {
-    out_.printer.Line(out_.presentation.FrameText(frame));
-    out_.transcript.Write("frame", out_.presentation.FrameEvent(frame));
-    out_.tally.FrameJudged(frame.raw.index, frame.verdict == Verdict::Ok, frame.problem);
+    tally.Ended(Tally::Stream::Output);
 }
 
 }  // namespace browser_extensions::talk

@@ -15,7 +15,7 @@ struct LaunchSpec {
     std::string program;                             // absolute path of the host
     std::vector<std::string> arguments;              // after the program's own name
     std::string workingDirectory;                    // the host's folder, as browsers use
-    std::map<std::string, std::string> environment;  // set on top of the inherited environment
+    std::map<std::string, std::string> environment;  // set on top of the tool's own, inherited
 };
 
 struct ExitStatus {
@@ -30,7 +30,8 @@ class HostProcess {
   public:
     virtual ~HostProcess() = default;
 
-    // Starts the host, or returns nullptr and says why in `error`.
+    // Starts the host, or returns nullptr and says why in `error`. Sets `environment` in the
+    // tool's own environment, so it comes before any thread of the tool.
     static std::unique_ptr<HostProcess> Start(const LaunchSpec& launch, std::string& error);
 
     enum class Stream { Output, Errors };

@@ -32,21 +32,6 @@ bool MakePipe(int fds[2]) {
     return true;
 }
 
-std::vector<std::string> MergedEnvironment(const std::map<std::string, std::string>& overrides) {
-    std::vector<std::string> merged;
-    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
-        std::string text = *entry;
-        const std::string name = text.substr(0, text.find('='));
-        if (overrides.count(name) == 0) {
-            merged.push_back(text);
-        }
-    }
-    for (const auto& [name, value] : overrides) {
-        merged.push_back(name + "=" + value);
-    }
-    return merged;
-}
-
 std::vector<char*> PointersTo(std::vector<std::string>& texts) {
     std::vector<char*> pointers;
     for (auto& text : texts) {
@@ -58,14 +43,14 @@ std::vector<char*> PointersTo(std::vector<std::string>& texts) {
 
 // Only async-signal-safe calls between fork and exec; a failure is reported through `report`.
 [[noreturn]] void RunChild(const int in[2], const int out[2], const int err[2], int report,
-                           const char* directory, char* const* argv, char* const* envp) {
+                           const char* directory, char* const* argv) {
     if (::dup2(in[0], 0) < 0 || ::dup2(out[1], 1) < 0 || ::dup2(err[1], 2) < 0 ||
         ::chdir(directory) != 0) {
         const int code = errno;
         (void)!::write(report, &code, sizeof code);
         ::_exit(127);
     }
-    ::execve(argv[0], argv, envp);
+    ::execve(argv[0], argv, environ);
     const int code = errno;
     (void)!::write(report, &code, sizeof code);
     ::_exit(127);
@@ -153,9 +138,11 @@ class PosixHostProcess : public HostProcess {
 std::unique_ptr<HostProcess> HostProcess::Start(const LaunchSpec& launch, std::string& error) {
     std::vector<std::string> argvTexts{launch.program};
     argvTexts.insert(argvTexts.end(), launch.arguments.begin(), launch.arguments.end());
-    std::vector<std::string> envTexts = MergedEnvironment(launch.environment);
     std::vector<char*> argv = PointersTo(argvTexts);
-    std::vector<char*> envp = PointersTo(envTexts);
+    // The host inherits the tool's environment; no thread of the tool runs yet to read it.
+    for (const auto& [name, value] : launch.environment) {
+        ::setenv(name.c_str(), value.c_str(), 1);
+    }
 
     int in[2] = {-1, -1}, out[2] = {-1, -1}, err[2] = {-1, -1}, report[2] = {-1, -1};
     auto closeAll = [&] {
@@ -176,8 +163,7 @@ std::unique_ptr<HostProcess> HostProcess::Start(const LaunchSpec& launch, std::s
         return nullptr;
     }
     if (pid == 0) {
-        RunChild(in, out, err, report[1], launch.workingDirectory.c_str(), argv.data(),
-                 envp.data());
+        RunChild(in, out, err, report[1], launch.workingDirectory.c_str(), argv.data());
     }
     CloseDescriptor(report[1]);
     int childErrno = 0;

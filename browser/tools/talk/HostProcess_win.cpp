@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cwctype>
 
 namespace browser_extensions::talk {
 namespace {
@@ -25,35 +24,6 @@ std::wstring CommandLine(const LaunchSpec& launch) {
     return tools::BuildCommandLine(Utf8ToWide(launch.program), arguments);
 }
 
-std::wstring Upper(std::wstring text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](wchar_t c) { return static_cast<wchar_t>(std::towupper(c)); });
-    return text;
-}
-
-// The inherited block with the overrides applied; Windows compares names without case.
-std::wstring EnvironmentBlock(const std::map<std::string, std::string>& overrides) {
-    std::map<std::wstring, std::wstring> byName;
-    if (wchar_t* inherited = ::GetEnvironmentStringsW()) {
-        for (const wchar_t* entry = inherited; *entry != L'\0'; entry += wcslen(entry) + 1) {
-            const std::wstring text = entry;
-            const std::size_t equals = text.find(L'=', 1);  // "=C:=C:\x" names start with '='
-            byName[Upper(text.substr(0, equals))] = text;
-        }
-        ::FreeEnvironmentStringsW(inherited);
-    }
-    for (const auto& [name, value] : overrides) {
-        byName[Upper(Utf8ToWide(name))] = Utf8ToWide(name) + L"=" + Utf8ToWide(value);
-    }
-    std::wstring block;
-    for (const auto& [key, text] : byName) {
-        block += text;
-        block += L'\0';
-    }
-    block += L'\0';
-    return block;
-}
-
 // One standard stream's pipe: the child's end is inheritable, ours is not.
 struct StreamPipe {
     tools::UniqueHandle ours;
@@ -66,9 +36,9 @@ bool MakePipe(StreamPipe& pipe, bool childReads) {
     if (!::CreatePipe(&read, &write, &inherit, 0)) {
         return false;
     }
-    pipe.ours.Reset(childReads ? write : read);
-    pipe.childs.Reset(childReads ? read : write);
-    return ::SetHandleInformation(pipe.ours.Get(), HANDLE_FLAG_INHERIT, 0) != 0;
+    pipe.ours.reset(childReads ? write : read);
+    pipe.childs.reset(childReads ? read : write);
+    return ::SetHandleInformation(pipe.ours.get(), HANDLE_FLAG_INHERIT, 0) != 0;
 }
 
 class WinHostProcess : public HostProcess {
@@ -83,12 +53,12 @@ class WinHostProcess : public HostProcess {
 
     long Id() const override { return static_cast<long>(id_); }
 
-    void CloseInput() override { pipes_[0].Reset(); }
+    void CloseInput() override { pipes_[0].reset(); }
 
     std::size_t Read(Stream stream, char* buffer, std::size_t capacity) override {
         DWORD got = 0;
         const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(capacity, 1u << 20));
-        const HANDLE pipe = pipes_[stream == Stream::Output ? 1 : 2].Get();
+        const HANDLE pipe = pipes_[stream == Stream::Output ? 1 : 2].get();
         if (!::ReadFile(pipe, buffer, wanted, &got, nullptr)) {
             return 0;  // ERROR_BROKEN_PIPE: every writer has gone
         }
@@ -96,12 +66,12 @@ class WinHostProcess : public HostProcess {
     }
 
     std::optional<ExitStatus> WaitForExit(std::chrono::milliseconds limit) override {
-        if (::WaitForSingleObject(process_.Get(), static_cast<DWORD>(limit.count())) !=
+        if (::WaitForSingleObject(process_.get(), static_cast<DWORD>(limit.count())) !=
             WAIT_OBJECT_0) {
             return std::nullopt;
         }
         DWORD code = 0;
-        ::GetExitCodeProcess(process_.Get(), &code);
+        ::GetExitCodeProcess(process_.get(), &code);
         ExitStatus status;
         status.code = static_cast<long>(code);
         status.killed = killed_;
@@ -109,9 +79,9 @@ class WinHostProcess : public HostProcess {
     }
 
     void Kill() override {
-        if (::WaitForSingleObject(process_.Get(), 0) != WAIT_OBJECT_0) {
+        if (::WaitForSingleObject(process_.get(), 0) != WAIT_OBJECT_0) {
             killed_ = true;
-            ::TerminateProcess(process_.Get(), 1);
+            ::TerminateProcess(process_.get(), 1);
         }
     }
 
@@ -119,7 +89,7 @@ class WinHostProcess : public HostProcess {
     std::size_t WriteSome(const char* bytes, std::size_t size) override {
         DWORD written = 0;
         const auto chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 20));
-        return ::WriteFile(pipes_[0].Get(), bytes, chunk, &written, nullptr) ? written : 0;
+        return ::WriteFile(pipes_[0].get(), bytes, chunk, &written, nullptr) ? written : 0;
     }
 
     DWORD id_;
@@ -140,17 +110,19 @@ std::unique_ptr<HostProcess> HostProcess::Start(const LaunchSpec& launch, std::s
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = pipes[0].childs.Get();
-    startup.hStdOutput = pipes[1].childs.Get();
-    startup.hStdError = pipes[2].childs.Get();
+    startup.hStdInput = pipes[0].childs.get();
+    startup.hStdOutput = pipes[1].childs.get();
+    startup.hStdError = pipes[2].childs.get();
 
     std::wstring commandLine = CommandLine(launch);
-    std::wstring environment = EnvironmentBlock(launch.environment);
+    // The host inherits the tool's environment; Windows matches the names without case.
+    for (const auto& [name, value] : launch.environment) {
+        ::SetEnvironmentVariableW(Utf8ToWide(name).c_str(), Utf8ToWide(value).c_str());
+    }
     const std::wstring program = Utf8ToWide(launch.program);
     const std::wstring directory = Utf8ToWide(launch.workingDirectory);
     PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                          CREATE_UNICODE_ENVIRONMENT, environment.data(),
+    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
                           directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
         error = LastErrorText(("cannot start " + launch.program).c_str());
         return nullptr;

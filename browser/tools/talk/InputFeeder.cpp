@@ -8,23 +8,24 @@
 namespace browser_extensions::talk {
 
 InputFeeder::InputFeeder(const TalkOptions& options, std::istream* file, bool interactive,
-                         HostProcess& host, Outlets out)
+                         HostProcess& host, Report& report, Tally& tally)
     : rawHex_(options.rawHex),
       paceSeconds_(options.paceSeconds),
       file_(file),
       interactive_(interactive),
       host_(host),
-      out_(out) {}
+      report_(report),
+      tally_(tally) {}
 
 void InputFeeder::Run() {
     std::string line;
-    for (std::size_t lineNumber = 1; !out_.tally.IsClosing() && NextLine(line); ++lineNumber) {
+    for (std::size_t lineNumber = 1; !tally_.IsClosing() && NextLine(line); ++lineNumber) {
         Send(lineNumber, line);
         if (paceSeconds_ > 0) {
             std::this_thread::sleep_for(Millis(paceSeconds_));
         }
     }
-    out_.tally.Ended(Tally::Stream::Input);
+    tally_.Ended(Tally::Stream::Input);
 }
 
 bool InputFeeder::NextLine(std::string& line) {
@@ -32,11 +33,11 @@ bool InputFeeder::NextLine(std::string& line) {
         return InputLine::Read(*file_, line);
     }
     if (interactive_) {
-        out_.printer.Prompt();
+        report_.Prompt();
     }
     const bool got = Console::ReadInputLine(line);
     if (interactive_) {
-        out_.printer.PromptAnswered();
+        report_.PromptAnswered();
     }
     return got;
 }
@@ -47,13 +48,13 @@ void InputFeeder::Send(std::size_t lineNumber, const std::string& line) {
         case InputLine::Kind::Blank:
             return;
         case InputLine::Kind::Comment:
-            out_.printer.Line(input.text);
+            report_.Line(input.text);
             return;
         case InputLine::Kind::Invalid:
-            out_.printer.Line("talk: input line " + std::to_string(lineNumber) +
-                              " skipped: " + input.note);
-            out_.tally.AddProblem(Tally::kBadInput,
-                                  "input line " + std::to_string(lineNumber) + ": " + input.note);
+            report_.Line("talk: input line " + std::to_string(lineNumber) +
+                         " skipped: " + input.note);
+            tally_.AddProblem(Tally::kBadInput,
+                              "input line " + std::to_string(lineNumber) + ": " + input.note);
             return;
         case InputLine::Kind::Message:
         case InputLine::Kind::Raw:
@@ -62,29 +63,23 @@ void InputFeeder::Send(std::size_t lineNumber, const std::string& line) {
     std::size_t index = 0;
     bool delivered = false;
     {
-        std::lock_guard<std::mutex> writing(writing_);
-        const auto number = out_.tally.StartSending();
+        std::lock_guard<std::timed_mutex> writing(writing_);
+        const auto number = tally_.StartSending();
         if (!number) {
             return;
         }
         index = *number;
         delivered = host_.WriteInput(input.bytes);
     }
-    out_.printer.Line(out_.presentation.SentText(input, index, delivered));
-    out_.transcript.Write("sent", out_.presentation.SentEvent(input, index, delivered));
-    out_.tally.Sent(index, delivered);
+    report_.Sent(input, index, delivered);
+    tally_.Sent(index, delivered);
 }
 
 void InputFeeder::CloseHostInput(std::chrono::milliseconds killAfter) {
-    std::unique_lock<std::mutex> writing(writing_, std::defer_lock);
-    const auto giveUp = Tally::Clock::now() + killAfter;
-    while (!writing.try_lock()) {
-        if (Tally::Clock::now() >= giveUp) {
-            host_.Kill();
-            writing.lock();
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::unique_lock<std::timed_mutex> writing(writing_, killAfter);
+    if (!writing.owns_lock()) {
+        host_.Kill();  // the write in progress then fails
+        writing.lock();
     }
     host_.CloseInput();
 }

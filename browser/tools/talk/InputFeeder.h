@@ -6,7 +6,8 @@
 #include <string>
 
 #include "HostProcess.h"
-#include "Outlets.h"
+#include "Report.h"
+#include "Tally.h"
 
 namespace browser_extensions::talk {
 
@@ -15,7 +16,7 @@ namespace browser_extensions::talk {
 class InputFeeder {
   public:
     InputFeeder(const TalkOptions& options, std::istream* file, bool interactive, HostProcess& host,
-                Outlets out);
+                Report& report, Tally& tally);
     void Run();
     // Closes the host's input once a write in progress is done; a host that does not read
     // holds that write, so it is killed after `killAfter`.
@@ -30,8 +31,9 @@ class InputFeeder {
     std::istream* file_;
     bool interactive_;
     HostProcess& host_;
-    Outlets out_;
-    std::mutex writing_;  // the host's input: writes and closing
+    Report& report_;
+    Tally& tally_;
+    std::timed_mutex writing_;  // the host's input: writes and closing
 };
 
 }  // namespace browser_extensions::talk

@@ -12,38 +12,25 @@ namespace {
 
 void AppendPretty(std::string& out, const boost::json::value& value, const std::string& margin,
                   std::size_t level) {
-    const auto newline = [&](std::size_t depth) {
-        out += '\n';
-        out += margin;
-        out.append(depth * 2, ' ');
-    };
-    if (const auto* object = value.if_object(); object != nullptr && !object->empty()) {
-        out += '{';
-        bool first = true;
-        for (const auto& member : *object) {
-            out += first ? "" : ",";
-            first = false;
-            newline(level + 1);
-            out += boost::json::serialize(boost::json::string_view(member.key()));
-            out += ": ";
-            AppendPretty(out, member.value(), margin, level + 1);
-        }
-        newline(level);
-        out += '}';
-    } else if (const auto* array = value.if_array(); array != nullptr && !array->empty()) {
-        out += '[';
-        bool first = true;
-        for (const auto& element : *array) {
-            out += first ? "" : ",";
-            first = false;
-            newline(level + 1);
-            AppendPretty(out, element, margin, level + 1);
-        }
-        newline(level);
-        out += ']';
-    } else {
+    const boost::json::object* object = value.if_object();
+    const boost::json::array* array = value.if_array();
+    if ((object == nullptr || object->empty()) && (array == nullptr || array->empty())) {
         out += boost::json::serialize(value);
+        return;
     }
+    const std::string indent = "\n" + margin + std::string(level * 2, ' ');
+    out += object != nullptr ? '{' : '[';
+    const std::size_t size = object != nullptr ? object->size() : array->size();
+    for (std::size_t i = 0; i < size; ++i) {
+        out += (i == 0 ? "" : ",") + indent + "  ";
+        if (object != nullptr) {
+            const boost::json::key_value_pair& member = object->begin()[i];
+            out += boost::json::serialize(boost::json::string_view(member.key())) + ": ";
+        }
+        AppendPretty(out, object != nullptr ? object->begin()[i].value() : (*array)[i], margin,
+                     level + 1);
+    }
+    out += indent + (object != nullptr ? '}' : ']');
 }
 
 }  // namespace
@@ -59,10 +46,6 @@ std::optional<boost::json::value> JsonText::Parse(std::string_view text, std::st
         return std::nullopt;
     }
     return parser.release();
-}
-
-std::string JsonText::Compact(const boost::json::value& value) {
-    return boost::json::serialize(value);
 }
 
 std::string JsonText::Pretty(const boost::json::value& value, const std::string& margin) {

@@ -14,7 +14,6 @@ class JsonText {
   public:
     // The whole text as one JSON value, strictly; on failure `error` says why and where.
     static std::optional<boost::json::value> Parse(std::string_view text, std::string& error);
-    static std::string Compact(const boost::json::value& value);
     // Two spaces per level; every line after the first starts with `margin`.
     static std::string Pretty(const boost::json::value& value, const std::string& margin);
 

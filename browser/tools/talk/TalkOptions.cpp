@@ -94,7 +94,7 @@ void AddOptions(CLI::App& app, TalkOptions& options, std::vector<std::string>& e
                    "knldjmfmopnpolahpmmgbagdohdnhkik/)");
     app.add_option_function<std::string>(
            "--extension-id",
-           [&options](const std::string& id) { options.origin = "chrome-extension://" + id + "/"; },
+           [&options](const std::string& id) { options.origin = Identifiers::ChromiumOrigin(id); },
            "the origin of that extension")
         ->check(CommandLine::Accepting(Identifiers::IsValidChromiumExtensionId,
                                        "32 letters a to p expected"));

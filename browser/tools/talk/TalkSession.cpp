@@ -15,20 +15,19 @@ constexpr auto kStreamDrainLimit = std::chrono::seconds(2);
 
 }  // namespace
 
-TalkSession::TalkSession(TalkOptions options)
-    : options_(std::move(options)), presentation_(options_) {}
+TalkSession::TalkSession(TalkOptions options) : options_(std::move(options)), report_(options_) {}
 
 TalkSession::~TalkSession() = default;
 
 bool TalkSession::OpenFiles() {
-    if (options_.transcriptFile && !transcript_.Open(*options_.transcriptFile)) {
-        printer_.Line("talk: cannot write the transcript " + *options_.transcriptFile);
+    if (options_.transcriptFile && !report_.OpenTranscript(*options_.transcriptFile)) {
+        report_.Line("talk: cannot write the transcript " + *options_.transcriptFile);
         return false;
     }
     if (options_.inputFile) {
         inputFile_.open(std::filesystem::u8path(*options_.inputFile), std::ios::binary);
         if (!inputFile_.is_open()) {
-            printer_.Line("talk: cannot read the input " + *options_.inputFile);
+            report_.Line("talk: cannot read the input " + *options_.inputFile);
             return false;
         }
     }
@@ -40,43 +39,38 @@ bool TalkSession::StartHost() {
     const std::filesystem::path program =
         std::filesystem::absolute(std::filesystem::u8path(options_.hostPath), ignored)
             .lexically_normal();
-    LaunchSpec launch;
-    launch.program = program.u8string();
-    launch.workingDirectory = program.parent_path().u8string();
+    LaunchSpec launch{
+        program.u8string(), {}, program.parent_path().u8string(), options_.environment};
     if (options_.passOrigin) {
         launch.arguments.push_back(options_.origin);
     }
     launch.arguments.insert(launch.arguments.end(), options_.hostArguments.begin(),
                             options_.hostArguments.end());
-    launch.environment = options_.environment;
-
     std::string error;
     host_ = HostProcess::Start(launch, error);
-    boost::json::array arguments;
-    for (const auto& argument : launch.arguments) {
-        arguments.emplace_back(argument);
-    }
     if (!host_) {
-        printer_.Line("talk: " + error);
-        transcript_.Write("start", {{"program", launch.program}, {"error", error}});
+        report_.Line("talk: " + error);
+        report_.Event("start", {{"program", launch.program}, {"error", error}});
         return false;
     }
     std::string shown;
+    boost::json::array arguments;
     for (const auto& argument : launch.arguments) {
         shown += " " + argument;
+        arguments.emplace_back(argument);
     }
-    printer_.Line("talk: started " + launch.program + " (process " + std::to_string(host_->Id()) +
-                  ") in " + launch.workingDirectory + "; arguments:" + shown);
-    transcript_.Write("start", {{"program", launch.program},
-                                {"arguments", arguments},
-                                {"directory", launch.workingDirectory},
-                                {"pid", host_->Id()}});
+    report_.Line("talk: started " + launch.program + " (process " + std::to_string(host_->Id()) +
+                 ") in " + launch.workingDirectory + "; arguments:" + shown);
+    report_.Event("start", {{"program", launch.program},
+                            {"arguments", arguments},
+                            {"directory", launch.workingDirectory},
+                            {"pid", host_->Id()}});
     return true;
 }
 
 int TalkSession::Run() {
     if (!OpenFiles() || !StartHost()) {
-        transcript_.Write("end", {{"result", "cannot-open"}, {"exit_code", Tally::kCannotOpen}});
+        report_.Event("end", {{"result", "cannot-open"}, {"exit_code", Tally::kCannotOpen}});
         return Tally::kCannotOpen;
     }
     Tally::EndRule rule;
@@ -85,27 +79,25 @@ int TalkSession::Run() {
         options_.timeoutSeconds.value_or(rule.interactive ? 0.0 : kDefaultTimeoutSeconds);
     rule.expectFrames = options_.expectFrames;
     rule.waitSeconds = options_.waitSeconds;
-    const Outlets out{presentation_, printer_, transcript_, tally_};
-    frames_ = std::make_unique<HostFrames>(*host_, out);
-    errors_ = std::make_unique<HostErrors>(*host_, out);
+    errors_ = std::make_unique<HostErrors>(*host_, report_, tally_);
     feeder_ = std::make_unique<InputFeeder>(options_, options_.inputFile ? &inputFile_ : nullptr,
-                                            rule.interactive, *host_, out);
-    framesThread_ = std::thread([this] { frames_->Run(); });
+                                            rule.interactive, *host_, report_, tally_);
+    framesThread_ = std::thread([this] { ReadHostFrames(*host_, report_, tally_); });
     errorsThread_ = std::thread([this] { errors_->Run(); });
     feedThread_ = std::thread([this] { feeder_->Run(); });
 
     tally_.WaitUntilTimeToClose(rule);
     feeder_->CloseHostInput(Millis(options_.killAfterSeconds));
-    printer_.StopPrompting();
+    report_.StopPrompting();
     const Tally::Counts counts = tally_.Count();
-    printer_.Line("talk: closed the host's input (" + Plural(counts.sent, "message") + " sent, " +
-                  Plural(counts.frames, "frame") + " received)");
-    transcript_.Write("closed", {{"sent", counts.sent}, {"frames", counts.frames}});
+    report_.Line("talk: closed the host's input (" + Plural(counts.sent, "message") + " sent, " +
+                 Plural(counts.frames, "frame") + " received)");
+    report_.Event("closed", {{"sent", counts.sent}, {"frames", counts.frames}});
     EndHost();
     FinishThread(framesThread_, Tally::Stream::Output, kStreamDrainLimit);
     FinishThread(errorsThread_, Tally::Stream::Errors, kStreamDrainLimit);
     FinishThread(feedThread_, Tally::Stream::Input, std::chrono::milliseconds(200));
-    return tally_.Report(options_.expectFrames, printer_, transcript_);
+    return tally_.Summarize(options_.expectFrames, report_);
 }
 
 void TalkSession::EndHost() {
@@ -119,7 +111,7 @@ void TalkSession::EndHost() {
     }
     if (!status) {
         tally_.AddProblem(Tally::kHostFailed, "the host could not be ended");
-        printer_.Line("talk: the host could not be ended");
+        report_.Line("talk: the host could not be ended");
         return;
     }
     std::string how;
@@ -137,22 +129,22 @@ void TalkSession::EndHost() {
     // The host's last words arrive before the exit is told.
     FinishThread(errorsThread_, Tally::Stream::Errors, kStreamDrainLimit);
     ShowErrors();
-    printer_.Line("talk: the host " + how);
-    transcript_.Write(
-        "exit", {{"code", status->code}, {"signal", status->signal}, {"killed", status->killed}});
+    report_.Line("talk: the host " + how);
+    report_.Event("exit",
+                  {{"code", status->code}, {"signal", status->signal}, {"killed", status->killed}});
 }
 
 void TalkSession::ShowErrors() {
     std::string errors = errors_->Text();
     if (errors.empty()) {
-        printer_.Line("talk: the host wrote nothing to stderr");
+        report_.Line("talk: the host wrote nothing to stderr");
         return;
     }
     if (errors.back() == '\n') {
         errors.pop_back();
     }
-    printer_.Line("--- the host's stderr ---\n" + JsonText::ToValidUtf8(errors) +
-                  "\n--- end of the host's stderr ---");
+    report_.Line("--- the host's stderr ---\n" + JsonText::ToValidUtf8(errors) +
+                 "\n--- end of the host's stderr ---");
 }
 
 void TalkSession::FinishThread(std::thread& thread, Tally::Stream stream,

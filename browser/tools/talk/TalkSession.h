@@ -8,11 +8,9 @@
 #include "HostFrames.h"
 #include "HostProcess.h"
 #include "InputFeeder.h"
-#include "Presentation.h"
-#include "Printer.h"
+#include "Report.h"
 #include "TalkOptions.h"
 #include "Tally.h"
-#include "Transcript.h"
 
 namespace browser_extensions::talk {
 
@@ -37,13 +35,10 @@ class TalkSession {
     void FinishThread(std::thread& thread, Tally::Stream stream, Tally::Clock::duration limit);
 
     TalkOptions options_;
-    Printer printer_;
-    Transcript transcript_;
-    Presentation presentation_;
+    Report report_;
     Tally tally_;
     std::ifstream inputFile_;
     std::unique_ptr<HostProcess> host_;
-    std::unique_ptr<HostFrames> frames_;
     std::unique_ptr<HostErrors> errors_;
     std::unique_ptr<InputFeeder> feeder_;
     std::thread framesThread_, errorsThread_, feedThread_;

@@ -5,8 +5,7 @@
 
 #include <boost/json/array.hpp>
 
-#include "Printer.h"
-#include "Transcript.h"
+#include "Report.h"
 
 namespace browser_extensions::talk {
 
@@ -80,41 +79,30 @@ bool Tally::IsClosing() {
 }
 
 void Tally::WaitUntilTimeToClose(const EndRule& rule) {
-    const bool limited = rule.timeoutSeconds > 0;
-    const auto deadline = Clock::now() + Millis(rule.timeoutSeconds);
-    bool timedOut = false;
+    const auto never = Clock::time_point::max();
+    const auto deadline =
+        rule.timeoutSeconds > 0 ? Clock::now() + Millis(rule.timeoutSeconds) : never;
     std::unique_lock<std::mutex> lock(mutex_);
     while (!EndedFlag(Stream::Output) && !closing_) {
-        auto wakeUp = Clock::time_point::max();
-        if (EndedFlag(Stream::Input)) {
-            if (rule.expectFrames) {
-                if (counts_.frames >= *rule.expectFrames) {
-                    break;
-                }
-            } else {
-                const auto quietEnd = lastActivity_ + Millis(rule.waitSeconds);
-                if (Clock::now() >= quietEnd) {
-                    break;
-                }
-                wakeUp = quietEnd;
-            }
+        // Once all input is sent: the expected frames, or a quiet time after the last activity.
+        const bool quietTime = EndedFlag(Stream::Input) && !rule.expectFrames;
+        const auto quietEnd = quietTime ? lastActivity_ + Millis(rule.waitSeconds) : never;
+        if ((EndedFlag(Stream::Input) && rule.expectFrames &&
+             counts_.frames >= *rule.expectFrames) ||
+            Clock::now() >= quietEnd) {
+            break;
         }
-        if (limited) {
-            if (Clock::now() >= deadline) {
-                timedOut = true;
-                break;
-            }
-            wakeUp = std::min(wakeUp, deadline);
+        if (Clock::now() >= deadline) {
+            problems_.emplace_back(
+                kTimeout, "the timeout of " + SecondsText(rule.timeoutSeconds) + " s struck");
+            break;
         }
-        if (wakeUp == Clock::time_point::max()) {
+        const auto wakeUp = std::min(quietEnd, deadline);
+        if (wakeUp == never) {
             changed_.wait(lock);
         } else {
             changed_.wait_until(lock, wakeUp);
         }
-    }
-    if (timedOut) {
-        problems_.emplace_back(kTimeout,
-                               "the timeout of " + SecondsText(rule.timeoutSeconds) + " s struck");
     }
     if (EndedFlag(Stream::Output) && !EndedFlag(Stream::Input) && !rule.interactive) {
         problems_.emplace_back(kNotSent, "the host ended its output before all input was sent");
@@ -132,8 +120,7 @@ Tally::Counts Tally::Count() {
     return counts_;
 }
 
-int Tally::Report(std::optional<std::size_t> expectFrames, Printer& printer,
-                  Transcript& transcript) {
+int Tally::Summarize(std::optional<std::size_t> expectFrames, Report& report) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (expectFrames && counts_.frames < *expectFrames) {
         problems_.emplace_back(kTooFewFrames, Plural(counts_.frames, "frame") + " arrived, " +
@@ -155,12 +142,12 @@ int Tally::Report(std::optional<std::size_t> expectFrames, Printer& printer,
             listed.emplace_back(words);
         }
     }
-    printer.Line(text);
-    transcript.Write("end", {{"result", problems_.empty() ? "ok" : "problems"},
-                             {"exit_code", code},
-                             {"sent", counts_.sent},
-                             {"frames", counts_.frames},
-                             {"problems", listed}});
+    report.Line(text);
+    report.Event("end", {{"result", problems_.empty() ? "ok" : "problems"},
+                         {"exit_code", code},
+                         {"sent", counts_.sent},
+                         {"frames", counts_.frames},
+                         {"problems", listed}});
     return code;
 }
 

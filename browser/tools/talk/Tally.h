@@ -12,8 +12,7 @@
 
 namespace browser_extensions::talk {
 
-class Printer;
-class Transcript;
+class Report;
 
 std::chrono::milliseconds Millis(double seconds);
 std::string Plural(std::size_t count, const char* word);
@@ -62,7 +61,7 @@ class Tally {
     bool WaitUntilEnded(Stream stream, Clock::duration limit);
     Counts Count();
     // Prints and records the summary; returns the exit code.
-    int Report(std::optional<std::size_t> expectFrames, Printer& printer, Transcript& transcript);
+    int Summarize(std::optional<std::size_t> expectFrames, Report& report);
 
   private:
     bool& EndedFlag(Stream stream);

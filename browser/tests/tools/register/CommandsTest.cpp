@@ -40,14 +40,22 @@ std::string Base() {
     return Files::Absolute("fake-machine");
 }
 
-// A machine with a host that can be started, and the results of the last command.
+// A machine with a host that can be started (on Windows with the libraries it loads beside it),
+// and the results of the last command.
 struct Machine {
     explicit Machine(Platform platform) : services(platform) {
         services.home = "/home/user";
         services.toolFolder = Files::Join(Base(), "tools");
-        host = Files::Join(Files::Join(Base(), "apps"), services.HostFileName());
+        const std::string apps = Files::Join(Base(), "apps");
+        host = Files::Join(apps, Registry() ? "Quenlow.exe" : "Quenlow");
         services.files[host] = "program";
         services.programs.insert(host);
+        if (Registry()) {
+            for (const char* library : {"Varnhold64.dll", "Halvern.dll"}) {
+                services.files[Files::Join(apps, library)] = "library";
+            }
+        }
+        ownFiles = services.files.size();
     }
 
     int Run(Args arguments) {
@@ -112,6 +120,7 @@ struct Machine {
 
     FakeSystemServices services;
     std::string host;
+    std::size_t ownFiles = 0;  // the host and its libraries
     int status = -1;
     std::string out;
     std::string err;
@@ -153,7 +162,7 @@ TEST_P(EveryBrowser, InstallListDoctorUninstall) {
     ASSERT_EQ(machine.Command("install", install), 0) << machine.err;
 
     const std::string manifest = machine.ManifestOf(browser, scope);
-    EXPECT_EQ(machine.services.files.size(), 2u);  // the host and the manifest
+    EXPECT_EQ(machine.services.files.size(), machine.ownFiles + 1);  // and the manifest
     boost::json::object expected{{"name", kName},
                                  {"description", "a \"quoted\" host"},
                                  {"path", machine.host},
@@ -178,7 +187,7 @@ TEST_P(EveryBrowser, InstallListDoctorUninstall) {
     EXPECT_EQ(machine.Command("doctor", {"--browser", name}), 0) << machine.out;
 
     ASSERT_EQ(machine.Command("uninstall", {"--browser", name, "--" + scopeName}), 0);
-    EXPECT_EQ(machine.services.files.size(), 1u);
+    EXPECT_EQ(machine.services.files.size(), machine.ownFiles);
     EXPECT_TRUE(machine.services.keys.empty());
 }
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "Files.h"
-#include "Places.h"
 
 namespace browser_extensions::registration {
 namespace {
@@ -28,22 +27,6 @@ bool IsBelow(const std::string& key, const std::string& parent) {
 
 }  // namespace
 
-std::vector<Location> FakeSystemServices::BrowserLocations(Browser browser, Scope scope,
-                                                           const PathSettings& settings,
-                                                           std::string& error) const {
-    return UsesRegistry() ? Places::ManifestKeys(browser, scope)
-                          : Places::ManifestFolders(browser, scope, settings, home, error);
-}
-
-std::vector<PolicyLocation> FakeSystemServices::PolicyLocations(
-    Browser browser, const PathSettings& settings) const {
-    return UsesRegistry() ? Places::PolicyKeys(browser) : Places::PolicyFolders(browser, settings);
-}
-
-std::string FakeSystemServices::HostFileName() const {
-    return UsesRegistry() ? "Quenlow.exe" : "Quenlow";
-}
-
 bool FakeSystemServices::IsFolder(const std::string& path) const {
     return std::any_of(files.begin(), files.end(), [&](const auto& file) {
         const std::vector<std::string> above = FoldersAbove(file.first);
@@ -64,32 +47,15 @@ bool FakeSystemServices::ReadText(const std::string& path, std::string& text) co
     return true;
 }
 
-std::vector<std::string> FakeSystemServices::FilesIn(const std::string& folder) const {
-    std::vector<std::string> paths;
+std::vector<std::string> FakeSystemServices::NamesIn(const std::string& folder) const {
+    std::vector<std::string> names;
     for (const auto& file : files) {
         if (Files::FolderOf(file.first) == folder) {
-            paths.push_back(file.first);
-        }
-    }
-    return paths;
-}
-
-std::vector<std::string> FakeSystemServices::NamesEndingWith(const std::string& folder,
-                                                             const std::string& suffix) const {
-    std::vector<std::string> names;
-    for (const std::string& path : FilesIn(folder)) {
-        const std::string name = Files::FileNameOf(path);
-        if (name.size() > suffix.size() &&
-            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
-            names.push_back(name);
+            names.push_back(Files::FileNameOf(file.first));
         }
     }
     std::sort(names.begin(), names.end());
     return names;
-}
-
-std::vector<std::string> FakeSystemServices::RegularFilesIn(const std::string& folder) const {
-    return FilesIn(folder);
 }
 
 bool FakeSystemServices::IsExecutable(const std::string& path, std::string& why) const {

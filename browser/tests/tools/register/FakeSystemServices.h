@@ -30,25 +30,16 @@ class FakeSystemServices final : public SystemServices {
     std::string home;                          // $HOME
     std::string toolFolder;
     std::map<std::string, std::string> writableByOthers;  // path -> who else can write it
-    std::vector<HostLibrary> hostLibraries;               // what the host loads from its folder
 
     bool UsesRegistry() const override { return platform_ == Platform::Registry; }
-    std::vector<Location> BrowserLocations(Browser browser, Scope scope,
-                                           const PathSettings& settings,
-                                           std::string& error) const override;
-    std::vector<PolicyLocation> PolicyLocations(Browser browser,
-                                                const PathSettings& settings) const override;
-    std::string HostFileName() const override;
+    std::string HomeFolder() const override { return home; }
     std::string ToolFolder() const override { return toolFolder; }
-    bool RelativeHostPathAllowed() const override { return UsesRegistry(); }
 
     bool IsFolder(const std::string& path) const override;
     bool IsRegularFile(const std::string& path) const override { return files.count(path) != 0; }
     bool Exists(const std::string& path) const override;
     bool ReadText(const std::string& path, std::string& text) const override;
-    std::vector<std::string> NamesEndingWith(const std::string& folder,
-                                             const std::string& suffix) const override;
-    std::vector<std::string> RegularFilesIn(const std::string& folder) const override;
+    std::vector<std::string> NamesIn(const std::string& folder) const override;
     bool IsExecutable(const std::string& path, std::string& why) const override;
     bool WriteFile(const std::string& path, const std::string& text, std::string& error) override;
     bool Remove(const std::string& path, std::string& error) override;
@@ -56,7 +47,6 @@ class FakeSystemServices final : public SystemServices {
         const auto found = writableByOthers.find(path);
         return found == writableByOthers.end() ? "" : found->second;
     }
-    std::vector<HostLibrary> LibrariesBesideHost() const override { return hostLibraries; }
 
     bool SetKeyDefault(const std::string& key, const std::string& value,
                        std::string& error) override;
@@ -66,9 +56,6 @@ class FakeSystemServices final : public SystemServices {
     std::vector<RegistryValue> ValuesOf(const std::string& key) const override;
 
   private:
-    // The files right in `folder`, sorted by path.
-    std::vector<std::string> FilesIn(const std::string& folder) const;
-
     Platform platform_;
 };
 

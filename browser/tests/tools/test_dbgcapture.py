@@ -1,6 +1,6 @@
 """Runs quenlow-dbgcapture.exe under Wine against the probe program (and the host, when built).
 
-Options (from conftest.py): --bin-dir, --wine-run."""
+Options (see conftest.py): --bin-dir, --wine-run."""
 import os
 import struct
 import subprocess
@@ -42,8 +42,11 @@ def probe_lines(arguments, echoed):
 
 class CaptureTest(unittest.TestCase):
     @pytest.fixture(autouse=True)
-    def _build(self, target):
-        self.bin_dir, _, self.wine_run = target
+    def _build(self, request):
+        self.bin_dir = request.config.getoption("--bin-dir")
+        self.wine_run = request.config.getoption("--wine-run")
+        if not self.bin_dir:
+            pytest.skip("no build folder given: pass --bin-dir=PATH or set QUENLOW_BIN_DIR")
 
     def setUp(self):
         self.tmp = tempfile.TemporaryDirectory()
