@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <tuple>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -90,8 +91,9 @@ struct NumberText {
 // loop, and every open container waits on an explicit stack.
 class Parser {
   public:
-    explicit Parser(std::wstring_view text)
-        : m_next(text.data()), m_end(text.data() + text.size()) {}
+    // The tree replaces what `target` held as soon as its first value begins.
+    Parser(std::wstring_view text, Value& target, std::pmr::memory_resource* memory)
+        : m_next(text.data()), m_end(text.data() + text.size()), m_memory(memory), m_root(target) {}
 
     // True when the first value was read completely.
     bool Run() {
@@ -120,12 +122,12 @@ class Parser {
         return true;
     }
 
-    bool HasRoot() const { return m_hasRoot; }
-    ~Parser() { WipeText(m_key); }
+    ~Parser() {
+        WipeText(m_keyScratch);
+        WipeText(m_valueScratch);
+    }
     Parser(const Parser&) = delete;
     Parser& operator=(const Parser&) = delete;
-
-    Value TakeRoot() { return std::move(m_root); }
 
   private:
     bool AtEnd() const { return m_next == m_end; }
@@ -155,7 +157,7 @@ class Parser {
             }
             switch (*m_next) {
                 case L'{':
-                    if (!OpenContainer(Object())) {
+                    if (!OpenContainer(Object(m_memory))) {
                         return false;
                     }
                     if (CloseIfEmpty(L'}')) {
@@ -166,7 +168,7 @@ class Parser {
                     }
                     continue;
                 case L'[':
-                    if (!OpenContainer(Array())) {
+                    if (!OpenContainer(Array(m_memory))) {
                         return false;
                     }
                     if (CloseIfEmpty(L']')) {
@@ -174,12 +176,13 @@ class Parser {
                     }
                     continue;
                 case L'"': {
-                    std::wstring text;
-                    const CTextWipeGuard<std::wstring> wipeText(text);
-                    if (!ReadString(text)) {
+                    std::wstring_view text;
+                    if (!ReadString(m_valueScratch, text)) {
                         return false;
                     }
-                    Place(std::move(text));
+                    // Made in place: a string moved in would leave a short one's characters in
+                    // the string it came from.
+                    Place(text, m_memory);
                     return true;
                 }
                 case L't':
@@ -222,29 +225,50 @@ class Parser {
 
     bool ReadKey() {
         SkipWhitespace();
-        if (AtEnd() || *m_next != L'"' || !ReadString(m_key)) {
+        if (AtEnd() || *m_next != L'"' || !ReadString(m_keyScratch, m_key)) {
             return false;
         }
         return Consume(L':');
     }
 
-    // `m_next` is at the opening quote.
-    bool ReadString(std::wstring& out) {
-        WipeText(out);
+    // `m_next` is at the opening quote. `content` receives the string's characters: a view of the
+    // text itself when there is nothing to decode, else of them decoded into `scratch`.
+    bool ReadString(std::wstring& scratch, std::wstring_view& content) {
         const wchar_t* const begin = ++m_next;
+        const wchar_t* const quote = FindPlainEnd(begin);
+        if (quote != nullptr) {  // the usual case: nothing to decode
+            content = std::wstring_view(begin, static_cast<std::size_t>(quote - begin));
+            m_next = quote + 1;
+            return true;
+        }
         const wchar_t* p = begin;
         while (p != m_end && IsPlainStringUnit(*p)) {
             ++p;
         }
-        if (p != m_end && *p == L'"') {  // the usual case: nothing to decode
-            out = std::wstring(begin, p);
-            m_next = p + 1;
-            return true;
+        if (!Decode(begin, p, scratch)) {
+            return false;
         }
+        content = scratch;
+        return true;
+    }
+
+    // The closing quote of a string that begins at `begin` and has nothing to decode, else null.
+    const wchar_t* FindPlainEnd(const wchar_t* begin) const {
+        const wchar_t* p = begin;
+        while (p != m_end && IsPlainStringUnit(*p)) {
+            ++p;
+        }
+        return p != m_end && *p == L'"' ? p : nullptr;
+    }
+
+    // Decodes the string that begins at `begin`, whose first escape or control character is at
+    // `p`, into `out`.
+    bool Decode(const wchar_t* begin, const wchar_t* p, std::wstring& out) {
         const wchar_t* const close = FindClosingQuote(p);
         if (close == nullptr) {
             return false;  // unterminated: nothing is built
         }
+        WipeText(out);
         // Reserved first: growing later would leave the first characters behind in freed memory.
         out.reserve(static_cast<std::size_t>(close - begin));  // decoding never lengthens
         out.assign(begin, p);
@@ -477,45 +501,47 @@ class Parser {
         return order + exponent;
     }
 
-    // Makes the value where it belongs: the root, a member (of several equal keys the last wins)
-    // or the next element.
-    template <typename Content>
-    Value& Place(Content&& content) {
+    // Makes the value, from `arguments`, where it belongs: the root, a member (of several equal
+    // keys the last wins) or the next element.
+    template <typename... Arguments>
+    Value& Place(Arguments&&... arguments) {
         if (m_open.Empty()) {
-            m_root = Value(std::forward<Content>(content));
-            m_hasRoot = true;
+            m_root = Value(std::forward<Arguments>(arguments)...);
             return m_root;
         }
         const OpenContainers::Open& parent = m_open.Top();
         if (parent.object != nullptr) {
-            const auto [member, inserted] =
-                parent.object->try_emplace(std::move(m_key), std::forward<Content>(content));
-            WipeText(m_key);
-            if (!inserted) {
-                member->second = Value(std::forward<Content>(content));
+            Object& object = *parent.object;
+            auto member = object.lower_bound(m_key);
+            if (member != object.end() && !KeyLess()(m_key, member->first)) {
+                member->second = Value(std::forward<Arguments>(arguments)...);
+                return member->second;
             }
+            // The key is made in the object's memory, straight from the text.
+            member = object.emplace_hint(
+                member, std::piecewise_construct, std::forward_as_tuple(m_key.data(), m_key.size()),
+                std::forward_as_tuple(std::forward<Arguments>(arguments)...));
             return member->second;
         }
-        return parent.array->emplace_back(std::forward<Content>(content));
+        return parent.array->emplace_back(std::forward<Arguments>(arguments)...);
     }
 
     const wchar_t* m_next;
     const wchar_t* const m_end;
-    Value m_root;
-    bool m_hasRoot = false;
+    std::pmr::memory_resource* const m_memory;
+    Value& m_root;
     OpenContainers m_open;
-    std::wstring m_key;
+    std::wstring_view m_key;  // the key of the member being read
+    // The decoded characters of a key or a string value with escapes.
+    std::wstring m_keyScratch;
+    std::wstring m_valueScratch;
 };
 
 }  // namespace
 
-bool Read(std::wstring_view text, Value& value) {
-    Parser parser(text);
-    const bool complete = parser.Run();
-    if (parser.HasRoot()) {
-        value = parser.TakeRoot();
-    }
-    return complete;
+bool Read(std::wstring_view text, Value& value, std::pmr::memory_resource* memory) {
+    Parser parser(text, value, memory);
+    return parser.Run();
 }
 
 }  // namespace browser_extensions::json

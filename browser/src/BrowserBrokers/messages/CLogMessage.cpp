@@ -3,13 +3,15 @@
 #include <cstdint>
 
 #include "agent/Varnhold64.h"
+#include "messages/CAgentText.h"
 #include "messages/JsonMembers.h"
-#include "protect/WipeText.h"
 
 namespace browser_extensions {
 
+CLogMessage::CLogMessage(std::pmr::memory_resource* memory) : m_message(memory) {}
+
 CLogMessage::~CLogMessage() {
-    WipeText(m_message);
+    json::WipeString(m_message);
 }
 
 void CLogMessage::Serialize(json::Object& object) const {
@@ -22,11 +24,11 @@ void CLogMessage::Deserialize(json::Object&& object) {
     m_level = JsonGetInt(object, L"level");
 }
 
-bool CLogMessage::Handle(Sender /*sender*/, const std::wstring& /*tabID*/) {
+bool CLogMessage::Handle(Sender /*sender*/, std::wstring_view /*tabID*/) {
     if (m_message.empty()) {
         return false;
     }
-    kaprix_utils::WriteLog(m_level, m_message);
+    kaprix_utils::WriteLog(m_level, CAgentText(m_message));
     return true;
 }
 

@@ -1,13 +1,16 @@
 #include "messages/CTriggerFailedMessage.h"
 
 #include "agent/Varnhold64.h"
+#include "messages/CAgentText.h"
 #include "messages/JsonMembers.h"
-#include "protect/WipeText.h"
 
 namespace browser_extensions {
 
+CTriggerFailedMessage::CTriggerFailedMessage(std::pmr::memory_resource* memory)
+    : m_triggerId(memory) {}
+
 CTriggerFailedMessage::~CTriggerFailedMessage() {
-    WipeText(m_triggerId);
+    json::WipeString(m_triggerId);
 }
 
 void CTriggerFailedMessage::Serialize(json::Object& object) const {
@@ -18,8 +21,8 @@ void CTriggerFailedMessage::Deserialize(json::Object&& object) {
     m_triggerId = JsonGetString(object, L"triggerId");
 }
 
-bool CTriggerFailedMessage::Handle(Sender /*sender*/, const std::wstring& tabID) {
-    kaprix_core::NotifyTriggerFailed(tabID, m_triggerId);
+bool CTriggerFailedMessage::Handle(Sender /*sender*/, std::wstring_view tabID) {
+    kaprix_core::NotifyTriggerFailed(CAgentText(tabID), CAgentText(m_triggerId));
     return true;
 }
 

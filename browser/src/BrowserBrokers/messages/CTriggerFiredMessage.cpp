@@ -1,17 +1,20 @@
 #include "messages/CTriggerFiredMessage.h"
 
 #include "agent/Varnhold64.h"
+#include "messages/CAgentText.h"
 #include "messages/JsonMembers.h"
 #include "platform/DebugOutput.h"
-#include "protect/WipeText.h"
 
 namespace browser_extensions {
 
+CTriggerFiredMessage::CTriggerFiredMessage(std::pmr::memory_resource* memory)
+    : m_triggerId(memory), m_values(memory) {}
+
 CTriggerFiredMessage::~CTriggerFiredMessage() {
-    WipeText(m_triggerId);
+    json::WipeString(m_triggerId);
     // The captured form values (a password field's among them); keys are signatures, no secret.
     for (auto& entry : m_values) {
-        WipeText(entry.second);
+        json::WipeString(entry.second);
     }
 }
 
@@ -25,19 +28,20 @@ void CTriggerFiredMessage::Deserialize(json::Object&& object) {
         // An element that is not an object ends reading with a type error; entries stored from
         // earlier elements stay.
         json::Object& entry = element.AsObject();
-        std::wstring signature = JsonGetString(entry, L"signature");
+        json::String signature = JsonGetString(entry, L"signature");
         if (signature.empty()) {
             continue;
         }
-        std::wstring& stored = m_values[std::move(signature)];
-        WipeText(stored);  // a repeated signature's earlier value
+        json::String& stored = m_values[std::move(signature)];
+        json::WipeString(stored);  // a repeated signature's earlier value
         stored = JsonGetString(entry, L"value");
     }
 }
 
-bool CTriggerFiredMessage::Handle(Sender /*sender*/, const std::wstring& tabID) {
+bool CTriggerFiredMessage::Handle(Sender /*sender*/, std::wstring_view tabID) {
     platform::DebugOutputW(L"Calling NotifyTriggerFired");
-    kaprix_core::NotifyTriggerFired(tabID, m_triggerId, m_values);
+    kaprix_core::NotifyTriggerFired(CAgentText(tabID), CAgentText(m_triggerId),
+                                    CAgentMap(m_values));
     return true;
 }
 

@@ -12,7 +12,7 @@ void CUpdateLogLevelMessage::Serialize(json::Object& object) const {
 }
 
 void CUpdateLogLevelMessage::Deserialize(json::Object&& object) {
-    m_type = JsonGetString(object, L"type");
+    m_type = JsonCopyString(object, L"type");
     m_level = JsonGetInt(object, L"level");
 }
 

@@ -24,9 +24,17 @@ Result GetMember(Object& object, std::wstring_view key, Getter get) {
 
 }  // namespace
 
-std::wstring JsonGetString(json::Object& object, std::wstring_view key) {
-    return GetMember<std::wstring>(object, key,
-                                   [](json::Value& v) { return std::move(v.AsString()); });
+json::String JsonGetString(json::Object& object, std::wstring_view key) {
+    const auto member = object.find(key);
+    if (member == object.end() || member->second.type() != json::Type::kString) {
+        return json::String(object.get_allocator().resource());
+    }
+    return std::move(member->second.AsString());
+}
+
+std::wstring JsonCopyString(const json::Object& object, std::wstring_view key) {
+    const json::String* text = JsonFindString(object, key);
+    return text != nullptr ? std::wstring(*text) : std::wstring();
 }
 
 int JsonGetInt(const json::Object& object, std::wstring_view key) {
@@ -53,7 +61,7 @@ json::Object* JsonFindObject(json::Object& object, std::wstring_view key) {
     return &member->second.AsObject();
 }
 
-const std::wstring* JsonFindString(const json::Object& object, std::wstring_view key) {
+const json::String* JsonFindString(const json::Object& object, std::wstring_view key) {
     const auto member = object.find(key);
     if (member == object.end() || member->second.type() != json::Type::kString) {
         return nullptr;
