@@ -114,6 +114,42 @@ TEST(JsonReader, LongEscapedTextArrivingInPartsIsJoinedWhole) {
     EXPECT_EQ(std::wstring_view(value.AsObject().begin()->second.AsString()), expected);
 }
 
+// Strings are looked through several units at a time: whatever ends the plain run (the closing
+// quote, an escape, a raw control character) must count at every position, in a key or a value.
+TEST(JsonReader, FindsWhereAPlainRunEndsAtEveryPosition) {
+    struct RunEnd {
+        const char* name;
+        std::wstring text;  // follows the plain run
+        bool succeeds;
+        std::wstring decoded;
+    };
+    const std::vector<RunEnd> ends = {
+        {"quote", LR"(")", true, L""},
+        {"escapes", LR"(\"\n\u0041z")", true, L"\"\nAz"},
+        {"raw control", L"\tz\"", false, L""},
+    };
+    for (std::size_t length = 0; length <= 20; ++length) {
+        const std::wstring run(length, L'r');
+        for (const RunEnd& end : ends) {
+            const std::wstring text =
+                LR"({"k":")" + run + end.text + LR"(,")" + run + end.text + L":1}";
+            Value value;
+            const bool read = Read(text, value);
+            SCOPED_TRACE(::testing::Message() << end.name << " after " << length);
+            EXPECT_EQ(read, end.succeeds);
+            ASSERT_EQ(value.type(), Type::kObject);
+            if (!end.succeeds) {
+                EXPECT_TRUE(value.AsObject().empty());
+                continue;
+            }
+            const std::wstring expected = run + end.decoded;
+            ASSERT_EQ(value.AsObject().size(), 2u);
+            EXPECT_EQ(std::wstring_view(value.AsObject().at(L"k").AsString()), expected);
+            EXPECT_EQ(value.AsObject().count(expected), 1u);
+        }
+    }
+}
+
 std::size_t ArrayDepth(const Value& value) {
     std::size_t depth = 0;
     for (const Value* v = &value; v->type() == Type::kArray; ++depth) {
