@@ -114,9 +114,8 @@ bool CMessageHandler::DispatchEnvelope(std::wstring& text, std::wstring& type) {
         return true;  // the read loop relays it to the design tool
     }
 
-    const std::shared_ptr<CHandlerBase> handler =
-        std::dynamic_pointer_cast<CHandlerBase>(envelope.m_payload);
-    if (!handler) {
+    CHandlerBase* const handler = dynamic_cast<CHandlerBase*>(envelope.m_payload.get());
+    if (handler == nullptr) {
         return false;
     }
     // The agent gets copies of the payload's texts: without the message's text, a long message

@@ -80,11 +80,21 @@ std::uint32_t SpecialUnits8(const wchar_t* p) {
     }
 }
 
-// The index of the lowest bit set in a non-zero eight-bit mask.
-std::uint32_t FirstSetBit8(std::uint32_t mask) {
-    static constexpr std::uint8_t kFirst[16] = {0, 0, 1, 0, 2, 0, 1, 0, 3, 0, 1, 0, 2, 0, 1, 0};
-    return (mask & 0xF) != 0 ? kFirst[mask & 0xF] : 4 + kFirst[mask >> 4];
-}
+// The index of the lowest bit set, for every non-zero eight-bit mask: looked up rather than
+// worked out, as a branch on where a string ends would be mispredicted.
+struct FirstSetBits {
+    std::uint8_t index[256] = {};
+    constexpr FirstSetBits() {
+        for (std::uint32_t mask = 1; mask < 256; ++mask) {
+            std::uint8_t bit = 0;
+            while ((mask & (1u << bit)) == 0) {
+                ++bit;
+            }
+            index[mask] = bit;
+        }
+    }
+};
+constexpr FirstSetBits kFirstSetBit;
 
 // The containers being filled, innermost last. Usual nesting fits in place; deeper nesting (up to
 // the reader's limit) spills into the heap.
@@ -130,6 +140,7 @@ struct NumberText {
     const wchar_t* fractionEnd;  // == integerEnd without a fraction
     const wchar_t* end;
     bool negative;
+    std::uint64_t magnitude;  // the integer part's value, when it has at most 19 digits
 
     bool IsInteger() const { return fractionEnd == integerEnd && end == integerEnd; }
 };
@@ -169,9 +180,14 @@ class Parser {
         return true;
     }
 
+    // A scratch holds text only while it is not empty: decoding wipes it before it reuses it.
     ~Parser() {
-        WipeText(m_keyScratch);
-        WipeText(m_valueScratch);
+        if (!m_keyScratch.empty()) {
+            WipeText(m_keyScratch);
+        }
+        if (!m_valueScratch.empty()) {
+            WipeText(m_valueScratch);
+        }
     }
     Parser(const Parser&) = delete;
     Parser& operator=(const Parser&) = delete;
@@ -224,7 +240,7 @@ class Parser {
                     continue;
                 case L'"': {
                     std::wstring_view text;
-                    if (!ReadString(m_valueScratch, text)) {
+                    if (!ReadPlainString(text) && !ReadEscapedString(m_valueScratch, text)) {
                         return false;
                     }
                     // Made in place: a string moved in would leave a short one's characters in
@@ -272,22 +288,29 @@ class Parser {
 
     bool ReadKey() {
         SkipWhitespace();
-        if (AtEnd() || *m_next != L'"' || !ReadString(m_keyScratch, m_key)) {
+        if (AtEnd() || *m_next != L'"' ||
+            !(ReadPlainString(m_key) || ReadEscapedString(m_keyScratch, m_key))) {
             return false;
         }
         return Consume(L':');
     }
 
     // `m_next` is at the opening quote. `content` receives the string's characters: a view of the
-    // text itself when there is nothing to decode, else of them decoded into `scratch`.
-    bool ReadString(std::wstring& scratch, std::wstring_view& content) {
-        const wchar_t* const begin = ++m_next;
+    // text itself when there is nothing to decode (the usual case, kept small so that it is made
+    // part of its callers), else of them decoded into `scratch`.
+    bool ReadPlainString(std::wstring_view& content) {
+        const wchar_t* const begin = m_next + 1;
         const wchar_t* const quote = FindPlainEnd(begin);
-        if (quote != nullptr) {  // the usual case: nothing to decode
-            content = std::wstring_view(begin, static_cast<std::size_t>(quote - begin));
-            m_next = quote + 1;
-            return true;
+        if (quote == nullptr) {
+            return false;
         }
+        content = std::wstring_view(begin, static_cast<std::size_t>(quote - begin));
+        m_next = quote + 1;
+        return true;
+    }
+
+    bool ReadEscapedString(std::wstring& scratch, std::wstring_view& content) {
+        const wchar_t* const begin = ++m_next;
         const wchar_t* p = begin;
         while (p != m_end && IsPlainStringUnit(*p)) {
             ++p;
@@ -307,7 +330,7 @@ class Parser {
         while (m_end - p >= 8) {
             const std::uint32_t special = SpecialUnits8(p);
             if (special != 0) {
-                p += FirstSetBit8(special);
+                p += kFirstSetBit.index[special];
                 return *p == L'"' ? p : nullptr;
             }
             p += 8;
@@ -454,7 +477,15 @@ class Parser {
         if (p == m_end || !IsDigit(*p)) {
             return false;
         }
-        p = *p == L'0' ? p + 1 : SkipDigits(p);
+        // Its value is taken on the way: up to 19 digits cannot overflow.
+        number.magnitude = 0;
+        if (*p == L'0') {
+            ++p;
+        } else {
+            for (; p != m_end && IsDigit(*p); ++p) {
+                number.magnitude = number.magnitude * 10 + static_cast<std::uint64_t>(*p - L'0');
+            }
+        }
         number.integerEnd = p;
         if (p != m_end && *p == L'.') {
             ++p;
@@ -490,14 +521,19 @@ class Parser {
     // int64 when it fits, uint64 for larger positive values.
     static IntegerKind IntegerValue(const NumberText& number, std::int64_t& signedValue,
                                     std::uint64_t& unsignedValue) {
-        constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
-        std::uint64_t magnitude = 0;
-        for (const wchar_t* p = number.integerBegin; p != number.integerEnd; ++p) {
-            const auto digit = static_cast<std::uint64_t>(*p - L'0');
-            if (magnitude >= kMax / 10 && (magnitude > kMax / 10 || digit > kMax % 10)) {
-                return IntegerKind::kOutOfRange;
+        // Up to 19 digits, the value taken while scanning; more may be out of range.
+        constexpr std::ptrdiff_t kSafeDigits = 19;
+        std::uint64_t magnitude = number.magnitude;
+        if (number.integerEnd - number.integerBegin > kSafeDigits) {
+            constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+            magnitude = 0;
+            for (const wchar_t* p = number.integerBegin; p != number.integerEnd; ++p) {
+                const auto digit = static_cast<std::uint64_t>(*p - L'0');
+                if (magnitude >= kMax / 10 && (magnitude > kMax / 10 || digit > kMax % 10)) {
+                    return IntegerKind::kOutOfRange;
+                }
+                magnitude = magnitude * 10 + digit;
             }
-            magnitude = magnitude * 10 + digit;
         }
         constexpr auto kSignedMax =
             static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());

@@ -87,12 +87,6 @@ Value& Value::operator=(Value&& other) noexcept {
     return *this;
 }
 
-void WipeString(String& text) noexcept {
-    if (!CWipingArena::IsArena(text.get_allocator().resource())) {
-        browser_extensions::WipeText(text);
-    }
-}
-
 void Value::WipeText() noexcept {
     if (String* text = std::get_if<String>(&m_data)) {
         WipeString(*text);

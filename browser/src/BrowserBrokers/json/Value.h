@@ -10,6 +10,9 @@
 #include <variant>
 #include <vector>
 
+#include "protect/CWipingArena.h"
+#include "protect/WipeText.h"
+
 namespace browser_extensions::json {
 
 // The numbers are part of the error texts that reach the debugger output.
@@ -41,7 +44,11 @@ using Array = std::pmr::vector<Value>;
 
 // Overwrites a string's characters and leaves it empty, unless it is in an arena, which wipes them
 // with the rest of the message when it is reset.
-void WipeString(String& text) noexcept;
+inline void WipeString(String& text) noexcept {
+    if (!CWipingArena::IsArena(text.get_allocator().resource())) {
+        WipeText(text);
+    }
+}
 
 // One JSON value. Copying, assigning and destroying walk the tree with an explicit stack, so a
 // tree of any depth can be handled without exhausting the call stack.

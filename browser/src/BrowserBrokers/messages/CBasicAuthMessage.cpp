@@ -1,5 +1,6 @@
 #include "messages/CBasicAuthMessage.h"
 
+#include <string_view>
 #include <utility>
 
 #include "agent/Varnhold64.h"
@@ -8,6 +9,8 @@
 #include "platform/DebugOutput.h"
 
 namespace browser_extensions {
+
+using namespace std::string_view_literals;
 
 CBasicAuthMessage::CBasicAuthMessage(std::pmr::memory_resource* memory) : m_host(memory) {}
 
@@ -18,7 +21,7 @@ CBasicAuthMessage::~CBasicAuthMessage() {
 void CBasicAuthMessage::Serialize(json::Object& /*object*/) const {}
 
 void CBasicAuthMessage::Deserialize(json::Object&& object) {
-    m_host = JsonGetString(object, L"host");
+    m_host = JsonGetString(object, L"host"sv);
 }
 
 bool CBasicAuthMessage::Handle(Sender sender, std::wstring_view tabID) {

@@ -10,6 +10,8 @@
 
 namespace browser_extensions {
 
+using namespace std::string_view_literals;
+
 CDocumentCompleteMessage::CDocumentCompleteMessage(std::pmr::memory_resource* memory)
     : m_url(memory) {}
 
@@ -47,10 +49,10 @@ void CDocumentCompleteMessage::Serialize(json::Object& object) const {
 }
 
 void CDocumentCompleteMessage::Deserialize(json::Object&& object) {
-    m_url = JsonGetString(object, L"url");
+    m_url = JsonGetString(object, L"url"sv);
     // Anything but a string reads as "" and so as false.
-    const json::String* topLevel = JsonFindString(object, L"bTopLvlDoc");
-    m_bTopLvlDoc = topLevel != nullptr && EqualsIgnoringAsciiCase(*topLevel, L"true");
+    const json::String* topLevel = JsonFindString(object, L"bTopLvlDoc"sv);
+    m_bTopLvlDoc = topLevel != nullptr && EqualsIgnoringAsciiCase(*topLevel, L"true"sv);
 }
 
 bool CDocumentCompleteMessage::Handle(Sender sender, std::wstring_view tabID) {

@@ -1,12 +1,15 @@
 #include "messages/CLogMessage.h"
 
 #include <cstdint>
+#include <string_view>
 
 #include "agent/Varnhold64.h"
 #include "messages/CAgentText.h"
 #include "messages/JsonMembers.h"
 
 namespace browser_extensions {
+
+using namespace std::string_view_literals;
 
 CLogMessage::CLogMessage(std::pmr::memory_resource* memory) : m_message(memory) {}
 
@@ -20,8 +23,8 @@ void CLogMessage::Serialize(json::Object& object) const {
 }
 
 void CLogMessage::Deserialize(json::Object&& object) {
-    m_message = JsonGetString(object, L"message");
-    m_level = JsonGetInt(object, L"level");
+    m_message = JsonGetString(object, L"message"sv);
+    m_level = JsonGetInt(object, L"level"sv);
 }
 
 bool CLogMessage::Handle(Sender /*sender*/, std::wstring_view /*tabID*/) {

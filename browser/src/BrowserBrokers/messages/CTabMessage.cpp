@@ -51,9 +51,9 @@ void CTabMessage::Serialize(json::Object& object) const {
 }
 
 void CTabMessage::Deserialize(json::Object&& object) {
-    m_tabID = JsonGetString(object, L"tabID");
-    m_requestID = JsonGetString(object, L"requestID");
-    m_type = JsonGetString(object, L"type");
+    m_tabID = JsonGetString(object, L"tabID"sv);
+    m_requestID = JsonGetString(object, L"requestID"sv);
+    m_type = JsonGetString(object, L"type"sv);
     std::pmr::memory_resource* const memory = m_tabID.get_allocator().resource();
     if (!m_requestID.empty()) {
         m_payload = MakePayload<CResponseMessage>(memory, m_requestID);
@@ -66,7 +66,7 @@ void CTabMessage::Deserialize(json::Object&& object) {
     // A missing "payload", or one that is not an object, reads as an empty object. Handed over
     // in place: a moved copy would be a second tree to destroy.
     json::Object empty(memory);
-    json::Object* payload = JsonFindObject(object, L"payload");
+    json::Object* payload = JsonFindObject(object, L"payload"sv);
     m_payload->Deserialize(std::move(payload != nullptr ? *payload : empty));
 }
 

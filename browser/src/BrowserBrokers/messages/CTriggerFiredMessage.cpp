@@ -1,11 +1,15 @@
 #include "messages/CTriggerFiredMessage.h"
 
+#include <string_view>
+
 #include "agent/Varnhold64.h"
 #include "messages/CAgentText.h"
 #include "messages/JsonMembers.h"
 #include "platform/DebugOutput.h"
 
 namespace browser_extensions {
+
+using namespace std::string_view_literals;
 
 CTriggerFiredMessage::CTriggerFiredMessage(std::pmr::memory_resource* memory)
     : m_triggerId(memory), m_values(memory) {}
@@ -23,18 +27,18 @@ void CTriggerFiredMessage::Serialize(json::Object& object) const {
 }
 
 void CTriggerFiredMessage::Deserialize(json::Object&& object) {
-    m_triggerId = JsonGetString(object, L"triggerId");
-    for (json::Value& element : JsonGetArray(object, L"values")) {
+    m_triggerId = JsonGetString(object, L"triggerId"sv);
+    for (json::Value& element : JsonGetArray(object, L"values"sv)) {
         // An element that is not an object ends reading with a type error; entries stored from
         // earlier elements stay.
         json::Object& entry = element.AsObject();
-        json::String signature = JsonGetString(entry, L"signature");
+        json::String signature = JsonGetString(entry, L"signature"sv);
         if (signature.empty()) {
             continue;
         }
         json::String& stored = m_values[std::move(signature)];
         json::WipeString(stored);  // a repeated signature's earlier value
-        stored = JsonGetString(entry, L"value");
+        stored = JsonGetString(entry, L"value"sv);
     }
 }
 

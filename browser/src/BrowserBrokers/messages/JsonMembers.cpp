@@ -7,11 +7,19 @@
 namespace browser_extensions {
 namespace {
 
+// The member named `key`, or the end: one search of the object, and the key compared whole once.
+template <typename Object>
+auto FindMember(Object& object, std::wstring_view key) {
+    const auto member = object.lower_bound(key);
+    return member != object.end() && std::wstring_view(member->first) == key ? member
+                                                                             : object.end();
+}
+
 // Calls `get` on the member named `key`; a missing member or a type mismatch gives the default.
 // Only the type mismatch is caught: anything else (such as running out of memory) passes.
 template <typename Result, typename Object, typename Getter>
 Result GetMember(Object& object, std::wstring_view key, Getter get) {
-    const auto member = object.find(key);
+    const auto member = FindMember(object, key);
     if (member == object.end()) {
         return Result();
     }
@@ -25,7 +33,7 @@ Result GetMember(Object& object, std::wstring_view key, Getter get) {
 }  // namespace
 
 json::String JsonGetString(json::Object& object, std::wstring_view key) {
-    const auto member = object.find(key);
+    const auto member = FindMember(object, key);
     if (member == object.end() || member->second.type() != json::Type::kString) {
         return json::String(object.get_allocator().resource());
     }
@@ -54,7 +62,7 @@ json::Array JsonGetArray(json::Object& object, std::wstring_view key) {
 }
 
 json::Object* JsonFindObject(json::Object& object, std::wstring_view key) {
-    const auto member = object.find(key);
+    const auto member = FindMember(object, key);
     if (member == object.end() || member->second.type() != json::Type::kObject) {
         return nullptr;
     }
@@ -62,7 +70,7 @@ json::Object* JsonFindObject(json::Object& object, std::wstring_view key) {
 }
 
 const json::String* JsonFindString(const json::Object& object, std::wstring_view key) {
-    const auto member = object.find(key);
+    const auto member = FindMember(object, key);
     if (member == object.end() || member->second.type() != json::Type::kString) {
         return nullptr;
     }

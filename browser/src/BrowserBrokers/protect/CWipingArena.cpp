@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <limits>
 #include <new>
-#include <typeinfo>
 
 #include "platform/DataProtection.h"
 
@@ -44,10 +43,6 @@ void CWipingArena::Reset() noexcept {
     }
     m_large.clear();
     StartCarving();
-}
-
-bool CWipingArena::IsArena(const std::pmr::memory_resource* memory) noexcept {
-    return memory != nullptr && typeid(*memory) == typeid(CWipingArena);
 }
 
 void* CWipingArena::do_allocate(std::size_t bytes, std::size_t alignment) {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <memory_resource>
+#include <typeinfo>
 #include <vector>
 
 namespace browser_extensions {
@@ -29,7 +30,9 @@ class CWipingArena final : public std::pmr::memory_resource {
     void Reset() noexcept;
 
     // Whether `memory` is an arena, which wipes what it handed out by itself.
-    static bool IsArena(const std::pmr::memory_resource* memory) noexcept;
+    static bool IsArena(const std::pmr::memory_resource* memory) noexcept {
+        return memory != nullptr && typeid(*memory) == typeid(CWipingArena);
+    }
 
   private:
     struct Chunk {
