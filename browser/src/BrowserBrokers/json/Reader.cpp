@@ -220,7 +220,7 @@ class Parser {
             }
             switch (*m_next) {
                 case L'{':
-                    if (!OpenContainer(Object(m_memory))) {
+                    if (!OpenContainer<Object>()) {
                         return false;
                     }
                     if (CloseIfEmpty(L'}')) {
@@ -231,7 +231,7 @@ class Parser {
                     }
                     continue;
                 case L'[':
-                    if (!OpenContainer(Array(m_memory))) {
+                    if (!OpenContainer<Array>()) {
                         return false;
                     }
                     if (CloseIfEmpty(L']')) {
@@ -249,11 +249,11 @@ class Parser {
                     return true;
                 }
                 case L't':
-                    return ReadLiteral(L"true", Value(true));
+                    return ReadLiteral(L"true", true);
                 case L'f':
-                    return ReadLiteral(L"false", Value(false));
+                    return ReadLiteral(L"false", false);
                 case L'n':
-                    return ReadLiteral(L"null", Value(nullptr));
+                    return ReadLiteral(L"null", nullptr);
                 default:
                     return ReadNumber();
             }
@@ -262,13 +262,13 @@ class Parser {
 
     // Attaches a new container at once, so that an error inside it keeps what it holds.
     template <typename Container>
-    bool OpenContainer(Container&& empty) {
+    bool OpenContainer() {
         if (m_open.Size() >= kMaxDepth) {
             return false;  // too deep: reading stops as at a syntax error
         }
         ++m_next;
-        Value& container = Place(std::forward<Container>(empty));
-        if constexpr (std::is_same_v<std::decay_t<Container>, Object>) {
+        Value& container = Place(std::in_place_type<Container>, m_memory);
+        if constexpr (std::is_same_v<Container, Object>) {
             m_open.Push({&container.AsObject(), nullptr});
         } else {
             m_open.Push({nullptr, &container.AsArray()});
@@ -431,13 +431,14 @@ class Parser {
         return true;
     }
 
-    bool ReadLiteral(std::wstring_view word, Value&& literal) {
+    template <typename Literal>
+    bool ReadLiteral(std::wstring_view word, Literal literal) {
         if (static_cast<std::size_t>(m_end - m_next) < word.size() ||
             std::wstring_view(m_next, word.size()) != word) {
             return false;
         }
         m_next += word.size();
-        Place(std::move(literal));
+        Place(literal);
         return true;
     }
 
@@ -595,28 +596,27 @@ class Parser {
     }
 
     // Makes the value, from `arguments`, where it belongs: the root, a member (of several equal
-    // keys the last wins) or the next element.
+    // keys the last wins) or the next element. The arguments are copied, never moved from: a
+    // member is made with its key, its place found with one search of the object, and made again
+    // over an earlier member of the same key.
     template <typename... Arguments>
-    Value& Place(Arguments&&... arguments) {
+    Value& Place(const Arguments&... arguments) {
         if (m_open.Empty()) {
-            m_root = Value(std::forward<Arguments>(arguments)...);
+            m_root = Value(arguments...);
             return m_root;
         }
         const OpenContainers::Open& parent = m_open.Top();
         if (parent.object != nullptr) {
-            Object& object = *parent.object;
-            auto member = object.lower_bound(m_key);
-            if (member != object.end() && !KeyLess()(m_key, member->first)) {
-                member->second = Value(std::forward<Arguments>(arguments)...);
-                return member->second;
-            }
             // The key is made in the object's memory, straight from the text.
-            member = object.emplace_hint(
-                member, std::piecewise_construct, std::forward_as_tuple(m_key.data(), m_key.size()),
-                std::forward_as_tuple(std::forward<Arguments>(arguments)...));
+            const auto [member, inserted] = parent.object->emplace(
+                std::piecewise_construct, std::forward_as_tuple(m_key.data(), m_key.size()),
+                std::forward_as_tuple(arguments...));
+            if (!inserted) {
+                member->second = Value(arguments...);
+            }
             return member->second;
         }
-        return parent.array->emplace_back(std::forward<Arguments>(arguments)...);
+        return parent.array->emplace_back(arguments...);
     }
 
     const wchar_t* m_next;

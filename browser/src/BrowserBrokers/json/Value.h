@@ -62,6 +62,11 @@ class Value {
     Value(const String& text) : m_data(text) {}
     Value(String&& text) : m_data(std::move(text)) {}
     Value(std::wstring_view text) : m_data(String(text)) {}
+    // An empty object or array made in `memory`.
+    Value(std::in_place_type_t<Object>, std::pmr::memory_resource* memory)
+        : m_data(std::in_place_type<Object>, memory) {}
+    Value(std::in_place_type_t<Array>, std::pmr::memory_resource* memory)
+        : m_data(std::in_place_type<Array>, memory) {}
     // A string made in `memory`.
     Value(std::wstring_view text, std::pmr::memory_resource* memory)
         : m_data(std::in_place_type<String>, text, memory) {}

@@ -63,11 +63,13 @@ void CTabMessage::Deserialize(json::Object&& object) {
     if (!m_payload) {
         return;
     }
-    // A missing "payload", or one that is not an object, reads as an empty object. Handed over
-    // in place: a moved copy would be a second tree to destroy.
-    json::Object empty(memory);
-    json::Object* payload = JsonFindObject(object, L"payload"sv);
-    m_payload->Deserialize(std::move(payload != nullptr ? *payload : empty));
+    // Handed over in place: a moved copy would be a second tree to destroy. A missing "payload",
+    // or one that is not an object, reads as an empty object.
+    if (json::Object* payload = JsonFindObject(object, L"payload"sv)) {
+        m_payload->Deserialize(std::move(*payload));
+    } else {
+        m_payload->Deserialize(json::Object(memory));
+    }
 }
 
 std::shared_ptr<IJsonSerializable> CreatePayload(std::wstring_view type,

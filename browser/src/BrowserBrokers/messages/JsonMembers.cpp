@@ -7,12 +7,24 @@
 namespace browser_extensions {
 namespace {
 
+// Whether two keys are the same, unit by unit: most keys are a few units long.
+bool SameKey(std::wstring_view left, std::wstring_view right) {
+    if (left.size() != right.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        if (left[i] != right[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // The member named `key`, or the end: one search of the object, and the key compared whole once.
 template <typename Object>
 auto FindMember(Object& object, std::wstring_view key) {
     const auto member = object.lower_bound(key);
-    return member != object.end() && std::wstring_view(member->first) == key ? member
-                                                                             : object.end();
+    return member != object.end() && SameKey(member->first, key) ? member : object.end();
 }
 
 // Calls `get` on the member named `key`; a missing member or a type mismatch gives the default.
