@@ -15,8 +15,8 @@
 #include <string_view>
 #include <utility>
 
-#include "json/CTree.h"
 #include "json/Reader.h"
+#include "json/Tree.h"
 #include "json/Value.h"
 #include "json/Writer.h"
 #include "platform/TextEncoding.h"
@@ -267,7 +267,7 @@ void CheckAgainstSecondReader(const std::string& bytes) {
 void CheckReadInArena(const std::wstring& text, const json::Value& expected) {
     browser_extensions::CWipingArena arena;
     {
-        json::CTree tree(&arena);
+        json::Tree tree(&arena);
         json::Read(text, tree.Root(), &arena);
         Require(tree.Root() == expected, "a tree read in an arena is the same");
     }

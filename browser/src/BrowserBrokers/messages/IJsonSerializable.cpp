@@ -3,8 +3,8 @@
 #include <exception>
 #include <utility>
 
-#include "json/CTree.h"
 #include "json/Reader.h"
+#include "json/Tree.h"
 #include "json/Writer.h"
 #include "platform/DebugOutput.h"
 
@@ -18,7 +18,7 @@ std::wstring IJsonSerializable::ToJsonString() const {
 
 void IJsonSerializable::FromJsonString(std::wstring_view text, std::pmr::memory_resource* memory) {
     try {
-        json::CTree tree(memory);
+        json::Tree tree(memory);
         // The verdict does not matter: whatever was read before an error is used.
         json::Read(text, tree.Root(), memory);
         Deserialize(std::move(tree.Root().AsObject()));

@@ -11,13 +11,13 @@ namespace browser_extensions::json {
 // when it is reset, so walking the tree to give its memory back piece by piece (which costs about
 // as much as reading it) would be wasted. Anything taken out of the tree keeps its own memory and
 // is destroyed as usual. Elsewhere the tree is destroyed like any Value.
-class CTree {
+class Tree {
   public:
-    explicit CTree(std::pmr::memory_resource* memory);
-    ~CTree();
+    explicit Tree(std::pmr::memory_resource* memory);
+    ~Tree();
 
-    CTree(const CTree&) = delete;
-    CTree& operator=(const CTree&) = delete;
+    Tree(const Tree&) = delete;
+    Tree& operator=(const Tree&) = delete;
 
     Value& Root() { return *m_root; }
 

@@ -1,4 +1,4 @@
-#include "json/CTree.h"
+#include "json/Tree.h"
 
 #include <new>
 
@@ -6,12 +6,12 @@
 
 namespace browser_extensions::json {
 
-CTree::CTree(std::pmr::memory_resource* memory)
+Tree::Tree(std::pmr::memory_resource* memory)
     : m_memory(memory),
       m_inArena(CWipingArena::IsArena(memory)),
       m_root(new (memory->allocate(sizeof(Value), alignof(Value))) Value()) {}
 
-CTree::~CTree() {
+Tree::~Tree() {
     if (!m_inArena) {
         m_root->~Value();
         m_memory->deallocate(m_root, sizeof(Value), alignof(Value));
