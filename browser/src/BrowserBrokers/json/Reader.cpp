@@ -1,6 +1,7 @@
 #include "json/Reader.h"
 
 #include "json/StringLiteral.h"
+#include "json/UnitIterator.h"
 #include "protect/WipeText.h"
 
 #include <emmintrin.h>
@@ -609,7 +610,9 @@ class Parser {
         if (parent.object != nullptr) {
             // The key is made in the object's memory, straight from the text.
             const auto [member, inserted] = parent.object->emplace(
-                std::piecewise_construct, std::forward_as_tuple(m_key.data(), m_key.size()),
+                std::piecewise_construct,
+                std::forward_as_tuple(UnitIterator(m_key.data()),
+                                      UnitIterator(m_key.data() + m_key.size())),
                 std::forward_as_tuple(arguments...));
             if (!inserted) {
                 member->second = Value(arguments...);

@@ -10,6 +10,7 @@
 #include <variant>
 #include <vector>
 
+#include "json/UnitIterator.h"
 #include "protect/CWipingArena.h"
 #include "protect/WipeText.h"
 
@@ -69,7 +70,8 @@ class Value {
         : m_data(std::in_place_type<Array>, memory) {}
     // A string made in `memory`.
     Value(std::wstring_view text, std::pmr::memory_resource* memory)
-        : m_data(std::in_place_type<String>, text, memory) {}
+        : m_data(std::in_place_type<String>, UnitIterator(text.data()),
+                 UnitIterator(text.data() + text.size()), memory) {}
     Value(const std::wstring& text) : Value(std::wstring_view(text)) {}
     Value(const wchar_t* text) : Value(std::wstring_view(text)) {}
     Value(const char*) = delete;  // would silently become a bool
