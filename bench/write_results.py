@@ -42,8 +42,10 @@ takes medians; `bench/make_inputs.py` writes the inputs.
   is the length 0x7FFFFFFF followed by 4 MiB. Under Wine the figure is that of the Wine process
   running `Quenlow.exe`, less that of the bare reader's Windows build at rest (empty input).
 - Micro-benchmarks: Google Benchmark, CPU time per call (`bench/*_bench.cpp`). The baseline of
-  `ReadEnvelope` (the envelope's text to a typed `CTabMessage`) is `ParseEnvelopeBoostJson`:
-  Boost.JSON's `boost::json::parse` of the same envelope, as UTF-8, into its own tree."""
+  `ReadEnvelope` (the envelope's text to a typed `CTabMessage`, read as the handler reads every
+  message: in an arena kept from one call to the next and reset, wiped, after each) is
+  `ParseEnvelopeBoostJson`: Boost.JSON's `boost::json::parse` of the same envelope, as UTF-8,
+  into its own tree, destroyed after each call."""
 
 
 def figures(text):

@@ -16,9 +16,11 @@
 #include <utility>
 
 #include "json/Reader.h"
+#include "json/Tree.h"
 #include "json/Value.h"
 #include "json/Writer.h"
 #include "platform/TextEncoding.h"
+#include "protect/CWipingArena.h"
 #include "support/FuzzData.h"
 
 namespace json = browser_extensions::json;
@@ -66,7 +68,7 @@ bool SameTree(const json::Value& ours, const boost::json::value& theirs) {
         case boost::json::kind::string: {
             const boost::json::string& text = theirs.get_string();
             return ours.type() == json::Type::kString &&
-                   ours.AsString() ==
+                   std::wstring_view(ours.AsString()) ==
                        browser_extensions::Utf8ToWide(std::string_view(text.data(), text.size()));
         }
         case boost::json::kind::array: {
@@ -173,8 +175,8 @@ std::string MapLoneSurrogateEscapes(const std::string& text) {
     return mapped;
 }
 
-std::wstring MapLoneSurrogates(const std::wstring& text) {
-    std::wstring mapped = text;
+std::wstring MapLoneSurrogates(std::wstring_view text) {
+    std::wstring mapped(text);
     for (std::size_t i = 0; i < mapped.size(); ++i) {
         const auto unit = static_cast<std::uint32_t>(mapped[i]);
         if (IsHighSurrogate(unit) && i + 1 < mapped.size() &&
@@ -208,7 +210,8 @@ bool MapTree(const json::Value& value, json::Value& mapped) {
         case json::Type::kObject: {
             json::Object object;
             for (const auto& [key, member] : value.AsObject()) {
-                const auto [slot, inserted] = object.try_emplace(MapLoneSurrogates(key));
+                const auto [slot, inserted] =
+                    object.try_emplace(json::String(MapLoneSurrogates(key)));
                 if (!inserted || !MapTree(member, slot->second)) {
                     return false;
                 }
@@ -260,10 +263,22 @@ void CheckAgainstSecondReader(const std::string& bytes) {
     }
 }
 
+// Read as the handler reads a message, in an arena, the same tree comes out.
+void CheckReadInArena(const std::wstring& text, const json::Value& expected) {
+    browser_extensions::CWipingArena arena;
+    {
+        json::Tree tree(&arena);
+        json::Read(text, tree.Root(), &arena);
+        Require(tree.Root() == expected, "a tree read in an arena is the same");
+    }
+    arena.Reset();
+}
+
 void CheckRead(const std::wstring& text) {
     json::Value value;
     json::Read(text, value);
     CheckWriteRoundTrip(value);
+    CheckReadInArena(text, value);
 }
 
 }  // namespace

@@ -99,7 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             [&sent](const std::wstring&, const std::wstring& text) { sent.push_back(text); });
         StringInput input(stream);
         CReadLoop loop([&input](char* buffer, size_t count) { return input.Read(buffer, count); },
-                       handler, [&relayed](const char*) { ++relayed; });
+                       handler, [&relayed](const std::wstring&) { ++relayed; });
         loop.Run();
 
         Require(relayed <= g_tracedMessages, "only handled messages are relayed");

@@ -81,11 +81,9 @@ def read_lines(path):
 
 
 def read_json_lines(path):
-    """The records of a journal or transcript, in order; none while the file does not exist."""
-    path = Path(path)
-    if not path.exists():
-        return []
-    return [json.loads(line) for line in path.read_text(encoding="utf-8").splitlines()]
+    """The records of a journal or transcript, in order: its whole lines, as a record may still be
+    arriving; none while the file does not exist."""
+    return [json.loads(line) for line in read_lines(path)]
 
 
 def agent_calls(path, skip=("GetLogLevel",)):

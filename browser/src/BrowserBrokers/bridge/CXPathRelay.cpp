@@ -2,7 +2,6 @@
 
 #include "bridge/CBridgeLoader.h"
 #include "platform/DebugOutput.h"
-#include "platform/TextEncoding.h"
 #include "protect/WipeText.h"
 #include "redaction/Redaction.h"
 
@@ -33,9 +32,7 @@ std::wstring DropLine(BridgeSendOutcome outcome, std::chrono::milliseconds loadW
 CXPathRelay::CXPathRelay(const CBridgeState& state, std::chrono::milliseconds loadWait)
     : m_state(state), m_loadWait(loadWait) {}
 
-bool CXPathRelay::Relay(const char* body, std::wstring& text) const {
-    WipeText(text);
-    text = Utf8ToWide(body);
+bool CXPathRelay::Relay(const std::wstring& text) const {
     platform::DebugOutputW(L"XPath received at Broker side");
     if (platform::DebugOutputEnabled()) {
         // Redaction keeps the keys and the shape, and the values the host reads: wiped as well.
@@ -55,15 +52,13 @@ bool CXPathRelay::SendToBridge(const std::wstring& text) const {
     return true;
 }
 
-void CXPathRelay::operator()(const char* body) const {
-    std::wstring text;
-    const CTextWipeGuard<std::wstring> wipeText(text);
-    Relay(body, text);
+void CXPathRelay::operator()(const std::wstring& text) const {
+    Relay(text);
     SendToBridge(text);
 }
 
-void RelayXPath(const char* body) {
-    CXPathRelay{CBridgeState::Process()}(body);
+void RelayXPath(const std::wstring& text) {
+    CXPathRelay{CBridgeState::Process()}(text);
 }
 
 void LoadBridge(BridgeCallback callback) {

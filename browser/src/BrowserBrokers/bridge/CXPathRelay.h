@@ -20,10 +20,8 @@ class CXPathRelay {
     explicit CXPathRelay(const CBridgeState& state,
                          std::chrono::milliseconds loadWait = kBridgeLoadWait);
 
-    // `body` is the message as received, NUL-terminated UTF-8; `text` receives it as UTF-16 (what
-    // it held before is wiped; the caller wipes the new text). Writes the two trace lines, with any
-    // password hidden. Always true.
-    bool Relay(const char* body, std::wstring& text) const;
+    // Writes the two trace lines for the message's text, with any password hidden. Always true.
+    bool Relay(const std::wstring& text) const;
 
     // Passes the text on to the bridge, on the calling thread, waiting (bounded) for a bridge that
     // is still loading. A text the bridge cannot take is dropped with one debugger line that says
@@ -31,7 +29,7 @@ class CXPathRelay {
     bool SendToBridge(const std::wstring& text) const;
 
     // Both steps for one message, as the read loop runs them.
-    void operator()(const char* body) const;
+    void operator()(const std::wstring& text) const;
 
   private:
     const CBridgeState& m_state;
@@ -39,7 +37,7 @@ class CXPathRelay {
 };
 
 // The read loop's entry: relays to the process's bridge.
-void RelayXPath(const char* body);
+void RelayXPath(const std::wstring& text);
 
 // The loader thread's body: loads the process's bridge, with `callback` for its messages.
 void LoadBridge(BridgeCallback callback);

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "agent/Varnhold64.h"
+#include "messages/CAgentText.h"
 #include "messages/CHandlerBase.h"
 #include "messages/CTabMessage.h"
 #include "messages/CUpdateLogLevelMessage.h"
@@ -56,12 +57,16 @@ CMessageHandler::~CMessageHandler() {
 bool CMessageHandler::ProcessMessage(const char* body, std::wstring& type) {
     std::wstring text = Utf8ToWide(body);
     const CTextWipeGuard<std::wstring> wipeText(text);
+    return ProcessText(text, type);
+}
+
+bool CMessageHandler::ProcessText(std::wstring& text, std::wstring& type) {
     // Redacting and joining the line costs more than the rest of a small message's handling, and
     // a large message's copies would multiply the memory it takes: built only for a listener.
     if (platform::DebugOutputEnabled()) {
         TraceMessage(text, type);
     }
-    return Dispatch(text.c_str(), type);
+    return Dispatch(text, type);
 }
 
 void CMessageHandler::TraceMessage(const std::wstring& text, const std::wstring& type) {
@@ -76,31 +81,46 @@ void CMessageHandler::TraceMessage(const std::wstring& text, const std::wstring&
     platform::DebugOutputW(line);
 }
 
-bool CMessageHandler::Dispatch(const wchar_t* text, std::wstring& type) {
+bool CMessageHandler::Dispatch(std::wstring& text, std::wstring& type) {
+    bool handled = false;
+    try {
+        handled = DispatchEnvelope(text, type);
+    } catch (...) {
+        m_arena.Reset();
+        throw;
+    }
+    m_arena.Reset();
+    return handled;
+}
+
+// The envelope, which keeps its payload's texts in the arena, is gone when this returns.
+bool CMessageHandler::DispatchEnvelope(std::wstring& text, std::wstring& type) {
     // Read in place: a copy of a large message would cost as much memory again.
-    const std::wstring_view message(text);
-    CTabMessage envelope;
-    envelope.FromJsonString(message);
+    const std::wstring_view message(text.c_str());
+    CTabMessage envelope(&m_arena);
+    envelope.FromJsonString(message, &m_arena);
 
     if (envelope.m_type.empty()) {
         ReportUnknownMessage(message);
         return false;
     }
 
-    type = envelope.m_type;
+    type.assign(envelope.m_type);
     if (envelope.m_type == L"closeTab"sv) {
-        kaprix_core::OnTabClosed(envelope.m_tabID);
+        kaprix_core::OnTabClosed(CAgentText(envelope.m_tabID));
         return true;
     }
     if (envelope.m_type == L"XPath"sv) {
         return true;  // the read loop relays it to the design tool
     }
 
-    const std::shared_ptr<CHandlerBase> handler =
-        std::dynamic_pointer_cast<CHandlerBase>(envelope.m_payload);
-    if (!handler) {
+    CHandlerBase* const handler = dynamic_cast<CHandlerBase*>(envelope.m_payload.get());
+    if (handler == nullptr) {
         return false;
     }
+    // The agent gets copies of the payload's texts: without the message's text, a long message
+    // is held twice at most (the payload's texts, the agent's copies), never three times.
+    ReleaseText(text);
     handler->Handle(m_sender, envelope.m_tabID);
     return true;
 }

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "messages/Sender.h"
+#include "protect/CWipingArena.h"
 
 namespace browser_extensions {
 
@@ -31,19 +32,27 @@ class CMessageHandler {
 
     // `body` is one frame's NUL-terminated UTF-8 text; `type` receives the envelope's type.
     bool ProcessMessage(const char* body, std::wstring& type);
+    // The same for the frame's text as UTF-16. Once the message is read and goes to its payload's
+    // handler, `text` is wiped and released: only an unknown message's report and the relay of
+    // an "XPath" message (whose text is left as it was) need it after reading.
+    bool ProcessText(std::wstring& text, std::wstring& type);
     static void TraceMessage(const std::wstring& text, const std::wstring& type);
-    bool Dispatch(const wchar_t* text, std::wstring& type);
+    // Messages are dispatched on one thread at a time: each is read into the handler's arena,
+    // which is reset, wiped, once the message is done with.
+    bool Dispatch(std::wstring& text, std::wstring& type);
 
     // Starts the log-level monitor on a worker thread: one poll at once, then one per period.
     void Start();
     void MonitorLogLevel();
 
   private:
+    bool DispatchEnvelope(std::wstring& text, std::wstring& type);
     void PollLogLevel(CUpdateLogLevelMessage& lastAnnounced);
     // Sleeps one period, or less when a stop is requested meanwhile.
     void WaitForNextPoll();
 
     Sender m_sender;
+    CWipingArena m_arena;  // each message's tree, wiped when it has been read
     std::thread m_thread;
     std::atomic<bool> m_stop;
     std::chrono::milliseconds m_pollPeriod;

@@ -9,6 +9,7 @@
 
 #include "handler/CMessageHandler.h"
 #include "platform/DebugOutput.h"
+#include "platform/TextEncoding.h"
 #include "protect/WipeText.h"
 
 namespace browser_extensions {
@@ -19,6 +20,9 @@ namespace {
 // The buffer starts at this size and doubles, so memory follows the bytes that arrive rather
 // than the length a peer announces.
 constexpr size_t kFirstChunk = 64 * 1024;
+// A buffer grown beyond this for a large frame is released once the frame is converted, so that
+// its bytes are not held alongside its (larger) text while it is handled.
+constexpr size_t kLargestKeptBuffer = 1024 * 1024;
 constexpr size_t kDiscardChunk = 64 * 1024;
 
 }  // namespace
@@ -59,7 +63,7 @@ void CReadLoop::ReadAndHandle(uint32_t length, std::vector<char>& body, std::wst
     size_t received = 0;
     try {
         received = ReadBody(length, body);
-        HandleMessage(body.data(), type);
+        HandleMessage(body, type);
     } catch (const std::bad_alloc&) {
         WipeText(body);
         if (received == 0) {
@@ -69,8 +73,10 @@ void CReadLoop::ReadAndHandle(uint32_t length, std::vector<char>& body, std::wst
                                L" bytes is dropped");
     }
     // Only the bytes this message used need overwriting; the buffer is kept for the next one.
-    platform::WipeBytes(body.data(), body.size());
-    body.clear();
+    if (!body.empty()) {
+        platform::WipeBytes(body.data(), body.size());
+        body.clear();
+    }
     m_partial = 0;
 }
 
@@ -140,10 +146,15 @@ void CReadLoop::SkipBytes(size_t length) {
     WipeText(chunk);
 }
 
-void CReadLoop::HandleMessage(const char* body, std::wstring& type) {
-    m_handler.ProcessMessage(body, type);
+void CReadLoop::HandleMessage(std::vector<char>& body, std::wstring& type) {
+    std::wstring text = Utf8ToWide(body.data());
+    const CTextWipeGuard<std::wstring> wipeText(text);
+    if (body.capacity() > kLargestKeptBuffer) {
+        ReleaseText(body);
+    }
+    m_handler.ProcessText(text, type);
     if (type == L"XPath"sv && m_relay) {
-        m_relay(body);
+        m_relay(text);
     }
 }
 

@@ -11,14 +11,14 @@ namespace browser_extensions {
 class CMessageHandler;
 
 // Reads inbound frames (a 4-byte native-endian signed length, then the body) until the input
-// ends, and hands each body to the central handler as NUL-terminated UTF-8.
+// ends, and hands each body, up to its first NUL, to the central handler as UTF-16 text.
 class CReadLoop {
   public:
     // Reads up to `count` bytes, returning how many arrived; fewer only at end of input or on an
     // error (the contract of fread with items of one byte).
     using ByteReader = std::function<size_t(char* buffer, size_t count)>;
-    // Called with the body of every message whose type is exactly "XPath".
-    using XPathRelay = std::function<void(const char* body)>;
+    // Called with the text of every message whose type is exactly "XPath".
+    using XPathRelay = std::function<void(const std::wstring& text)>;
 
     // Frames announcing this many bytes or more are read and thrown away: no browser sends one
     // (they cap messages at 64 MiB), and holding one would cost the process its memory.
@@ -41,7 +41,7 @@ class CReadLoop {
     static void Reserve(std::vector<char>& buffer, size_t capacity);
     void DiscardBody(uint32_t length);
     void SkipBytes(size_t length);
-    void HandleMessage(const char* body, std::wstring& type);
+    void HandleMessage(std::vector<char>& body, std::wstring& type);
 
     ByteReader m_reader;
     CMessageHandler& m_handler;

@@ -1,12 +1,16 @@
 #include "json/Reader.h"
 
 #include "json/StringLiteral.h"
+#include "json/UnitIterator.h"
 #include "protect/WipeText.h"
+
+#include <emmintrin.h>
 
 #include <charconv>
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <tuple>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -25,18 +29,73 @@ std::uint32_t UnitValue(wchar_t unit) {
     return static_cast<std::uint32_t>(unit);  // wchar_t may be signed
 }
 
+// Every whitespace unit is at most a space, so one comparison settles the usual case.
 bool IsWhitespace(wchar_t unit) {
-    return unit == L' ' || unit == L'\n' || unit == L'\r' || unit == L'\t';
+    return UnitValue(unit) <= 0x20 &&
+           (unit == L' ' || unit == L'\n' || unit == L'\r' || unit == L'\t');
 }
 
 bool IsDigit(wchar_t unit) {
     return unit >= L'0' && unit <= L'9';
 }
 
-// Raw control characters are not allowed inside a string literal.
-bool IsPlainStringUnit(wchar_t unit) {
-    return unit != L'"' && unit != L'\\' && UnitValue(unit) >= 0x20;
+// Whether a unit ends a plain run in a string literal: raw control characters are not allowed,
+// and the quote and the backslash are not characters of their own. Worked out without branching,
+// as text mixes the ranges unpredictably.
+std::uint32_t IsSpecialStringUnit(wchar_t unit) {
+    const std::uint32_t value = UnitValue(unit);
+    return static_cast<std::uint32_t>(value < 0x20) | static_cast<std::uint32_t>(value == 0x22) |
+           static_cast<std::uint32_t>(value == 0x5C);
 }
+
+bool IsPlainStringUnit(wchar_t unit) {
+    return IsSpecialStringUnit(unit) == 0;
+}
+
+// Bit i set when unit i of the eight at `p` is special (IsSpecialStringUnit), found for all eight
+// at once: SSE2 is part of every x86-64 processor. A unit is a control character when nothing is
+// left of it shifted right by five.
+template <std::size_t kUnitSize = sizeof(wchar_t)>
+std::uint32_t SpecialUnits8(const wchar_t* p) {
+    const auto* vectors = reinterpret_cast<const __m128i*>(p);
+    const __m128i zero = _mm_setzero_si128();
+    if constexpr (kUnitSize == 2) {
+        const __m128i units = _mm_loadu_si128(vectors);
+        const __m128i special =
+            _mm_or_si128(_mm_cmpeq_epi16(_mm_srli_epi16(units, 5), zero),
+                         _mm_or_si128(_mm_cmpeq_epi16(units, _mm_set1_epi16(0x22)),
+                                      _mm_cmpeq_epi16(units, _mm_set1_epi16(0x5C))));
+        return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(special, zero)));
+    } else {
+        std::uint32_t mask = 0;
+        for (int half = 0; half < 2; ++half) {
+            const __m128i units = _mm_loadu_si128(vectors + half);
+            const __m128i special =
+                _mm_or_si128(_mm_cmpeq_epi32(_mm_srli_epi32(units, 5), zero),
+                             _mm_or_si128(_mm_cmpeq_epi32(units, _mm_set1_epi32(0x22)),
+                                          _mm_cmpeq_epi32(units, _mm_set1_epi32(0x5C))));
+            mask |= static_cast<std::uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(special)))
+                    << (4 * half);
+        }
+        return mask;
+    }
+}
+
+// The index of the lowest bit set, for every non-zero eight-bit mask: looked up rather than
+// worked out, as a branch on where a string ends would be mispredicted.
+struct FirstSetBits {
+    std::uint8_t index[256] = {};
+    constexpr FirstSetBits() {
+        for (std::uint32_t mask = 1; mask < 256; ++mask) {
+            std::uint8_t bit = 0;
+            while ((mask & (1u << bit)) == 0) {
+                ++bit;
+            }
+            index[mask] = bit;
+        }
+    }
+};
+constexpr FirstSetBits kFirstSetBit;
 
 // The containers being filled, innermost last. Usual nesting fits in place; deeper nesting (up to
 // the reader's limit) spills into the heap.
@@ -82,6 +141,7 @@ struct NumberText {
     const wchar_t* fractionEnd;  // == integerEnd without a fraction
     const wchar_t* end;
     bool negative;
+    std::uint64_t magnitude;  // the integer part's value, when it has at most 19 digits
 
     bool IsInteger() const { return fractionEnd == integerEnd && end == integerEnd; }
 };
@@ -90,8 +150,9 @@ struct NumberText {
 // loop, and every open container waits on an explicit stack.
 class Parser {
   public:
-    explicit Parser(std::wstring_view text)
-        : m_next(text.data()), m_end(text.data() + text.size()) {}
+    // The tree replaces what `target` held as soon as its first value begins.
+    Parser(std::wstring_view text, Value& target, std::pmr::memory_resource* memory)
+        : m_next(text.data()), m_end(text.data() + text.size()), m_memory(memory), m_root(target) {}
 
     // True when the first value was read completely.
     bool Run() {
@@ -120,12 +181,17 @@ class Parser {
         return true;
     }
 
-    bool HasRoot() const { return m_hasRoot; }
-    ~Parser() { WipeText(m_key); }
+    // A scratch holds text only while it is not empty: decoding wipes it before it reuses it.
+    ~Parser() {
+        if (!m_keyScratch.empty()) {
+            WipeText(m_keyScratch);
+        }
+        if (!m_valueScratch.empty()) {
+            WipeText(m_valueScratch);
+        }
+    }
     Parser(const Parser&) = delete;
     Parser& operator=(const Parser&) = delete;
-
-    Value TakeRoot() { return std::move(m_root); }
 
   private:
     bool AtEnd() const { return m_next == m_end; }
@@ -155,7 +221,7 @@ class Parser {
             }
             switch (*m_next) {
                 case L'{':
-                    if (!OpenContainer(Object())) {
+                    if (!OpenContainer<Object>()) {
                         return false;
                     }
                     if (CloseIfEmpty(L'}')) {
@@ -166,7 +232,7 @@ class Parser {
                     }
                     continue;
                 case L'[':
-                    if (!OpenContainer(Array())) {
+                    if (!OpenContainer<Array>()) {
                         return false;
                     }
                     if (CloseIfEmpty(L']')) {
@@ -174,20 +240,21 @@ class Parser {
                     }
                     continue;
                 case L'"': {
-                    std::wstring text;
-                    const CTextWipeGuard<std::wstring> wipeText(text);
-                    if (!ReadString(text)) {
+                    std::wstring_view text;
+                    if (!ReadPlainString(text) && !ReadEscapedString(m_valueScratch, text)) {
                         return false;
                     }
-                    Place(std::move(text));
+                    // Made in place: a string moved in would leave a short one's characters in
+                    // the string it came from.
+                    Place(text, m_memory);
                     return true;
                 }
                 case L't':
-                    return ReadLiteral(L"true", Value(true));
+                    return ReadLiteral(L"true", true);
                 case L'f':
-                    return ReadLiteral(L"false", Value(false));
+                    return ReadLiteral(L"false", false);
                 case L'n':
-                    return ReadLiteral(L"null", Value(nullptr));
+                    return ReadLiteral(L"null", nullptr);
                 default:
                     return ReadNumber();
             }
@@ -196,13 +263,13 @@ class Parser {
 
     // Attaches a new container at once, so that an error inside it keeps what it holds.
     template <typename Container>
-    bool OpenContainer(Container&& empty) {
+    bool OpenContainer() {
         if (m_open.Size() >= kMaxDepth) {
             return false;  // too deep: reading stops as at a syntax error
         }
         ++m_next;
-        Value& container = Place(std::forward<Container>(empty));
-        if constexpr (std::is_same_v<std::decay_t<Container>, Object>) {
+        Value& container = Place(std::in_place_type<Container>, m_memory);
+        if constexpr (std::is_same_v<Container, Object>) {
             m_open.Push({&container.AsObject(), nullptr});
         } else {
             m_open.Push({nullptr, &container.AsArray()});
@@ -222,29 +289,67 @@ class Parser {
 
     bool ReadKey() {
         SkipWhitespace();
-        if (AtEnd() || *m_next != L'"' || !ReadString(m_key)) {
+        if (AtEnd() || *m_next != L'"' ||
+            !(ReadPlainString(m_key) || ReadEscapedString(m_keyScratch, m_key))) {
             return false;
         }
         return Consume(L':');
     }
 
-    // `m_next` is at the opening quote.
-    bool ReadString(std::wstring& out) {
-        WipeText(out);
+    // `m_next` is at the opening quote. `content` receives the string's characters: a view of the
+    // text itself when there is nothing to decode (the usual case, kept small so that it is made
+    // part of its callers), else of them decoded into `scratch`.
+    bool ReadPlainString(std::wstring_view& content) {
+        const wchar_t* const begin = m_next + 1;
+        const wchar_t* const quote = FindPlainEnd(begin);
+        if (quote == nullptr) {
+            return false;
+        }
+        content = std::wstring_view(begin, static_cast<std::size_t>(quote - begin));
+        m_next = quote + 1;
+        return true;
+    }
+
+    bool ReadEscapedString(std::wstring& scratch, std::wstring_view& content) {
         const wchar_t* const begin = ++m_next;
         const wchar_t* p = begin;
         while (p != m_end && IsPlainStringUnit(*p)) {
             ++p;
         }
-        if (p != m_end && *p == L'"') {  // the usual case: nothing to decode
-            out = std::wstring(begin, p);
-            m_next = p + 1;
-            return true;
+        if (!Decode(begin, p, scratch)) {
+            return false;
         }
+        content = scratch;
+        return true;
+    }
+
+    // The closing quote of a string that begins at `begin` and has nothing to decode, else null.
+    // Looked for eight units at a time: most keys and short values end within the first eight,
+    // so the branch that decides is seldom mispredicted.
+    const wchar_t* FindPlainEnd(const wchar_t* begin) const {
+        const wchar_t* p = begin;
+        while (m_end - p >= 8) {
+            const std::uint32_t special = SpecialUnits8(p);
+            if (special != 0) {
+                p += kFirstSetBit.index[special];
+                return *p == L'"' ? p : nullptr;
+            }
+            p += 8;
+        }
+        while (p != m_end && IsPlainStringUnit(*p)) {
+            ++p;
+        }
+        return p != m_end && *p == L'"' ? p : nullptr;
+    }
+
+    // Decodes the string that begins at `begin`, whose first escape or control character is at
+    // `p`, into `out`.
+    bool Decode(const wchar_t* begin, const wchar_t* p, std::wstring& out) {
         const wchar_t* const close = FindClosingQuote(p);
         if (close == nullptr) {
             return false;  // unterminated: nothing is built
         }
+        WipeText(out);
         // Reserved first: growing later would leave the first characters behind in freed memory.
         out.reserve(static_cast<std::size_t>(close - begin));  // decoding never lengthens
         out.assign(begin, p);
@@ -327,13 +432,14 @@ class Parser {
         return true;
     }
 
-    bool ReadLiteral(std::wstring_view word, Value&& literal) {
+    template <typename Literal>
+    bool ReadLiteral(std::wstring_view word, Literal literal) {
         if (static_cast<std::size_t>(m_end - m_next) < word.size() ||
             std::wstring_view(m_next, word.size()) != word) {
             return false;
         }
         m_next += word.size();
-        Place(std::move(literal));
+        Place(literal);
         return true;
     }
 
@@ -373,7 +479,15 @@ class Parser {
         if (p == m_end || !IsDigit(*p)) {
             return false;
         }
-        p = *p == L'0' ? p + 1 : SkipDigits(p);
+        // Its value is taken on the way: up to 19 digits cannot overflow.
+        number.magnitude = 0;
+        if (*p == L'0') {
+            ++p;
+        } else {
+            for (; p != m_end && IsDigit(*p); ++p) {
+                number.magnitude = number.magnitude * 10 + static_cast<std::uint64_t>(*p - L'0');
+            }
+        }
         number.integerEnd = p;
         if (p != m_end && *p == L'.') {
             ++p;
@@ -409,14 +523,19 @@ class Parser {
     // int64 when it fits, uint64 for larger positive values.
     static IntegerKind IntegerValue(const NumberText& number, std::int64_t& signedValue,
                                     std::uint64_t& unsignedValue) {
-        constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
-        std::uint64_t magnitude = 0;
-        for (const wchar_t* p = number.integerBegin; p != number.integerEnd; ++p) {
-            const auto digit = static_cast<std::uint64_t>(*p - L'0');
-            if (magnitude > (kMax - digit) / 10) {
-                return IntegerKind::kOutOfRange;
+        // Up to 19 digits, the value taken while scanning; more may be out of range.
+        constexpr std::ptrdiff_t kSafeDigits = 19;
+        std::uint64_t magnitude = number.magnitude;
+        if (number.integerEnd - number.integerBegin > kSafeDigits) {
+            constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+            magnitude = 0;
+            for (const wchar_t* p = number.integerBegin; p != number.integerEnd; ++p) {
+                const auto digit = static_cast<std::uint64_t>(*p - L'0');
+                if (magnitude >= kMax / 10 && (magnitude > kMax / 10 || digit > kMax % 10)) {
+                    return IntegerKind::kOutOfRange;
+                }
+                magnitude = magnitude * 10 + digit;
             }
-            magnitude = magnitude * 10 + digit;
         }
         constexpr auto kSignedMax =
             static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
@@ -477,45 +596,48 @@ class Parser {
         return order + exponent;
     }
 
-    // Makes the value where it belongs: the root, a member (of several equal keys the last wins)
-    // or the next element.
-    template <typename Content>
-    Value& Place(Content&& content) {
+    // Makes the value, from `arguments`, where it belongs: the root, a member (of several equal
+    // keys the last wins) or the next element. The arguments are copied, never moved from: a
+    // member is made with its key, its place found with one search of the object, and made again
+    // over an earlier member of the same key.
+    template <typename... Arguments>
+    Value& Place(const Arguments&... arguments) {
         if (m_open.Empty()) {
-            m_root = Value(std::forward<Content>(content));
-            m_hasRoot = true;
+            m_root = Value(arguments...);
             return m_root;
         }
         const OpenContainers::Open& parent = m_open.Top();
         if (parent.object != nullptr) {
-            const auto [member, inserted] =
-                parent.object->try_emplace(std::move(m_key), std::forward<Content>(content));
-            WipeText(m_key);
+            // The key is made in the object's memory, straight from the text.
+            const auto [member, inserted] = parent.object->emplace(
+                std::piecewise_construct,
+                std::forward_as_tuple(UnitIterator(m_key.data()),
+                                      UnitIterator(m_key.data() + m_key.size())),
+                std::forward_as_tuple(arguments...));
             if (!inserted) {
-                member->second = Value(std::forward<Content>(content));
+                member->second = Value(arguments...);
             }
             return member->second;
         }
-        return parent.array->emplace_back(std::forward<Content>(content));
+        return parent.array->emplace_back(arguments...);
     }
 
     const wchar_t* m_next;
     const wchar_t* const m_end;
-    Value m_root;
-    bool m_hasRoot = false;
+    std::pmr::memory_resource* const m_memory;
+    Value& m_root;
     OpenContainers m_open;
-    std::wstring m_key;
+    std::wstring_view m_key;  // the key of the member being read
+    // The decoded characters of a key or a string value with escapes.
+    std::wstring m_keyScratch;
+    std::wstring m_valueScratch;
 };
 
 }  // namespace
 
-bool Read(std::wstring_view text, Value& value) {
-    Parser parser(text);
-    const bool complete = parser.Run();
-    if (parser.HasRoot()) {
-        value = parser.TakeRoot();
-    }
-    return complete;
+bool Read(std::wstring_view text, Value& value, std::pmr::memory_resource* memory) {
+    Parser parser(text, value, memory);
+    return parser.Run();
 }
 
 }  // namespace browser_extensions::json

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory_resource>
 #include <string_view>
 
 #include "json/Value.h"
@@ -11,7 +12,9 @@ namespace browser_extensions::json {
 // `value` keeps what was built so far: containers are attached to their parent as soon as they
 // begin, scalars and members once complete. A text that does not begin with a value leaves
 // `value` untouched. Of several equal keys in one object, the last wins. A \uXXXX escape gives
-// exactly that code unit, a lone surrogate included.
-bool Read(std::wstring_view text, Value& value);
+// exactly that code unit, a lone surrogate included. The containers and keys are made in `memory`
+// (string values on the heap, see Value.h).
+bool Read(std::wstring_view text, Value& value,
+          std::pmr::memory_resource* memory = std::pmr::get_default_resource());
 
 }  // namespace browser_extensions::json

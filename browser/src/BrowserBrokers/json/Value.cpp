@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "protect/CWipingArena.h"
 #include "protect/WipeText.h"
 
 namespace browser_extensions::json {
@@ -87,19 +88,22 @@ Value& Value::operator=(Value&& other) noexcept {
 }
 
 void Value::WipeText() noexcept {
-    if (std::wstring* text = std::get_if<std::wstring>(&m_data)) {
-        browser_extensions::WipeText(*text);
+    if (String* text = std::get_if<String>(&m_data)) {
+        WipeString(*text);
     } else if (Object* object = std::get_if<Object>(&m_data)) {
+        if (CWipingArena::IsArena(object->get_allocator().resource())) {
+            return;
+        }
         // The keys go with the object; their order no longer matters.
         for (auto& member : *object) {
-            browser_extensions::WipeText(const_cast<std::wstring&>(member.first));
+            browser_extensions::WipeText(const_cast<String&>(member.first));
         }
     }
 }
 
 void Value::WipeMovedFrom(Data& data) noexcept {
-    if (std::wstring* text = std::get_if<std::wstring>(&data)) {
-        browser_extensions::WipeText(*text);
+    if (String* text = std::get_if<String>(&data)) {
+        WipeString(*text);
     }
 }
 

@@ -3,11 +3,16 @@
 #include <algorithm>
 #include <cstdint>
 #include <map>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <type_traits>
 #include <variant>
 #include <vector>
+
+#include "json/UnitIterator.h"
+#include "protect/CWipingArena.h"
+#include "protect/WipeText.h"
 
 namespace browser_extensions::json {
 
@@ -31,8 +36,20 @@ struct KeyLess {
     }
 };
 
-using Object = std::map<std::wstring, Value, KeyLess>;
-using Array = std::vector<Value>;
+// Strings, keys and containers take their memory from a memory resource: the heap unless made
+// with another (the reader builds a message's tree in an arena, see protect/CWipingArena.h). A
+// copy is made on the heap; a move keeps the memory it came with.
+using String = std::pmr::wstring;
+using Object = std::pmr::map<String, Value, KeyLess>;
+using Array = std::pmr::vector<Value>;
+
+// Overwrites a string's characters and leaves it empty, unless it is in an arena, which wipes them
+// with the rest of the message when it is reset.
+inline void WipeString(String& text) noexcept {
+    if (!CWipingArena::IsArena(text.get_allocator().resource())) {
+        WipeText(text);
+    }
+}
 
 // One JSON value. Copying, assigning and destroying walk the tree with an explicit stack, so a
 // tree of any depth can be handled without exhausting the call stack.
@@ -43,9 +60,20 @@ class Value {
     Value(Object&& object) : m_data(std::move(object)) {}
     Value(const Array& array) : m_data(array) {}
     Value(Array&& array) : m_data(std::move(array)) {}
-    Value(const std::wstring& text) : m_data(text) {}
-    Value(std::wstring&& text) : m_data(std::move(text)) {}
-    Value(const wchar_t* text) : m_data(std::wstring(text)) {}
+    Value(const String& text) : m_data(text) {}
+    Value(String&& text) : m_data(std::move(text)) {}
+    Value(std::wstring_view text) : m_data(String(text)) {}
+    // An empty object or array made in `memory`.
+    Value(std::in_place_type_t<Object>, std::pmr::memory_resource* memory)
+        : m_data(std::in_place_type<Object>, memory) {}
+    Value(std::in_place_type_t<Array>, std::pmr::memory_resource* memory)
+        : m_data(std::in_place_type<Array>, memory) {}
+    // A string made in `memory`.
+    Value(std::wstring_view text, std::pmr::memory_resource* memory)
+        : m_data(std::in_place_type<String>, UnitIterator(text.data()),
+                 UnitIterator(text.data() + text.size()), memory) {}
+    Value(const std::wstring& text) : Value(std::wstring_view(text)) {}
+    Value(const wchar_t* text) : Value(std::wstring_view(text)) {}
     Value(const char*) = delete;  // would silently become a bool
     Value(bool flag) : m_data(flag) {}
     Value(double real) : m_data(real) {}
@@ -87,8 +115,8 @@ class Value {
     Object& AsObject() { return Get<Object>(Type::kObject); }
     const Array& AsArray() const { return Get<Array>(Type::kArray); }
     Array& AsArray() { return Get<Array>(Type::kArray); }
-    const std::wstring& AsString() const { return Get<std::wstring>(Type::kString); }
-    std::wstring& AsString() { return Get<std::wstring>(Type::kString); }
+    const String& AsString() const { return Get<String>(Type::kString); }
+    String& AsString() { return Get<String>(Type::kString); }
     bool AsBool() const;
     std::int64_t AsInt64() const;    // an unsigned value converts
     std::uint64_t AsUInt64() const;  // a signed value converts
@@ -102,11 +130,12 @@ class Value {
         friend bool operator==(Null, Null) { return true; }
     };
     using Data =
-        std::variant<Object, Array, std::wstring, bool, std::int64_t, std::uint64_t, double, Null>;
+        std::variant<Object, Array, String, bool, std::int64_t, std::uint64_t, double, Null>;
 
     bool HasChildren() const;
     // Overwrites the characters this value holds itself: a string's, or an object's keys (its
-    // members' values wipe their own). Message text never outlives its tree.
+    // members' values wipe their own), unless they are in an arena, which wipes them with the
+    // rest of the message. Message text never outlives its tree.
     void WipeText() noexcept;
     // After a move out of `data`: a short string keeps its characters in the moved-from object.
     static void WipeMovedFrom(Data& data) noexcept;

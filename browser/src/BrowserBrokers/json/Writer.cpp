@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "protect/CWipingAllocator.h"
@@ -70,7 +71,7 @@ void AppendEscaped(wchar_t unit, Output& out) {
     AppendUnicodeEscape(value, out);
 }
 
-void AppendString(const std::wstring& text, Output& out) {
+void AppendString(std::wstring_view text, Output& out) {
     out += L'"';
     const wchar_t* run = text.data();
     const wchar_t* const end = text.data() + text.size();

@@ -1,29 +1,34 @@
 #include "messages/CBasicAuthMessage.h"
 
+#include <string_view>
 #include <utility>
 
 #include "agent/Varnhold64.h"
+#include "messages/CAgentText.h"
 #include "messages/JsonMembers.h"
 #include "platform/DebugOutput.h"
-#include "protect/WipeText.h"
 
 namespace browser_extensions {
 
+using namespace std::string_view_literals;
+
+CBasicAuthMessage::CBasicAuthMessage(std::pmr::memory_resource* memory) : m_host(memory) {}
+
 CBasicAuthMessage::~CBasicAuthMessage() {
-    WipeText(m_host);
+    json::WipeString(m_host);
 }
 
 void CBasicAuthMessage::Serialize(json::Object& /*object*/) const {}
 
 void CBasicAuthMessage::Deserialize(json::Object&& object) {
-    m_host = JsonGetString(object, L"host");
+    m_host = JsonGetString(object, L"host"sv);
 }
 
-bool CBasicAuthMessage::Handle(Sender sender, const std::wstring& tabID) {
+bool CBasicAuthMessage::Handle(Sender sender, std::wstring_view tabID) {
     platform::DebugOutputW(L"Calling OnBasicAuthRequired");
     // The agent keeps its own copy of the reply function and may call it at any later time.
     Sender reply = sender;
-    kaprix_core::OnBasicAuthRequired(tabID, m_host, std::move(reply));
+    kaprix_core::OnBasicAuthRequired(CAgentText(tabID), CAgentText(m_host), std::move(reply));
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory_resource>
 #include <string>
 
 #include "messages/CHandlerBase.h"
@@ -10,12 +11,15 @@ namespace browser_extensions {
 // A page asks for HTTP basic authentication.
 class CBasicAuthMessage final : public IJsonSerializable, public CHandlerBase {
   public:
+    // Its texts are kept in `memory`.
+    explicit CBasicAuthMessage(
+        std::pmr::memory_resource* memory = std::pmr::get_default_resource());
     ~CBasicAuthMessage();
     void Serialize(json::Object& object) const override;
     void Deserialize(json::Object&& object) override;
-    bool Handle(Sender sender, const std::wstring& tabID) override;
+    bool Handle(Sender sender, std::wstring_view tabID) override;
 
-    std::wstring m_host;
+    json::String m_host;
 };
 
 }  // namespace browser_extensions

@@ -4,14 +4,19 @@
 #include <utility>
 
 #include "agent/Varnhold64.h"
+#include "messages/CAgentText.h"
 #include "messages/JsonMembers.h"
 #include "platform/DebugOutput.h"
-#include "protect/WipeText.h"
 
 namespace browser_extensions {
 
+using namespace std::string_view_literals;
+
+CDocumentCompleteMessage::CDocumentCompleteMessage(std::pmr::memory_resource* memory)
+    : m_url(memory) {}
+
 CDocumentCompleteMessage::~CDocumentCompleteMessage() {
-    WipeText(m_url);
+    json::WipeString(m_url);
 }
 
 namespace {
@@ -22,7 +27,7 @@ wchar_t AsciiLower(wchar_t unit) {
 
 // As the C runtime compares wide strings in its default locale: as C strings (up to the first NUL),
 // with only the ASCII letters folded.
-bool EqualsIgnoringAsciiCase(const std::wstring& text, std::wstring_view lowerCaseWord) {
+bool EqualsIgnoringAsciiCase(const json::String& text, std::wstring_view lowerCaseWord) {
     const std::wstring_view cString(text.c_str());
     if (cString.size() != lowerCaseWord.size()) {
         return false;
@@ -44,17 +49,18 @@ void CDocumentCompleteMessage::Serialize(json::Object& object) const {
 }
 
 void CDocumentCompleteMessage::Deserialize(json::Object&& object) {
-    m_url = JsonGetString(object, L"url");
+    m_url = JsonGetString(object, L"url"sv);
     // Anything but a string reads as "" and so as false.
-    const std::wstring* topLevel = JsonFindString(object, L"bTopLvlDoc");
-    m_bTopLvlDoc = topLevel != nullptr && EqualsIgnoringAsciiCase(*topLevel, L"true");
+    const json::String* topLevel = JsonFindString(object, L"bTopLvlDoc"sv);
+    m_bTopLvlDoc = topLevel != nullptr && EqualsIgnoringAsciiCase(*topLevel, L"true"sv);
 }
 
-bool CDocumentCompleteMessage::Handle(Sender sender, const std::wstring& tabID) {
+bool CDocumentCompleteMessage::Handle(Sender sender, std::wstring_view tabID) {
     platform::DebugOutputW(L"Calling OnDocumentComplete");
     // The agent keeps its own copy of the reply function and may call it at any later time.
     Sender reply = sender;
-    kaprix_core::OnDocumentComplete(tabID, m_url, m_bTopLvlDoc, std::move(reply));
+    kaprix_core::OnDocumentComplete(CAgentText(tabID), CAgentText(m_url), m_bTopLvlDoc,
+                                    std::move(reply));
     return true;
 }
 

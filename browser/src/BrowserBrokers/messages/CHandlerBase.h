@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string>
+#include <string_view>
 
 #include "messages/Sender.h"
 
@@ -12,7 +12,7 @@ class CHandlerBase {
   public:
     // `sender` is the way back to the extension, for handlers that give the agent a reply
     // function. Returns whether the payload was acted on.
-    virtual bool Handle(Sender sender, const std::wstring& tabID) = 0;
+    virtual bool Handle(Sender sender, std::wstring_view tabID) = 0;
 
   protected:
     CHandlerBase() = default;

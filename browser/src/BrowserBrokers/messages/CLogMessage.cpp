@@ -1,15 +1,20 @@
 #include "messages/CLogMessage.h"
 
 #include <cstdint>
+#include <string_view>
 
 #include "agent/Varnhold64.h"
+#include "messages/CAgentText.h"
 #include "messages/JsonMembers.h"
-#include "protect/WipeText.h"
 
 namespace browser_extensions {
 
+using namespace std::string_view_literals;
+
+CLogMessage::CLogMessage(std::pmr::memory_resource* memory) : m_message(memory) {}
+
 CLogMessage::~CLogMessage() {
-    WipeText(m_message);
+    json::WipeString(m_message);
 }
 
 void CLogMessage::Serialize(json::Object& object) const {
@@ -18,15 +23,15 @@ void CLogMessage::Serialize(json::Object& object) const {
 }
 
 void CLogMessage::Deserialize(json::Object&& object) {
-    m_message = JsonGetString(object, L"message");
-    m_level = JsonGetInt(object, L"level");
+    m_message = JsonGetString(object, L"message"sv);
+    m_level = JsonGetInt(object, L"level"sv);
 }
 
-bool CLogMessage::Handle(Sender /*sender*/, const std::wstring& /*tabID*/) {
+bool CLogMessage::Handle(Sender /*sender*/, std::wstring_view /*tabID*/) {
     if (m_message.empty()) {
         return false;
     }
-    kaprix_utils::WriteLog(m_level, m_message);
+    kaprix_utils::WriteLog(m_level, CAgentText(m_message));
     return true;
 }
 

@@ -3,12 +3,19 @@
 #include <utility>
 
 #include "agent/Varnhold64.h"
-#include "protect/WipeText.h"
+#include "messages/CAgentText.h"
 
 namespace browser_extensions {
 
+CResponseMessage::CResponseMessage(std::wstring_view requestID, std::pmr::memory_resource* memory)
+    : m_values(memory), m_requestID(requestID, memory) {}
+
 CResponseMessage::~CResponseMessage() {
-    WipeText(m_requestID);
+    json::WipeString(m_requestID);
+    for (auto& [name, text] : m_values) {
+        json::WipeString(const_cast<json::String&>(name));
+        json::WipeString(text);
+    }
 }
 
 void CResponseMessage::Serialize(json::Object& object) const {
@@ -23,8 +30,8 @@ void CResponseMessage::Deserialize(json::Object&& object) {
     }
 }
 
-bool CResponseMessage::Handle(Sender /*sender*/, const std::wstring& tabID) {
-    kaprix_core::SendResponse(tabID, m_requestID, m_values);
+bool CResponseMessage::Handle(Sender /*sender*/, std::wstring_view tabID) {
+    kaprix_core::SendResponse(CAgentText(tabID), CAgentText(m_requestID), CAgentMap(m_values));
     return true;
 }
 

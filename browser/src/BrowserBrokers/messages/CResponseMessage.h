@@ -1,8 +1,9 @@
 #pragma once
 
-#include <map>
-#include <string>
+#include <memory_resource>
+#include <string_view>
 
+#include "messages/CAgentMap.h"
 #include "messages/CHandlerBase.h"
 #include "messages/IJsonSerializable.h"
 
@@ -12,16 +13,18 @@ namespace browser_extensions {
 class CResponseMessage final : public IJsonSerializable, public CHandlerBase {
   public:
     ~CResponseMessage();
-    explicit CResponseMessage(const std::wstring& requestID) : m_requestID(requestID) {}
+    // Its texts are kept in `memory`.
+    explicit CResponseMessage(std::wstring_view requestID,
+                              std::pmr::memory_resource* memory = std::pmr::get_default_resource());
 
     void Serialize(json::Object& object) const override;
     // Every member must be a string: the first one that is not stops reading with a type error,
     // keeping the members before it (in key order).
     void Deserialize(json::Object&& object) override;
-    bool Handle(Sender sender, const std::wstring& tabID) override;
+    bool Handle(Sender sender, std::wstring_view tabID) override;
 
-    std::map<std::wstring, std::wstring> m_values;
-    std::wstring m_requestID;
+    TextMap m_values;
+    json::String m_requestID;
 };
 
 }  // namespace browser_extensions

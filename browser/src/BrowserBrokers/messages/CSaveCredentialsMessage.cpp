@@ -1,30 +1,38 @@
 #include "messages/CSaveCredentialsMessage.h"
 
+#include <string_view>
+
 #include "agent/Varnhold64.h"
+#include "messages/CAgentText.h"
 #include "messages/JsonMembers.h"
 #include "platform/DebugOutput.h"
-#include "protect/WipeText.h"
 
 namespace browser_extensions {
 
+using namespace std::string_view_literals;
+
+CSaveCredentialsMessage::CSaveCredentialsMessage(std::pmr::memory_resource* memory)
+    : m_host(memory), m_username(memory), m_password(memory) {}
+
 CSaveCredentialsMessage::~CSaveCredentialsMessage() {
-    WipeText(m_host);
-    WipeText(m_username);
-    WipeText(m_password);
+    json::WipeString(m_host);
+    json::WipeString(m_username);
+    json::WipeString(m_password);
 }
 
 // Credentials are never written back out.
 void CSaveCredentialsMessage::Serialize(json::Object& /*object*/) const {}
 
 void CSaveCredentialsMessage::Deserialize(json::Object&& object) {
-    m_host = JsonGetString(object, L"host");
-    m_username = JsonGetString(object, L"username");
-    m_password = JsonGetString(object, L"password");
+    m_host = JsonGetString(object, L"host"sv);
+    m_username = JsonGetString(object, L"username"sv);
+    m_password = JsonGetString(object, L"password"sv);
 }
 
-bool CSaveCredentialsMessage::Handle(Sender /*sender*/, const std::wstring& tabID) {
+bool CSaveCredentialsMessage::Handle(Sender /*sender*/, std::wstring_view tabID) {
     platform::DebugOutputW(L"Calling SaveCredentials");
-    kaprix_core::SaveCredentials(tabID, m_host, m_username, m_password);
+    kaprix_core::SaveCredentials(CAgentText(tabID), CAgentText(m_host), CAgentText(m_username),
+                                 CAgentText(m_password));
     return true;
 }
 

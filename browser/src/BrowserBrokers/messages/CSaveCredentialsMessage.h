@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory_resource>
 #include <string>
 
 #include "messages/CHandlerBase.h"
@@ -10,14 +11,17 @@ namespace browser_extensions {
 // Credentials the user typed, to be saved by the agent.
 class CSaveCredentialsMessage final : public IJsonSerializable, public CHandlerBase {
   public:
+    // Its texts are kept in `memory`.
+    explicit CSaveCredentialsMessage(
+        std::pmr::memory_resource* memory = std::pmr::get_default_resource());
     ~CSaveCredentialsMessage();
     void Serialize(json::Object& object) const override;
     void Deserialize(json::Object&& object) override;
-    bool Handle(Sender sender, const std::wstring& tabID) override;
+    bool Handle(Sender sender, std::wstring_view tabID) override;
 
-    std::wstring m_host;
-    std::wstring m_username;
-    std::wstring m_password;
+    json::String m_host;
+    json::String m_username;
+    json::String m_password;
 };
 
 }  // namespace browser_extensions

@@ -11,17 +11,31 @@
 #include "messages/CTriggerFailedMessage.h"
 #include "messages/CTriggerFiredMessage.h"
 #include "messages/JsonMembers.h"
-#include "protect/WipeText.h"
 
 namespace browser_extensions {
 
+CTabMessage::CTabMessage(std::pmr::memory_resource* memory)
+    : m_tabID(memory), m_type(memory), m_requestID(memory) {}
+
 CTabMessage::~CTabMessage() {
-    WipeText(m_tabID);
-    WipeText(m_type);
-    WipeText(m_requestID);
+    json::WipeString(m_tabID);
+    json::WipeString(m_type);
+    json::WipeString(m_requestID);
 }
 
 using namespace std::string_view_literals;
+
+namespace {
+
+// A payload made in `memory`, its texts too.
+template <typename Payload, typename... Arguments>
+std::shared_ptr<IJsonSerializable> MakePayload(std::pmr::memory_resource* memory,
+                                               Arguments&&... arguments) {
+    return std::allocate_shared<Payload>(std::pmr::polymorphic_allocator<Payload>(memory),
+                                         std::forward<Arguments>(arguments)..., memory);
+}
+
+}  // namespace
 
 void CTabMessage::Serialize(json::Object& object) const {
     object[L"tabID"] = m_tabID;
@@ -37,40 +51,46 @@ void CTabMessage::Serialize(json::Object& object) const {
 }
 
 void CTabMessage::Deserialize(json::Object&& object) {
-    m_tabID = JsonGetString(object, L"tabID");
-    m_requestID = JsonGetString(object, L"requestID");
-    m_type = JsonGetString(object, L"type");
+    m_tabID = JsonGetString(object, L"tabID"sv);
+    m_requestID = JsonGetString(object, L"requestID"sv);
+    m_type = JsonGetString(object, L"type"sv);
+    std::pmr::memory_resource* const memory = m_tabID.get_allocator().resource();
     if (!m_requestID.empty()) {
-        m_payload = std::make_shared<CResponseMessage>(m_requestID);
+        m_payload = MakePayload<CResponseMessage>(memory, m_requestID);
     } else {
-        m_payload = CreatePayload(m_type);
+        m_payload = CreatePayload(m_type, memory);
     }
     if (!m_payload) {
         return;
     }
-    // A missing "payload", or one that is not an object, reads as an empty object.
-    json::Object* payload = JsonFindObject(object, L"payload");
-    m_payload->Deserialize(payload != nullptr ? std::move(*payload) : json::Object());
+    // Handed over in place: a moved copy would be a second tree to destroy. A missing "payload",
+    // or one that is not an object, reads as an empty object.
+    if (json::Object* payload = JsonFindObject(object, L"payload"sv)) {
+        m_payload->Deserialize(std::move(*payload));
+    } else {
+        m_payload->Deserialize(json::Object(memory));
+    }
 }
 
-std::shared_ptr<IJsonSerializable> CreatePayload(const std::wstring& type) {
+std::shared_ptr<IJsonSerializable> CreatePayload(std::wstring_view type,
+                                                 std::pmr::memory_resource* memory) {
     if (type == L"log"sv) {
-        return std::make_shared<CLogMessage>();
+        return MakePayload<CLogMessage>(memory);
     }
     if (type == L"triggerFired"sv) {
-        return std::make_shared<CTriggerFiredMessage>();
+        return MakePayload<CTriggerFiredMessage>(memory);
     }
     if (type == L"triggerFailed"sv) {
-        return std::make_shared<CTriggerFailedMessage>();
+        return MakePayload<CTriggerFailedMessage>(memory);
     }
     if (type == L"documentComplete"sv) {
-        return std::make_shared<CDocumentCompleteMessage>();
+        return MakePayload<CDocumentCompleteMessage>(memory);
     }
     if (type == L"basicAuthentication"sv) {
-        return std::make_shared<CBasicAuthMessage>();
+        return MakePayload<CBasicAuthMessage>(memory);
     }
     if (type == L"saveCredentials"sv) {
-        return std::make_shared<CSaveCredentialsMessage>();
+        return MakePayload<CSaveCredentialsMessage>(memory);
     }
     return nullptr;
 }

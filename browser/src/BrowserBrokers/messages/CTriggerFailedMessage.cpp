@@ -1,13 +1,20 @@
 #include "messages/CTriggerFailedMessage.h"
 
+#include <string_view>
+
 #include "agent/Varnhold64.h"
+#include "messages/CAgentText.h"
 #include "messages/JsonMembers.h"
-#include "protect/WipeText.h"
 
 namespace browser_extensions {
 
+using namespace std::string_view_literals;
+
+CTriggerFailedMessage::CTriggerFailedMessage(std::pmr::memory_resource* memory)
+    : m_triggerId(memory) {}
+
 CTriggerFailedMessage::~CTriggerFailedMessage() {
-    WipeText(m_triggerId);
+    json::WipeString(m_triggerId);
 }
 
 void CTriggerFailedMessage::Serialize(json::Object& object) const {
@@ -15,11 +22,11 @@ void CTriggerFailedMessage::Serialize(json::Object& object) const {
 }
 
 void CTriggerFailedMessage::Deserialize(json::Object&& object) {
-    m_triggerId = JsonGetString(object, L"triggerId");
+    m_triggerId = JsonGetString(object, L"triggerId"sv);
 }
 
-bool CTriggerFailedMessage::Handle(Sender /*sender*/, const std::wstring& tabID) {
-    kaprix_core::NotifyTriggerFailed(tabID, m_triggerId);
+bool CTriggerFailedMessage::Handle(Sender /*sender*/, std::wstring_view tabID) {
+    kaprix_core::NotifyTriggerFailed(CAgentText(tabID), CAgentText(m_triggerId));
     return true;
 }
 

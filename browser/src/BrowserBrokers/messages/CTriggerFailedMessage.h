@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory_resource>
 #include <string>
 
 #include "messages/CHandlerBase.h"
@@ -10,12 +11,15 @@ namespace browser_extensions {
 // A trigger failed on a page.
 class CTriggerFailedMessage final : public IJsonSerializable, public CHandlerBase {
   public:
+    // Its texts are kept in `memory`.
+    explicit CTriggerFailedMessage(
+        std::pmr::memory_resource* memory = std::pmr::get_default_resource());
     ~CTriggerFailedMessage();
     void Serialize(json::Object& object) const override;
     void Deserialize(json::Object&& object) override;
-    bool Handle(Sender sender, const std::wstring& tabID) override;
+    bool Handle(Sender sender, std::wstring_view tabID) override;
 
-    std::wstring m_triggerId;
+    json::String m_triggerId;
 };
 
 }  // namespace browser_extensions

@@ -1,17 +1,24 @@
 #include "messages/CTriggerFiredMessage.h"
 
+#include <string_view>
+
 #include "agent/Varnhold64.h"
+#include "messages/CAgentText.h"
 #include "messages/JsonMembers.h"
 #include "platform/DebugOutput.h"
-#include "protect/WipeText.h"
 
 namespace browser_extensions {
 
+using namespace std::string_view_literals;
+
+CTriggerFiredMessage::CTriggerFiredMessage(std::pmr::memory_resource* memory)
+    : m_triggerId(memory), m_values(memory) {}
+
 CTriggerFiredMessage::~CTriggerFiredMessage() {
-    WipeText(m_triggerId);
+    json::WipeString(m_triggerId);
     // The captured form values (a password field's among them); keys are signatures, no secret.
     for (auto& entry : m_values) {
-        WipeText(entry.second);
+        json::WipeString(entry.second);
     }
 }
 
@@ -20,24 +27,25 @@ void CTriggerFiredMessage::Serialize(json::Object& object) const {
 }
 
 void CTriggerFiredMessage::Deserialize(json::Object&& object) {
-    m_triggerId = JsonGetString(object, L"triggerId");
-    for (json::Value& element : JsonGetArray(object, L"values")) {
+    m_triggerId = JsonGetString(object, L"triggerId"sv);
+    for (json::Value& element : JsonGetArray(object, L"values"sv)) {
         // An element that is not an object ends reading with a type error; entries stored from
         // earlier elements stay.
         json::Object& entry = element.AsObject();
-        std::wstring signature = JsonGetString(entry, L"signature");
+        json::String signature = JsonGetString(entry, L"signature"sv);
         if (signature.empty()) {
             continue;
         }
-        std::wstring& stored = m_values[std::move(signature)];
-        WipeText(stored);  // a repeated signature's earlier value
-        stored = JsonGetString(entry, L"value");
+        json::String& stored = m_values[std::move(signature)];
+        json::WipeString(stored);  // a repeated signature's earlier value
+        stored = JsonGetString(entry, L"value"sv);
     }
 }
 
-bool CTriggerFiredMessage::Handle(Sender /*sender*/, const std::wstring& tabID) {
+bool CTriggerFiredMessage::Handle(Sender /*sender*/, std::wstring_view tabID) {
     platform::DebugOutputW(L"Calling NotifyTriggerFired");
-    kaprix_core::NotifyTriggerFired(tabID, m_triggerId, m_values);
+    kaprix_core::NotifyTriggerFired(CAgentText(tabID), CAgentText(m_triggerId),
+                                    CAgentMap(m_values));
     return true;
 }
 

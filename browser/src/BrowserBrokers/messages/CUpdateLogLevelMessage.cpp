@@ -1,10 +1,13 @@
 #include "messages/CUpdateLogLevelMessage.h"
 
 #include <cstdint>
+#include <string_view>
 
 #include "messages/JsonMembers.h"
 
 namespace browser_extensions {
+
+using namespace std::string_view_literals;
 
 void CUpdateLogLevelMessage::Serialize(json::Object& object) const {
     object[L"type"] = m_type;
@@ -12,8 +15,8 @@ void CUpdateLogLevelMessage::Serialize(json::Object& object) const {
 }
 
 void CUpdateLogLevelMessage::Deserialize(json::Object&& object) {
-    m_type = JsonGetString(object, L"type");
-    m_level = JsonGetInt(object, L"level");
+    m_type = JsonCopyString(object, L"type"sv);
+    m_level = JsonGetInt(object, L"level"sv);
 }
 
 }  // namespace browser_extensions

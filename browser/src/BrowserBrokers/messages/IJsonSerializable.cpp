@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "json/Reader.h"
+#include "json/Tree.h"
 #include "json/Writer.h"
 #include "platform/DebugOutput.h"
 
@@ -15,12 +16,12 @@ std::wstring IJsonSerializable::ToJsonString() const {
     return json::Write(json::Value(std::move(object)));
 }
 
-void IJsonSerializable::FromJsonString(std::wstring_view text) {
+void IJsonSerializable::FromJsonString(std::wstring_view text, std::pmr::memory_resource* memory) {
     try {
-        json::Value value;
+        json::Tree tree(memory);
         // The verdict does not matter: whatever was read before an error is used.
-        json::Read(text, value);
-        Deserialize(std::move(value.AsObject()));
+        json::Read(text, tree.Root(), memory);
+        Deserialize(std::move(tree.Root().AsObject()));
     } catch (const std::exception& error) {
         browser_extensions::platform::DebugOutputA(error.what());
     } catch (...) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory_resource>
 #include <string>
 #include <string_view>
 
@@ -18,8 +19,11 @@ class IJsonSerializable {
     // Compact JSON text of the members that Serialize writes. Errors pass to the caller.
     std::wstring ToJsonString() const;
     // Reads `text` as far as it is readable and, when it is an object, deserializes from it.
-    // Never throws: an error's text goes to the debugger output.
-    void FromJsonString(std::wstring_view text);
+    // Never throws: an error's text goes to the debugger output. The tree is made in `memory`,
+    // and what this object takes out of it stays there: with an arena, this object must be gone
+    // before the arena is reset.
+    void FromJsonString(std::wstring_view text,
+                        std::pmr::memory_resource* memory = std::pmr::get_default_resource());
 
   protected:
     IJsonSerializable() = default;

@@ -25,6 +25,13 @@ void WipeText(std::vector<Element, Allocator>& bytes) noexcept {
     bytes.clear();
 }
 
+// Wipes a string or a vector and gives its storage back.
+template <typename Text>
+void ReleaseText(Text& text) noexcept {
+    WipeText(text);
+    Text().swap(text);
+}
+
 // Wipes a string when the scope that owns it ends, by any path.
 template <typename Text>
 class CTextWipeGuard {

@@ -23,7 +23,7 @@ namespace {
 json::Value MapValue(const kaprix_core::StringMap& values) {
     json::Object object;
     for (const auto& [key, value] : values) {
-        object[key] = value;
+        object[json::String(key)] = value;
     }
     return json::Value(std::move(object));
 }

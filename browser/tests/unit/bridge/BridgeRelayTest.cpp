@@ -90,7 +90,7 @@ class BridgeRelayTest : public testing::Test {
     // Without a wait: these cases settle the state before they relay, or test the drop itself.
     void RelayBody(const std::string& body) {
         const CXPathRelay relay(m_state, std::chrono::milliseconds(0));
-        relay(body.c_str());
+        relay(Utf8ToWide(body));
     }
 
     FakeBridge m_fake;

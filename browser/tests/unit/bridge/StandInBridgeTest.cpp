@@ -115,7 +115,7 @@ TEST_F(StandInBridgeTest, RelayedMessagesAreJournalledAndEchoed) {
         "{\"type\":\"XPath\"}"};
     for (const std::string& body : bodies) {
         const CXPathRelay relay(state);
-        relay(body.c_str());
+        relay(Utf8ToWide(body));
     }
 
     const auto echoes = WaitForEchoes(before + bodies.size());

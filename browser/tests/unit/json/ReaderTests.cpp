@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <memory_resource>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "JsonTestText.h"
@@ -108,8 +110,44 @@ TEST(JsonReader, LongEscapedTextArrivingInPartsIsJoinedWhole) {
     EXPECT_TRUE(Read(L"{\"" + escaped + L"\":\"" + escaped + L"\"}", value));
     ASSERT_EQ(value.type(), Type::kObject);
     ASSERT_EQ(value.AsObject().size(), 1u);
-    EXPECT_EQ(value.AsObject().begin()->first, expected);
-    EXPECT_EQ(value.AsObject().begin()->second.AsString(), expected);
+    EXPECT_EQ(std::wstring_view(value.AsObject().begin()->first), expected);
+    EXPECT_EQ(std::wstring_view(value.AsObject().begin()->second.AsString()), expected);
+}
+
+// Strings are looked through several units at a time: whatever ends the plain run (the closing
+// quote, an escape, a raw control character) must count at every position, in a key or a value.
+TEST(JsonReader, FindsWhereAPlainRunEndsAtEveryPosition) {
+    struct RunEnd {
+        const char* name;
+        std::wstring text;  // follows the plain run
+        bool succeeds;
+        std::wstring decoded;
+    };
+    const std::vector<RunEnd> ends = {
+        {"quote", LR"(")", true, L""},
+        {"escapes", LR"(\"\n\u0041z")", true, L"\"\nAz"},
+        {"raw control", L"\tz\"", false, L""},
+    };
+    for (std::size_t length = 0; length <= 20; ++length) {
+        const std::wstring run(length, L'r');
+        for (const RunEnd& end : ends) {
+            const std::wstring text =
+                LR"({"k":")" + run + end.text + LR"(,")" + run + end.text + L":1}";
+            Value value;
+            const bool read = Read(text, value);
+            SCOPED_TRACE(::testing::Message() << end.name << " after " << length);
+            EXPECT_EQ(read, end.succeeds);
+            ASSERT_EQ(value.type(), Type::kObject);
+            if (!end.succeeds) {
+                EXPECT_TRUE(value.AsObject().empty());
+                continue;
+            }
+            const std::wstring expected = run + end.decoded;
+            ASSERT_EQ(value.AsObject().size(), 2u);
+            EXPECT_EQ(std::wstring_view(value.AsObject().at(L"k").AsString()), expected);
+            EXPECT_EQ(value.AsObject().count(expected), 1u);
+        }
+    }
 }
 
 std::size_t ArrayDepth(const Value& value) {
@@ -146,6 +184,62 @@ TEST(JsonReader, ObjectNestingIsLimitedToo) {
     Value value;
     EXPECT_FALSE(Read(text, value));
     EXPECT_EQ(value.type(), Type::kObject);
+}
+
+// Every container, key and string of `value` whose memory is not `memory`, by path.
+void CollectForeignMemory(const Value& value, const std::pmr::memory_resource* memory,
+                          const std::string& path, std::vector<std::string>& foreign) {
+    switch (value.type()) {
+        case Type::kObject:
+            if (value.AsObject().get_allocator().resource() != memory) {
+                foreign.push_back(path);
+            }
+            for (const auto& [key, member] : value.AsObject()) {
+                const std::string memberPath = path + "/" + ::testing::PrintToString(key);
+                if (key.get_allocator().resource() != memory) {
+                    foreign.push_back(memberPath + " (key)");
+                }
+                CollectForeignMemory(member, memory, memberPath, foreign);
+            }
+            break;
+        case Type::kArray:
+            if (value.AsArray().get_allocator().resource() != memory) {
+                foreign.push_back(path);
+            }
+            for (std::size_t i = 0; i < value.AsArray().size(); ++i) {
+                CollectForeignMemory(value.AsArray()[i], memory, path + "/" + std::to_string(i),
+                                     foreign);
+            }
+            break;
+        case Type::kString:
+            if (value.AsString().get_allocator().resource() != memory) {
+                foreign.push_back(path);
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+// A message's tree is made in the memory it is read into, all of it: what an arena holds is
+// wiped with it, and what it does not hold would be neither wiped nor given back.
+TEST(JsonReader, MakesTheWholeTreeInTheMemoryGiven) {
+    const std::vector<std::wstring> texts = {
+        LR"({"tabID":"12","payload":{"url":"https://a.example/a-long-path","n":[1,{"k":"v"}]}})",
+        LR"({"key \"quoted\" and long":"caf\u00e9 \ud83d\ude00 and more","e":"\n"})",
+        LR"({"a":[1],"a":{"b":"replaced container"},"a":"last"})",
+        LR"([[["deep"]],{"x":[]},"tail"])",
+        LR"({"broken":{"kept":"value","cut":)",
+        LR"("a root string longer than the block of eight")",
+    };
+    for (const std::wstring& text : texts) {
+        std::pmr::monotonic_buffer_resource memory;
+        Value value;
+        Read(text, value, &memory);
+        std::vector<std::string> foreign;
+        CollectForeignMemory(value, &memory, "", foreign);
+        EXPECT_EQ(foreign, std::vector<std::string>()) << ::testing::PrintToString(text);
+    }
 }
 
 }  // namespace

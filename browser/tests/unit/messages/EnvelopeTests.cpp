@@ -3,14 +3,17 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "MessageTestSupport.h"
 #include "messages/CTabMessage.h"
+#include "protect/CWipingArena.h"
 
 namespace browser_extensions {
 namespace {
 
+using message_test::AsStringMap;
 using message_test::DebugCapture;
 using message_test::PayloadKind;
 
@@ -167,9 +170,9 @@ TEST(TabMessage, ReadsEnvelopeAndChoosesPayload) {
     for (const EnvelopeCase& c : EnvelopeCases()) {
         CTabMessage message;
         message.FromJsonString(c.text);
-        EXPECT_EQ(message.m_tabID, c.tabID) << c.name;
-        EXPECT_EQ(message.m_type, c.type) << c.name;
-        EXPECT_EQ(message.m_requestID, c.requestID) << c.name;
+        EXPECT_EQ(std::wstring_view(message.m_tabID), c.tabID) << c.name;
+        EXPECT_EQ(std::wstring_view(message.m_type), c.type) << c.name;
+        EXPECT_EQ(std::wstring_view(message.m_requestID), c.requestID) << c.name;
         EXPECT_EQ(PayloadKind(message.m_payload), c.payload) << c.name;
         EXPECT_EQ(debug.Take(), c.debugLines) << c.name;
     }
@@ -191,7 +194,8 @@ TEST(TabMessage, ResponseCarriesTheRequestIdAndWhatWasReadBeforeAnError) {
     auto response = std::dynamic_pointer_cast<CResponseMessage>(message.m_payload);
     ASSERT_TRUE(response);
     EXPECT_EQ(response->m_requestID, L"r");
-    EXPECT_EQ(response->m_values, (std::map<std::wstring, std::wstring>{{L"a", L"1"}}));
+    EXPECT_EQ(AsStringMap(response->m_values),
+              (std::map<std::wstring, std::wstring>{{L"a", L"1"}}));
 }
 
 TEST(TabMessage, MissingOrNonObjectPayloadGivesDefaults) {
@@ -203,6 +207,26 @@ TEST(TabMessage, MissingOrNonObjectPayloadGivesDefaults) {
         ASSERT_TRUE(credentials) << testing::PrintToString(payload);
         EXPECT_EQ(credentials->m_host + credentials->m_username + credentials->m_password, L"");
     }
+}
+
+// The texts of an envelope read in an arena are taken out of the tree, not copied: a long message
+// is then held once while it is read, however many fields take text from it.
+TEST(TabMessage, KeepsItsTextsInTheMemoryItWasMadeIn) {
+    CWipingArena arena;
+    {
+        CTabMessage message(&arena);
+        message.FromJsonString(
+            LR"({"tabID":"a tab id","type":"saveCredentials","requestID":"",)"
+            LR"("payload":{"host":"host.example","username":"user name","password":"a password"}})",
+            &arena);
+        auto credentials = std::dynamic_pointer_cast<CSaveCredentialsMessage>(message.m_payload);
+        ASSERT_TRUE(credentials);
+        for (const json::String* text : {&message.m_tabID, &message.m_type, &credentials->m_host,
+                                         &credentials->m_username, &credentials->m_password}) {
+            EXPECT_EQ(text->get_allocator().resource(), &arena) << testing::PrintToString(*text);
+        }
+    }
+    arena.Reset();
 }
 
 struct SerializeCase {

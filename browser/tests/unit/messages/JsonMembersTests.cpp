@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "MessageTestSupport.h"
@@ -47,7 +48,7 @@ TEST(JsonMembers, ReadersGiveTheMemberOrTheirDefault) {
         EXPECT_EQ(JsonFindObject(sample, c.key) != nullptr, c.object != L"{}") << key;
         EXPECT_EQ(JsonFindString(sample, c.key) != nullptr, !c.string.empty()) << key;
         EXPECT_EQ(JsonGetInt(sample, c.key), c.integer) << key;
-        EXPECT_EQ(JsonGetString(sample, c.key), c.string) << key;
+        EXPECT_EQ(std::wstring_view(JsonGetString(sample, c.key)), c.string) << key;
         EXPECT_EQ(json::Write(JsonGetObject(sample, c.key)), c.object) << key;
         EXPECT_EQ(json::Write(JsonGetArray(sample, c.key)), c.array) << key;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +26,15 @@ inline json::Object ObjectFrom(const std::wstring& text) {
     json::Value value;
     json::Read(text, value);
     return value.AsObject();
+}
+
+// A payload's texts by name, as plain strings to compare with.
+inline std::map<std::wstring, std::wstring> AsStringMap(const TextMap& values) {
+    std::map<std::wstring, std::wstring> plain;
+    for (const auto& [name, text] : values) {
+        plain.emplace(std::wstring(name), std::wstring(text));
+    }
+    return plain;
 }
 
 // Names the payload's class, so a table can say which one an envelope made.

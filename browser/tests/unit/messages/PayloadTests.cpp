@@ -3,6 +3,7 @@
 #include <climits>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "MessageTestSupport.h"
@@ -12,6 +13,7 @@
 namespace browser_extensions {
 namespace {
 
+using message_test::AsStringMap;
 using message_test::ObjectFrom;
 using StringMap = std::map<std::wstring, std::wstring>;
 
@@ -37,7 +39,7 @@ TEST(LogMessage, ReadsLevelAsLow32BitsOfAnInteger) {
         CLogMessage log;
         log.Deserialize(ObjectFrom(c.payload));
         EXPECT_EQ(log.m_level, c.level) << testing::PrintToString(c.payload);
-        EXPECT_EQ(log.m_message, c.message) << testing::PrintToString(c.payload);
+        EXPECT_EQ(std::wstring_view(log.m_message), c.message) << testing::PrintToString(c.payload);
     }
 }
 
@@ -59,7 +61,7 @@ TEST(TriggerFiredMessage, ReadsSignedValuesLaterOnesWinning) {
     for (const Case& c : cases) {
         CTriggerFiredMessage trigger;
         trigger.Deserialize(ObjectFrom(c.payload));
-        EXPECT_EQ(trigger.m_values, c.values) << testing::PrintToString(c.payload);
+        EXPECT_EQ(AsStringMap(trigger.m_values), c.values) << testing::PrintToString(c.payload);
     }
 }
 
@@ -70,7 +72,7 @@ TEST(TriggerFiredMessage, NonObjectElementStopsReadingKeepingEarlierEntries) {
         LR"({"signature":"b","value":"2"}]})");
     EXPECT_THROW(trigger.Deserialize(std::move(payload)), std::runtime_error);
     EXPECT_EQ(trigger.m_triggerId, L"t");
-    EXPECT_EQ(trigger.m_values, (StringMap{{L"a", L"1"}}));
+    EXPECT_EQ(AsStringMap(trigger.m_values), (StringMap{{L"a", L"1"}}));
 }
 
 TEST(DocumentCompleteMessage, TopLevelFlagIsTheWordTrueInAnyAsciiCase) {
@@ -138,7 +140,7 @@ TEST(ResponseMessage, TakesEveryStringMemberUntilAnotherType) {
             failed = true;
         }
         EXPECT_EQ(failed, c.fails) << testing::PrintToString(c.payload);
-        EXPECT_EQ(response.m_values, c.values) << testing::PrintToString(c.payload);
+        EXPECT_EQ(AsStringMap(response.m_values), c.values) << testing::PrintToString(c.payload);
         EXPECT_EQ(response.m_requestID, L"r");
     }
 }

@@ -1,0 +1,11 @@
+#include "messages/CAgentText.h"
+
+#include "protect/WipeText.h"
+
+namespace browser_extensions {
+
+CAgentText::~CAgentText() {
+    WipeText(m_text);
+}
+
+}  // namespace browser_extensions
