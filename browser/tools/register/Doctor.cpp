@@ -15,12 +15,12 @@ namespace browser_extensions::registration {
 namespace {
 
 // What the extension is told when the chain breaks (in the order of the messages below).
-enum class Outcome { NotFound, Forbidden, FailedToStart, Blocked };
+enum class Outcome { NotFound, Forbidden, FailedToStart, Blocked, Exited };
 
 std::string BrowserMessage(Browser browser, Outcome outcome, const std::string& name) {
     if (!Browsers::IsChromiumFamily(browser)) {
         // Firefox gives the same answer whether the manifest is missing or refuses the add-on.
-        return outcome == Outcome::FailedToStart
+        return outcome == Outcome::FailedToStart || outcome == Outcome::Exited
                    ? "the port disconnects at once: the host cannot be started"
                    : "\"No such native application " + name + "\"";
     }
@@ -28,7 +28,9 @@ std::string BrowserMessage(Browser browser, Outcome outcome, const std::string& 
         "\"Specified native messaging host not found.\"",
         "\"Access to the specified native messaging host is forbidden.\"",
         "\"Failed to start native messaging host.\"",
-        "\"Access to the native messaging host was disabled by the system administrator.\""};
+        "\"Access to the native messaging host was disabled by the system administrator.\"",
+        // Started through cmd.exe or directly, the process exists before its loader fails.
+        "\"Native host has exited.\""};
     return kChromiumSays[static_cast<int>(outcome)];
 }
 
@@ -46,6 +48,7 @@ PolicyVerdict PolicyVerdictFor(const SystemServices& services, const Options& op
 struct HostLibrary {
     std::string fileName;
     std::string elsewhere;
+    bool imported;  // without it the host's process ends before the host runs
 };
 
 std::vector<HostLibrary> HostLibraries(const SystemServices& services) {
@@ -53,8 +56,10 @@ std::vector<HostLibrary> HostLibraries(const SystemServices& services) {
         return {};  // the Linux host finds them through its run path
     }
     return {{"Varnhold64.dll",
-             "the host links it by import, so Windows would take it from the search path"},
-            {"Halvern.dll", "the host loads the bridge only from its own folder"}};
+             "the host links it by import: Windows does not start the host without it (or takes "
+             "another copy from the search path)",
+             true},
+            {"Halvern.dll", "the host loads the bridge only from its own folder", false}};
 }
 
 // One browser's walk from its registration places to the host program.
@@ -72,15 +77,23 @@ class Walk {
 
     bool Run() {
         out_ << Browsers::Name(browser_) << ": " << options_.name << "\n";
-        if (!(Locate() && ManifestNamed() && ManifestRead() && JsonParsed() && MembersPresent() &&
-              NameMatches() && TypeIsStdio() && PathUsable() && HostRunnable() &&
-              ExtensionsAllowed())) {
+        if (!PoliciesAllow() || !Locate()) {
+            return false;
+        }
+        if (!ChainHolds()) {
             return false;
         }
         OnlyAdministratorsCanChange();
-        LibrariesBesideHost();
-        out_ << "  => " << Browsers::Name(browser_) << " can start the host\n";
-        return !unsafe_;
+        if (!LibrariesBesideHost()) {
+            return false;
+        }
+        out_ << "  => " << Browsers::Name(browser_) << " can start the host";
+        if (findings_ > 0) {
+            out_ << ", but " << findings_ << (findings_ == 1 ? " finding" : " findings")
+                 << " above must be fixed";
+        }
+        out_ << "\n";
+        return findings_ == 0;
     }
 
   private:
@@ -92,16 +105,20 @@ class Walk {
     bool Fail(const std::string& what, const std::string& fix,
               Outcome outcome = Outcome::NotFound) {
         Finding(what, fix);
-        out_ << "        " << Browsers::Name(browser_)
-             << " tells the extension: " << BrowserMessage(browser_, outcome, options_.name)
-             << "\n";
+        if (movesOn_) {
+            out_ << "        " << Browsers::Name(browser_) << " moves on to the next folder\n";
+        } else {
+            out_ << "        " << Browsers::Name(browser_)
+                 << " tells the extension: " << BrowserMessage(browser_, outcome, options_.name)
+                 << "\n";
+        }
         return false;
     }
 
     // What works but must not stay so: the walk goes on, and doctor fails at the end.
     void Finding(const std::string& what, const std::string& fix) {
         out_ << "  FAIL  " << what << "\n        fix: " << fix << "\n";
-        unsafe_ = true;
+        ++findings_;
     }
 
     std::string ReinstallHint(std::optional<Scope> scope = std::nullopt) const {
@@ -167,40 +184,107 @@ class Walk {
                     ReinstallHint(Scope::System));
     }
 
+    static std::string Unconfirmed(const Location& location) {
+        return location.unconfirmed ? " (unconfirmed: no source confirms that " +
+                                          Browsers::Name(location.browser) + " reads it)"
+                                    : "";
+    }
+
+    // Every registration the browser would find, in its order; the first is the one it takes.
     bool Locate() {
-        if (!PoliciesAllow()) {
-            return false;
-        }
         std::string places;
         for (const Location& location : locations_) {
             const Entry entry = store_.Find(location, options_.name);
             if (IgnoredAsUserLevel(entry)) {
                 continue;
             }
-            if (entry_.exists && entry.exists) {
-                out_ << "  note  also registered at " << entry.place << " ("
-                     << Browsers::ScopeName(location.scope) << "), which "
-                     << Browsers::Name(browser_) << " does not read while the entry above exists\n";
-            } else if (entry.exists) {
-                entry_ = entry;
-                const bool folder = location.kind == StoreKind::Folder;
-                Pass((folder ? "folder " + location.place : "registry key " + entry.place) + " (" +
-                     Browsers::ScopeName(location.scope) + ")");
-            } else {
-                const bool noFolder =
-                    location.kind == StoreKind::Folder && !services_.IsFolder(location.place);
-                places += (places.empty() ? "" : ", ") + entry.place +
-                          (noFolder ? " (no such folder)" : "");
+            if (entry.exists) {
+                foundEntries_.push_back(entry);
+                continue;
             }
+            const bool noFolder =
+                location.kind == StoreKind::Folder && !services_.IsFolder(location.place);
+            places += (places.empty() ? "" : ", ") + entry.place +
+                      (noFolder ? " (no such folder)" : "") + Unconfirmed(location);
         }
-        if (!entry_.exists && ignored_.exists) {
+        if (foundEntries_.empty() && ignored_.exists) {
             return UserLevelHostsOff();
         }
-        if (!entry_.exists) {
+        if (foundEntries_.empty()) {
             entry_.location = locations_.front();
             return Fail("no registration found; looked for " + places, ReinstallHint());
         }
         return true;
+    }
+
+    // Firefox reads the next folder when a manifest is unusable or does not admit the add-on;
+    // Chromium, and Firefox in the registry, take the first registration found and no other.
+    bool MovesOnFromUnusable() const {
+        return !Browsers::IsChromiumFamily(browser_) && !services_.UsesRegistry();
+    }
+
+    bool ChainHolds() {
+        const std::size_t tried = MovesOnFromUnusable() ? foundEntries_.size() : 1;
+        for (std::size_t index = 0; index < tried; ++index) {
+            entry_ = foundEntries_[index];
+            movesOn_ = index + 1 < tried;
+            const Location& location = entry_.location;
+            const bool folder = location.kind == StoreKind::Folder;
+            Pass((folder ? "folder " + location.place : "registry key " + entry_.place) + " (" +
+                 Browsers::ScopeName(location.scope) + ")" + Unconfirmed(location));
+            if (index == 0) {
+                NoEarlierForeignRegistration();
+            }
+            if (ManifestNamed() && ManifestRead() && JsonParsed() && MembersPresent() &&
+                NameMatches() && TypeIsStdio() && PathUsable() && HostRunnable() &&
+                ExtensionsAllowed()) {
+                movesOn_ = false;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Two registrations naming the same manifest, or manifests alike, are one.
+    bool SameManifest(const Entry& a, const Entry& b) const {
+        if (a.manifestPath == b.manifestPath) {
+            return true;
+        }
+        std::string first;
+        std::string second;
+        return a.manifestPath && b.manifestPath && services_.ReadText(*a.manifestPath, first) &&
+               services_.ReadText(*b.manifestPath, second) && first == second;
+    }
+
+    // A registration found first that names another manifest hides the later ones: a leftover
+    // 32-bit key, or a key of another browser that this one reads first.
+    void NoEarlierForeignRegistration() {
+        if (MovesOnFromUnusable()) {
+            return;
+        }
+        const Entry& winner = foundEntries_.front();
+        for (std::size_t index = 1; index < foundEntries_.size(); ++index) {
+            const Entry& hidden = foundEntries_[index];
+            if (SameManifest(winner, hidden)) {
+                out_ << "  note  also registered at " << hidden.place << " ("
+                     << Browsers::ScopeName(hidden.location.scope) << "), which "
+                     << Browsers::Name(browser_) << " does not read while the entry above exists\n";
+                continue;
+            }
+            Finding(Browsers::Name(browser_) + " reads " + Described(winner) +
+                        " first; the registration at " + Described(hidden) + " is never read",
+                    "if " + winner.place +
+                        " is a leftover, remove it: " + HostStore::RemovalHint(winner) +
+                        "; otherwise remove the other: " + HostStore::RemovalHint(hidden));
+        }
+    }
+
+    static std::string Described(const Entry& entry) {
+        std::string text = entry.place + " (" + Browsers::ScopeName(entry.location.scope) + ")";
+        if (entry.location.kind == StoreKind::RegistryKey) {
+            text += ", naming " + entry.manifestPath.value_or("no manifest");
+        }
+        return text;
     }
 
     bool ManifestNamed() {
@@ -380,16 +464,25 @@ class Walk {
         }
     }
 
-    void LibrariesBesideHost() {
+    bool LibrariesBesideHost() {
+        bool starts = true;
         for (const HostLibrary& library : HostLibraries(services_)) {
             const std::string path = Files::Join(Files::FolderOf(hostPath_), library.fileName);
             if (services_.IsRegularFile(path)) {
                 Pass(library.fileName + " is beside the host");
+                continue;
+            }
+            const std::string what =
+                library.fileName + " is not beside the host: " + library.elsewhere;
+            const std::string fix =
+                "install " + library.fileName + " in " + Files::FolderOf(hostPath_);
+            if (library.imported) {
+                starts = Fail(what, fix, Outcome::Exited) && starts;
             } else {
-                Finding(library.fileName + " is not beside the host: " + library.elsewhere,
-                        "install " + library.fileName + " in " + Files::FolderOf(hostPath_));
+                Finding(what, fix);
             }
         }
+        return starts;
     }
 
     const HostStore& store_;
@@ -399,18 +492,32 @@ class Walk {
     std::vector<Location> locations_;
     std::ostream& out_;
     PolicyVerdict policy_;
-    Entry entry_;
+    std::vector<Entry> foundEntries_;  // what the browser finds, in its order
+    Entry entry_;                      // the one being walked
+    bool movesOn_ = false;             // a break makes the browser read the next one
     Entry ignored_;  // a user-level registration the policies make the browser pass over
     std::string text_;
     FoundManifest found_;
     std::string hostPath_;
-    bool unsafe_ = false;
+    int findings_ = 0;
 };
 
 bool RegisteredAnywhere(const HostStore& store, const std::vector<Location>& locations,
                         const std::string& name) {
     return std::any_of(locations.begin(), locations.end(),
                        [&](const Location& location) { return store.Find(location, name).exists; });
+}
+
+void SayWhatSystemScopeCannotSee(const SystemServices& services, const Options& options,
+                                 std::ostream& out) {
+    if (options.scope != Scope::System) {
+        return;
+    }
+    out << "note: with --system only the machine's registrations are read, not those of the user "
+           "who runs the browser ("
+        << (services.UsesRegistry() ? "HKCU" : "the folders in their home folder")
+        << "), which that user's browser reads first: run quenlow-register doctor as that user "
+           "to see them\n";
 }
 
 }  // namespace
@@ -420,6 +527,7 @@ int Commands::Doctor(SystemServices& services, const Options& options, std::ostr
     const HostStore store(services);
     const bool browsersGiven = !options.browsers.empty();
     const std::vector<Browser> candidates = HostStore::BrowsersOf(options);
+    SayWhatSystemScopeCannotSee(services, options, out);
     bool healthy = true;
     int walked = 0;
     for (Browser browser : candidates) {
@@ -430,10 +538,15 @@ int Commands::Doctor(SystemServices& services, const Options& options, std::ostr
             return 1;
         }
         PolicyVerdict policy = PolicyVerdictFor(services, options, browser);
-        // Without --browser only the browsers the host is registered for are of interest, and
-        // those that block it: the browser tells the extension about the block even then.
+        // Without --browser a browser the host is not registered for is named and passed over,
+        // unless its policies block the host: the browser tells the extension about the block
+        // even then.
         if (!browsersGiven && options.profileDir.empty() && !policy.blocked &&
             !RegisteredAnywhere(store, locations, options.name)) {
+            out << Browsers::Name(browser) << ": " << options.name
+                << "\n  --    not registered for " << Browsers::Name(browser)
+                << ": skipped (name it with --browser " << Browsers::Name(browser)
+                << " to check it as a failure)\n";
             continue;
         }
         ++walked;

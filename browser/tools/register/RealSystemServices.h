@@ -12,6 +12,7 @@ class RealSystemServices final : public SystemServices {
   public:
     bool UsesRegistry() const override;
     std::string HomeFolder() const override;
+    std::string ConfigFolder() const override;
     std::string ToolFolder() const override;
 
     bool IsFolder(const std::string& path) const override;

@@ -19,6 +19,7 @@ struct Location {
     StoreKind kind = StoreKind::Folder;
     std::string
         place;  // the folder, or the parent key such as HKCU\Software\...\NativeMessagingHosts
+    bool unconfirmed = false;  // no source confirms that the browser reads it
 };
 
 // Overrides for where folders are looked up (POSIX).
@@ -62,6 +63,9 @@ class SystemServices {
     virtual bool UsesRegistry() const = 0;
     // $HOME; empty when unknown.
     virtual std::string HomeFolder() const = 0;
+    // Where the Chromium family keeps its user data folders instead of ~/.config:
+    // $CHROME_CONFIG_HOME, else $XDG_CONFIG_HOME; empty when neither is set.
+    virtual std::string ConfigFolder() const = 0;
     virtual std::string ToolFolder() const = 0;
 
     virtual bool IsFolder(const std::string& path) const = 0;

@@ -21,6 +21,16 @@ std::string RealSystemServices::HomeFolder() const {
     return home != nullptr ? home : "";
 }
 
+std::string RealSystemServices::ConfigFolder() const {
+    for (const char* name : {"CHROME_CONFIG_HOME", "XDG_CONFIG_HOME"}) {
+        const char* folder = std::getenv(name);
+        if (folder != nullptr && *folder != '\0') {
+            return folder;
+        }
+    }
+    return "";
+}
+
 std::string RealSystemServices::ToolFolder() const {
     std::error_code error;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);

@@ -100,6 +100,10 @@ std::string RealSystemServices::HomeFolder() const {
     return "";  // registrations are found in the registry, not in a home folder
 }
 
+std::string RealSystemServices::ConfigFolder() const {
+    return "";
+}
+
 std::string RealSystemServices::ToolFolder() const {
     std::wstring path(32768, L'\0');  // the longest path Windows has
     const DWORD length =

@@ -28,11 +28,13 @@ class FakeSystemServices final : public SystemServices {
     std::set<std::string> programs;            // files that can be started
     std::map<std::string, Key> keys;           // full key path, as "HKCU\\..."
     std::string home;                          // $HOME
+    std::string configHome;                    // $CHROME_CONFIG_HOME or $XDG_CONFIG_HOME
     std::string toolFolder;
     std::map<std::string, std::string> writableByOthers;  // path -> who else can write it
 
     bool UsesRegistry() const override { return platform_ == Platform::Registry; }
     std::string HomeFolder() const override { return home; }
+    std::string ConfigFolder() const override { return configHome; }
     std::string ToolFolder() const override { return toolFolder; }
 
     bool IsFolder(const std::string& path) const override;
