@@ -104,14 +104,16 @@ class Walk {
 
     bool Fail(const std::string& what, const std::string& fix,
               Outcome outcome = Outcome::NotFound) {
-        Finding(what, fix);
         if (movesOn_) {
-            out_ << "        " << Browsers::Name(browser_) << " moves on to the next folder\n";
-        } else {
-            out_ << "        " << Browsers::Name(browser_)
-                 << " tells the extension: " << BrowserMessage(browser_, outcome, options_.name)
-                 << "\n";
+            // Not a break: the browser reads the next place.
+            out_ << "  note  " << what << ": " << Browsers::Name(browser_)
+                 << " moves on to the next folder\n";
+            return false;
         }
+        Finding(what, fix);
+        out_ << "        " << Browsers::Name(browser_)
+             << " tells the extension: " << BrowserMessage(browser_, outcome, options_.name)
+             << "\n";
         return false;
     }
 

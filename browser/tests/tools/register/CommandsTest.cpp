@@ -677,6 +677,44 @@ TEST_F(Folders, DoctorFollowsTheUserEntryBeforeTheSystemOne) {
         << machine.out;
 }
 
+// The Chromium family keeps its user data under $CHROME_CONFIG_HOME or $XDG_CONFIG_HOME; Firefox
+// stays in the home folder.
+TEST_F(Folders, TheConfigFolderMovesTheChromiumFamilysUserFolder) {
+    machine.services.configHome = "/cfg";
+    ASSERT_EQ(
+        machine.Command("install", {"--browser", "chrome", "--browser", "firefox", "--extension-id",
+                                    kIdA, "--firefox-extension", kFirefoxId}),
+        0);
+    const std::string relative = Browsers::Facts(Browser::Chrome).linuxUserFolder;
+    EXPECT_EQ(machine.services.files.count("/cfg/" + relative.substr(relative.find('/') + 1) + "/" +
+                                           kName + ".json"),
+              1u);
+    EXPECT_EQ(machine.services.files.count(machine.ManifestOf(Browser::Firefox)), 1u);
+}
+
+// Firefox reads the next folder when a manifest does not admit the add-on, and reads every
+// system folder a build may have.
+TEST_F(Folders, FirefoxMovesOnToTheNextFolder) {
+    ASSERT_EQ(machine.Command("install",
+                              {"--browser", "firefox", "--firefox-extension", "other@example.org"}),
+              0);
+    ASSERT_EQ(machine.Command("install", {"--browser", "firefox", "--system", "--firefox-extension",
+                                          kFirefoxId}),
+              0);
+    const std::string system = machine.ManifestOf(Browser::Firefox, Scope::System);
+    const std::string lib64 =
+        Files::Join(Places::Split(Browsers::Facts(Browser::Firefox).linuxSystemFolders).back(),
+                    kName + ".json");
+    machine.services.files[lib64] = machine.services.files.at(system);
+    machine.services.files.erase(system);
+    EXPECT_EQ(
+        machine.Command("doctor", {"--browser", "firefox", "--firefox-extension", kFirefoxId}), 0)
+        << machine.out;
+    EXPECT_TRUE(Has(machine.out, "firefox moves on to the next folder") &&
+                Has(machine.out, "ok    folder " + Files::FolderOf(lib64)))
+        << machine.out;
+}
+
 TEST_F(Folders, UserScopeWithoutAHomeIsAFailure) {
     machine.services.home.clear();
     EXPECT_EQ(machine.Command("install", {"--extension-id", kIdA}), 1);
