@@ -1,6 +1,7 @@
 #include "Commands.h"
 
 #include <algorithm>
+#include <cctype>
 #include <optional>
 #include <set>
 
@@ -15,11 +16,12 @@ namespace browser_extensions::registration {
 namespace {
 
 // What the extension is told when the chain breaks (in the order of the messages below).
-enum class Outcome { NotFound, Forbidden, FailedToStart, Blocked, Exited };
+enum class Outcome { NotFound, Forbidden, FailedToStart, Blocked, Exited, NoPermission };
 
 std::string BrowserMessage(Browser browser, Outcome outcome, const std::string& name) {
     if (!Browsers::IsChromiumFamily(browser)) {
         // Firefox gives the same answer whether the manifest is missing or refuses the add-on.
+        // (It has no ExtensionSettings check here.)
         return outcome == Outcome::FailedToStart || outcome == Outcome::Exited
                    ? "the port disconnects at once: the host cannot be started"
                    : "\"No such native application " + name + "\"";
@@ -30,18 +32,30 @@ std::string BrowserMessage(Browser browser, Outcome outcome, const std::string& 
         "\"Failed to start native messaging host.\"",
         "\"Access to the native messaging host was disabled by the system administrator.\"",
         // Started through cmd.exe or directly, the process exists before its loader fails.
-        "\"Native host has exited.\""};
+        "\"Native host has exited.\"",
+        "nothing: runtime.connectNative is not there for an extension without the "
+        "nativeMessaging permission"};
     return kChromiumSays[static_cast<int>(outcome)];
 }
 
 // Firefox has no native-messaging policies.
-PolicyVerdict PolicyVerdictFor(const SystemServices& services, const Options& options,
-                               Browser browser) {
+NativeMessagingPolicies PoliciesOf(const SystemServices& services, const Options& options,
+                                   Browser browser) {
     if (!Browsers::IsChromiumFamily(browser)) {
         return {};
     }
-    const PathSettings settings{options.root, options.home};
-    return PolicyJudge::Judge(PolicyReader::Read(services, browser, settings), options.name);
+    return PolicyReader::Read(services, browser, PathSettings{options.root, options.home});
+}
+
+bool IsExe(const std::string& path) {
+    const std::string suffix = ".exe";
+    if (path.size() < suffix.size()) {
+        return false;
+    }
+    std::string end = path.substr(path.size() - suffix.size());
+    std::transform(end.begin(), end.end(), end.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return end == suffix;
 }
 
 // A library the host needs in its own folder, and what goes wrong when it is elsewhere.
@@ -66,18 +80,20 @@ std::vector<HostLibrary> HostLibraries(const SystemServices& services) {
 class Walk {
   public:
     Walk(const HostStore& store, const SystemServices& services, const Options& options,
-         Browser browser, std::vector<Location> locations, PolicyVerdict policy, std::ostream& out)
+         Browser browser, std::vector<Location> locations, NativeMessagingPolicies policies,
+         PolicyVerdict policy, std::ostream& out)
         : store_(store),
           services_(services),
           options_(options),
           browser_(browser),
           locations_(std::move(locations)),
           out_(out),
+          policies_(std::move(policies)),
           policy_(std::move(policy)) {}
 
     bool Run() {
         out_ << Browsers::Name(browser_) << ": " << options_.name << "\n";
-        if (!PoliciesAllow() || !Locate()) {
+        if (!PoliciesAllow() || !PermissionGiven() || !Locate()) {
             return false;
         }
         if (!ChainHolds()) {
@@ -239,7 +255,7 @@ class Walk {
             }
             if (ManifestNamed() && ManifestRead() && JsonParsed() && MembersPresent() &&
                 NameMatches() && TypeIsStdio() && PathUsable() && HostRunnable() &&
-                ExtensionsAllowed()) {
+                ExtensionsAllowed() && LaunchPathHolds()) {
                 movesOn_ = false;
                 return true;
             }
@@ -448,6 +464,94 @@ class Walk {
         return true;
     }
 
+    // ExtensionSettings can take the permission from an extension before it tries anything.
+    bool PermissionGiven() {
+        std::vector<std::string> ids = options_.extensionIds;
+        if (ids.empty()) {
+            ids.push_back("*");
+        }
+        for (const std::string& id : ids) {
+            const std::string blocked = PolicyJudge::PermissionBlocked(policies_, id);
+            if (!blocked.empty()) {
+                return Fail(blocked,
+                            "ask the administrator to take nativeMessaging out of "
+                            "\"blocked_permissions\" in ExtensionSettings",
+                            Outcome::NoPermission);
+            }
+        }
+        return true;
+    }
+
+    enum class Launch { ThroughCmd, Directly, Either };
+
+    // Chromium starts an .exe directly when the policy says so, through cmd.exe when it says
+    // not; unset, its own rollout decides (chrome/browser/extensions/api/messaging/
+    // native_process_launcher.cc, launch_context_win.cc). Anything else always goes through
+    // cmd.exe.
+    Launch LaunchMode() {
+        const SwitchPolicy& direct = policies_.launchDirectly;
+        const std::string policy = NativeMessagingPolicies::kLaunchDirectly;
+        if (!IsExe(hostPath_)) {
+            Pass(Browsers::Name(browser_) +
+                 " starts the host through cmd.exe /d /c: it is no .exe");
+            return Launch::ThroughCmd;
+        }
+        if (direct.source.empty()) {
+            out_ << "  --    " << Browsers::Name(browser_)
+                 << " starts the host through cmd.exe /d /c or directly: " << policy
+                 << " is unset, so the browser's own rollout decides\n";
+            return Launch::Either;
+        }
+        Pass(Browsers::Name(browser_) + " starts the host " +
+             (direct.value ? "directly" : "through cmd.exe /d /c") + ": " + policy + " is " +
+             (direct.value ? "true" : "false") + " in " + direct.source);
+        return direct.value ? Launch::Directly : Launch::ThroughCmd;
+    }
+
+    // What stops "cmd.exe /d /c <host>": characters cmd.exe takes for its own, and DisableCMD.
+    bool LaunchPathHolds() {
+        if (!services_.UsesRegistry() || !Browsers::IsChromiumFamily(browser_)) {
+            return true;
+        }
+        const Launch launch = LaunchMode();
+        if (launch == Launch::Directly) {
+            return true;
+        }
+        const std::string direct = std::string(NativeMessagingPolicies::kLaunchDirectly) +
+                                   " to 1 under HKLM\\" +
+                                   Browsers::Facts(browser_).windowsPolicyKey;
+        struct Problem {
+            std::string what;
+            std::string fix;
+            Outcome outcome;
+        };
+        std::vector<Problem> problems;
+        const std::string characters = Files::CommandInterpreterCharacters(hostPath_);
+        if (!characters.empty()) {
+            problems.push_back({"the host's path holds " + characters +
+                                    ", which cmd.exe takes for its own: the start through "
+                                    "cmd.exe /d /c breaks",
+                                "install the host in a folder whose path has none of & ^ % | < "
+                                "> ( ), or set " +
+                                    direct,
+                                Outcome::Exited});
+        }
+        const std::string disabled = PolicyReader::CommandPromptDisabled(services_);
+        if (!disabled.empty()) {
+            problems.push_back({"the command prompt is turned off by DisableCMD in " + disabled +
+                                    ": cmd.exe refuses to start the host",
+                                "set " + direct + ", or lift DisableCMD", Outcome::FailedToStart});
+        }
+        for (const Problem& problem : problems) {
+            if (launch == Launch::ThroughCmd) {
+                return Fail(problem.what, problem.fix, problem.outcome);
+            }
+            Finding(problem.what + " whenever " + Browsers::Name(browser_) + " uses cmd.exe",
+                    problem.fix);
+        }
+        return true;
+    }
+
     // Every user's browser starts what a system registration names.
     void OnlyAdministratorsCanChange() {
         if (entry_.location.scope != Scope::System) {
@@ -493,6 +597,7 @@ class Walk {
     Browser browser_;
     std::vector<Location> locations_;
     std::ostream& out_;
+    NativeMessagingPolicies policies_;
     PolicyVerdict policy_;
     std::vector<Entry> foundEntries_;  // what the browser finds, in its order
     Entry entry_;                      // the one being walked
@@ -539,7 +644,8 @@ int Commands::Doctor(SystemServices& services, const Options& options, std::ostr
             err << "error: " << error << "\n";
             return 1;
         }
-        PolicyVerdict policy = PolicyVerdictFor(services, options, browser);
+        NativeMessagingPolicies policies = PoliciesOf(services, options, browser);
+        PolicyVerdict policy = PolicyJudge::Judge(policies, options.name);
         // Without --browser a browser the host is not registered for is named and passed over,
         // unless its policies block the host: the browser tells the extension about the block
         // even then.
@@ -552,10 +658,10 @@ int Commands::Doctor(SystemServices& services, const Options& options, std::ostr
             continue;
         }
         ++walked;
-        healthy =
-            Walk(store, services, options, browser, std::move(locations), std::move(policy), out)
-                .Run() &&
-            healthy;
+        healthy = Walk(store, services, options, browser, std::move(locations), std::move(policies),
+                       std::move(policy), out)
+                      .Run() &&
+                  healthy;
     }
     if (walked == 0) {
         out << options.name << " is not registered for any browser\n"

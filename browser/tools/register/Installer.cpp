@@ -98,6 +98,12 @@ void WarnAboutHost(const SystemServices& services, const std::string& hostPath, 
     if (!services.IsExecutable(hostPath, why)) {
         err << "warning: the host " << hostPath << " cannot be started yet: " << why << "\n";
     }
+    const std::string characters = Files::CommandInterpreterCharacters(hostPath);
+    if (services.UsesRegistry() && !characters.empty()) {
+        err << "warning: the host's path holds " << characters
+            << ", which cmd.exe takes for its own: a browser that starts the host through "
+               "cmd.exe /d /c cannot start it (run doctor)\n";
+    }
 }
 
 std::vector<Scope> ScopesOf(const Options& options) {

@@ -5,6 +5,7 @@
 #include <boost/json.hpp>
 
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -846,8 +847,91 @@ INSTANTIATE_TEST_SUITE_P(
                    {{"HKLM", Number("NativeMessagingUserLevelHosts", 0)}},
                    Scope::System,
                    "reads system-level registrations only",
+                   ""},
+        PolicyCase{"LegacyBlocklistName",
+                   {{"HKLM\\NativeMessagingBlacklist", Text("1", "*")}},
+                   Scope::User,
+                   "NativeMessagingBlacklist in HKLM\\POLICIES\\NativeMessagingBlacklist applies "
+                   "under its old name",
+                   kBlocked},
+        PolicyCase{"NewNameWinsOverTheLegacyOne",
+                   {{"HKLM\\NativeMessagingBlacklist", Text("1", "*")},
+                    {"HKCU\\NativeMessagingBlocklist", Text("1", "com.other")}},
+                   Scope::User,
+                   "NativeMessagingBlocklist in HKCU\\POLICIES\\NativeMessagingBlocklist does not "
+                   "name",
+                   ""},
+        PolicyCase{"ExtensionSettingsTakeThePermission",
+                   {{"HKLM", Text("ExtensionSettings",
+                                  R"({"*": {"blocked_permissions": ["nativeMessaging"]}})")}},
+                   Scope::User,
+                   "ExtensionSettings in HKLM\\POLICIES blocks the nativeMessaging permission of "
+                   "every extension",
+                   "nothing: runtime.connectNative is not there"},
+        PolicyCase{"ExtensionsOwnSettingsReplaceTheDefault",
+                   {{"HKLM", Text("ExtensionSettings",
+                                  R"({"*": {"blocked_permissions": ["nativeMessaging"]}, ")" +
+                                      kIdA + R"(": {"blocked_permissions": []}})")}},
+                   Scope::User,
+                   "edge can start the host",
                    ""}),
     [](const testing::TestParamInfo<PolicyCase>& info) { return std::string(info.param.name); });
+
+// How Edge starts a host on Windows, and what breaks "cmd.exe /d /c <host>".
+struct LaunchCase {
+    const char* name;
+    std::string folder;                   // of the host, under the machine's base
+    std::optional<std::uint32_t> direct;  // NativeHostsExecutablesLaunchDirectly
+    bool commandPromptOff;                // DisableCMD
+    int status;
+    std::string said;
+};
+
+void PrintTo(const LaunchCase& launch, std::ostream* out) {
+    *out << launch.name;
+}
+
+class LaunchPaths : public testing::TestWithParam<LaunchCase> {};
+
+TEST_P(LaunchPaths, AreCheckedAsTheBrowserStartsTheHost) {
+    Machine machine(Platform::Registry);
+    const std::string folder = Files::Join(Base(), GetParam().folder);
+    for (const char* file : {"Quenlow.exe", "Varnhold64.dll", "Halvern.dll"}) {
+        machine.services.files[Files::Join(folder, file)] = "program";
+    }
+    machine.host = Files::Join(folder, "Quenlow.exe");
+    machine.services.programs.insert(machine.host);
+    ASSERT_EQ(machine.Command("install", {"--browser", "edge", "--extension-id", kIdA}), 0);
+    const std::string policies =
+        std::string("HKLM\\") + Browsers::Facts(Browser::Edge).windowsPolicyKey;
+    if (GetParam().direct) {
+        machine.services.keys[policies].values.push_back(
+            Number("NativeHostsExecutablesLaunchDirectly", *GetParam().direct));
+    }
+    if (GetParam().commandPromptOff) {
+        machine.services.keys["HKCU\\Software\\Policies\\Microsoft\\Windows\\System"]
+            .values.push_back(Number("DisableCMD", 1));
+    }
+    EXPECT_EQ(machine.Command("doctor", {"--browser", "edge"}), GetParam().status) << machine.out;
+    EXPECT_TRUE(Has(machine.out, GetParam().said)) << machine.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Windows, LaunchPaths,
+    testing::Values(
+        LaunchCase{"PlainPathEitherWay", "apps", std::nullopt, false, 0,
+                   "through cmd.exe /d /c or directly"},
+        LaunchCase{"AmpersandThroughCmd", "R&D", 0u, false, 1,
+                   "edge tells the extension: \"Native host has exited.\""},
+        LaunchCase{"AmpersandMaybeThroughCmd", "R&D", std::nullopt, false, 1,
+                   "holds &, which cmd.exe takes for its own"},
+        LaunchCase{"AmpersandStartedDirectly", "R&D", 1u, false, 0,
+                   "edge starts the host directly"},
+        LaunchCase{"PercentAndCaret", "50%^x", 0u, false, 1, "holds ^ %"},
+        LaunchCase{"CommandPromptOff", "apps", 0u, true, 1,
+                   "edge tells the extension: \"Failed to start native messaging host.\""},
+        LaunchCase{"CommandPromptOffDirect", "apps", 1u, true, 0, "edge can start the host"}),
+    [](const testing::TestParamInfo<LaunchCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace browser_extensions::registration
