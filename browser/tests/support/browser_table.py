@@ -31,7 +31,8 @@ def places():
     found = []
     for row in BROWSERS:
         for column, value in row.items():
-            if column in ("name", "family", "unconfirmed", "sources"):
+            if column in ("name", "family", "linux_snap", "linux_flatpak", "unconfirmed",
+                          "sources"):
                 continue
             for place in value if isinstance(value, list) else [value]:
                 if place and place not in found:

@@ -9,6 +9,7 @@
 #include "HostStore.h"
 #include "Identifiers.h"
 #include "Manifest.h"
+#include "Places.h"
 #include "PolicyReader.h"
 #include "TestExtensionIds.h"
 
@@ -76,6 +77,27 @@ std::vector<HostLibrary> HostLibraries(const SystemServices& services) {
             {"Halvern.dll", "the host loads the bridge only from its own folder", false}};
 }
 
+// A Snap or Flatpak of the browser does not read the folders walked here.
+void SayWhatConfinedInstallsDo(const SystemServices& services, const Options& options,
+                               Browser browser, std::ostream& out) {
+    const std::string name = Browsers::Name(browser);
+    for (const Places::ConfinedInstall& install :
+         Places::ConfinedInstalls(services, browser, PathSettings{options.root, options.home})) {
+        if (!services.IsFolder(install.folder)) {
+            continue;
+        }
+        out << "  note  a " << install.kind << " of " << name << " is installed (" << install.folder
+            << (install.unconfirmed ? ", unconfirmed name" : "") << "): ";
+        if (install.ownFolder.empty()) {
+            out << "confined, it starts no host at all";
+        } else {
+            out << "it reads hosts only from its own folders under " << install.ownFolder
+                << "/ and starts them only through its portal, not the host registered here";
+        }
+        out << "; what follows holds for " << name << " installed from a package\n";
+    }
+}
+
 // One browser's walk from its registration places to the host program.
 class Walk {
   public:
@@ -93,6 +115,7 @@ class Walk {
 
     bool Run() {
         out_ << Browsers::Name(browser_) << ": " << options_.name << "\n";
+        SayWhatConfinedInstallsDo(services_, options_, browser_, out_);
         if (!PoliciesAllow() || !PermissionGiven() || !Locate()) {
             return false;
         }
@@ -651,8 +674,9 @@ int Commands::Doctor(SystemServices& services, const Options& options, std::ostr
         // even then.
         if (!browsersGiven && options.profileDir.empty() && !policy.blocked &&
             !RegisteredAnywhere(store, locations, options.name)) {
-            out << Browsers::Name(browser) << ": " << options.name
-                << "\n  --    not registered for " << Browsers::Name(browser)
+            out << Browsers::Name(browser) << ": " << options.name << "\n";
+            SayWhatConfinedInstallsDo(services, options, browser, out);
+            out << "  --    not registered for " << Browsers::Name(browser)
                 << ": skipped (name it with --browser " << Browsers::Name(browser)
                 << " to check it as a failure)\n";
             continue;

@@ -128,6 +128,31 @@ bool Unconfirmed(Browser browser, const std::string& column) {
     return std::find(columns.begin(), columns.end(), column) != columns.end();
 }
 
+std::vector<ConfinedInstall> ConfinedInstalls(const SystemServices& system, Browser browser,
+                                              const PathSettings& settings) {
+    const BrowserFacts& facts = Browsers::Facts(browser);
+    const std::string root = WithoutTrailingSlash(settings.root);
+    const std::string home = settings.home.empty() ? system.HomeFolder() : settings.home;
+    std::vector<ConfinedInstall> installs;
+    if (system.UsesRegistry()) {
+        return installs;
+    }
+    if (*facts.linuxSnap != '\0') {
+        installs.push_back(
+            {"Snap", root + "/snap/" + facts.linuxSnap, "", Unconfirmed(browser, "linux_snap")});
+    }
+    if (*facts.linuxFlatpak != '\0') {
+        const std::string id = facts.linuxFlatpak;
+        const bool unconfirmed = Unconfirmed(browser, "linux_flatpak");
+        const std::string own = home.empty() ? "" : WithoutTrailingSlash(home) + "/.var/app/" + id;
+        installs.push_back({"Flatpak", root + "/var/lib/flatpak/app/" + id, own, unconfirmed});
+        if (!own.empty()) {
+            installs.push_back({"Flatpak", root + own, own, unconfirmed});
+        }
+    }
+    return installs;
+}
+
 std::vector<Location> Manifests(const SystemServices& system, Browser browser, Scope scope,
                                 const PathSettings& settings, std::string& error) {
     return system.UsesRegistry() ? ManifestKeys(browser, scope)

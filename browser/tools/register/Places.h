@@ -23,6 +23,16 @@ std::vector<Location> Registration(const SystemServices& system, Browser browser
 // without native-messaging policies.
 std::vector<PolicyLocation> Policies(const SystemServices& system, Browser browser,
                                      const PathSettings& settings);
+// A confined install of a browser (Linux): a Snap or a Flatpak, and the folder that shows it.
+struct ConfinedInstall {
+    std::string kind;  // "Snap" or "Flatpak"
+    std::string folder;
+    std::string ownFolder;  // where a Flatpak reads hosts from; empty for a Snap
+    bool unconfirmed = false;
+};
+// The folders that would show `browser` installed as a Snap or a Flatpak.
+std::vector<ConfinedInstall> ConfinedInstalls(const SystemServices& system, Browser browser,
+                                              const PathSettings& settings);
 // The table's cells that hold two places or more, '|' between two.
 std::vector<std::string> Split(const std::string& cell);
 // True when no source confirms the table's `column` of `browser`.

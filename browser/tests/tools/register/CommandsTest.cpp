@@ -716,6 +716,21 @@ TEST_F(Folders, FirefoxMovesOnToTheNextFolder) {
         << machine.out;
 }
 
+// A Snap or a Flatpak does not read the folders doctor walks: doctor says what it does instead.
+TEST_F(Folders, ConfinedInstallsAreNamed) {
+    const BrowserFacts& chromium = Browsers::Facts(Browser::Chromium);
+    machine.services.files[std::string("/snap/") + chromium.linuxSnap + "/current/x"] = "";
+    machine.services.files[machine.services.home + "/.var/app/" +
+                           Browsers::Facts(Browser::Firefox).linuxFlatpak + "/x"] = "";
+    EXPECT_EQ(machine.Command("doctor"), 1);
+    EXPECT_TRUE(Has(machine.out, "a Snap of chromium is installed") &&
+                Has(machine.out, "starts no host at all"))
+        << machine.out;
+    EXPECT_TRUE(Has(machine.out, "a Flatpak of firefox is installed") &&
+                Has(machine.out, "only through its portal"))
+        << machine.out;
+}
+
 TEST_F(Folders, UserScopeWithoutAHomeIsAFailure) {
     machine.services.home.clear();
     EXPECT_EQ(machine.Command("install", {"--extension-id", kIdA}), 1);
