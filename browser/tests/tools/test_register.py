@@ -326,3 +326,20 @@ def test_windows_a_32_bit_leftover_shadows_the_registration(place, register_tool
         assert reg_query(register_tool, shown) == "C:\\old\\leftover.json"
     finally:
         register_tool.wine("reg", "delete", key, "/f", "/reg:32")
+
+
+# The report is written by the real services: the host really started, and a link planted at the
+# report's name replaced, not written through.
+@linux_only
+def test_doctor_report_starts_the_host_and_replaces_a_link(place, tmp_path):
+    install(place, "--browser", "chrome", "--extension-id", ID_A)
+    target = tmp_path / "elsewhere.txt"
+    target.write_text("untouched")
+    report = tmp_path / "report.txt"
+    report.symlink_to(target)
+    result = place.run("doctor", *place.common(), "--browser", "chrome", "--report", report)
+    assert result.returncode == 0, result.out
+    assert target.read_text() == "untouched" and not report.is_symlink()
+    text = report.read_text()
+    assert f"host: {place.host}" in text and "exit status: 0" in text, text
+    assert "HOME=" not in text and "PATH=" not in text

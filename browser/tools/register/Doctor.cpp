@@ -4,6 +4,7 @@
 #include <cctype>
 #include <optional>
 #include <set>
+#include <sstream>
 
 #include "Files.h"
 #include "HostStore.h"
@@ -12,6 +13,8 @@
 #include "Places.h"
 #include "PolicyReader.h"
 #include "TestExtensionIds.h"
+
+#include "CommandLine.h"
 
 namespace browser_extensions::registration {
 namespace {
@@ -134,6 +137,9 @@ class Walk {
         out_ << "\n";
         return findings_ == 0;
     }
+
+    // The host the walk reached; empty when it did not get that far.
+    const std::string& HostPath() const { return hostPath_; }
 
   private:
     bool Pass(const std::string& what) {
@@ -650,6 +656,65 @@ void SayWhatSystemScopeCannotSee(const SystemServices& services, const Options& 
            "to see them\n";
 }
 
+// How a Chromium-family browser starts the host: with the extension's origin, and on Windows its
+// window.
+std::vector<std::string> BrowserArguments(const SystemServices& services, const Options& options) {
+    const std::string id =
+        options.extensionIds.empty() ? std::string(32, 'a') : options.extensionIds.front();
+    std::vector<std::string> arguments{Identifiers::ChromiumOrigin(id)};
+    if (services.UsesRegistry()) {
+        arguments.push_back("--parent-window=0");
+    }
+    return arguments;
+}
+
+std::string Indented(const std::string& text) {
+    std::string indented;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        indented += "    " + line + "\n";
+    }
+    return indented.empty() ? "    (nothing)\n" : indented;
+}
+
+// One text a user can attach to a ticket: versions, the system, each browser's walk with the
+// policies read, and the host started as a browser starts it. No environment, no message text.
+std::string Report(const SystemServices& services, const Options& options, const std::string& walks,
+                   const std::set<std::string>& hosts) {
+    std::ostringstream report;
+    report << "Quenlow support report\n"
+           << "tool: quenlow-register " << tools::CommandLine::Version() << "\n"
+           << "system: " << services.SystemDescription() << "\n\n"
+           << "== what each browser finds ==\n"
+           << walks << "\n== the host started as a browser starts it ==\n";
+    if (hosts.empty()) {
+        report << "no walk reached a host program\n";
+    }
+    for (const std::string& host : hosts) {
+        const std::vector<std::string> arguments = BrowserArguments(services, options);
+        report << "host: " << host << " (it prints no version; the package ships it with the tool "
+               << "of the same version)\narguments:";
+        for (const std::string& argument : arguments) {
+            report << " " << argument;
+        }
+        report << "\nstandard input: at its end\n";
+        const ProgramRun run = services.Run(host, arguments);
+        if (!run.started) {
+            report << "not started: " << run.error << "\n";
+            continue;
+        }
+        report << "exit status: " << run.exitStatus
+               << (run.error.empty() ? "" : " (" + run.error + ")") << "\noutput:\n"
+               << Indented(run.output);
+    }
+    if (services.UsesRegistry()) {
+        report
+            << "\nNot in this report: the signatures of the host's files (see their properties), "
+               "and the host's debugger lines (quenlow-dbgcapture captures them).\n";
+    }
+    return report.str();
+}
+
 }  // namespace
 
 int Commands::Doctor(SystemServices& services, const Options& options, std::ostream& out,
@@ -657,9 +722,11 @@ int Commands::Doctor(SystemServices& services, const Options& options, std::ostr
     const HostStore store(services);
     const bool browsersGiven = !options.browsers.empty();
     const std::vector<Browser> candidates = HostStore::BrowsersOf(options);
-    SayWhatSystemScopeCannotSee(services, options, out);
+    std::ostringstream walks;
+    SayWhatSystemScopeCannotSee(services, options, walks);
     bool healthy = true;
     int walked = 0;
+    std::set<std::string> hosts;
     for (Browser browser : candidates) {
         std::vector<Location> locations;
         std::string error;
@@ -674,26 +741,38 @@ int Commands::Doctor(SystemServices& services, const Options& options, std::ostr
         // even then.
         if (!browsersGiven && options.profileDir.empty() && !policy.blocked &&
             !RegisteredAnywhere(store, locations, options.name)) {
-            out << Browsers::Name(browser) << ": " << options.name << "\n";
-            SayWhatConfinedInstallsDo(services, options, browser, out);
-            out << "  --    not registered for " << Browsers::Name(browser)
-                << ": skipped (name it with --browser " << Browsers::Name(browser)
-                << " to check it as a failure)\n";
+            walks << Browsers::Name(browser) << ": " << options.name << "\n";
+            SayWhatConfinedInstallsDo(services, options, browser, walks);
+            walks << "  --    not registered for " << Browsers::Name(browser)
+                  << ": skipped (name it with --browser " << Browsers::Name(browser)
+                  << " to check it as a failure)\n";
             continue;
         }
         ++walked;
-        healthy = Walk(store, services, options, browser, std::move(locations), std::move(policies),
-                       std::move(policy), out)
-                      .Run() &&
-                  healthy;
+        Walk walk(store, services, options, browser, std::move(locations), std::move(policies),
+                  std::move(policy), walks);
+        healthy = walk.Run() && healthy;
+        if (!walk.HostPath().empty()) {
+            hosts.insert(walk.HostPath());
+        }
     }
     if (walked == 0) {
-        out << options.name << " is not registered for any browser\n"
-            << "  fix: run quenlow-register install with --extension-id ID and/or "
-               "--firefox-extension ID\n"
-            << "  browsers tell the extension: "
-            << BrowserMessage(Browser::Chrome, Outcome::NotFound, options.name) << "\n";
-        return 1;
+        walks << options.name << " is not registered for any browser\n"
+              << "  fix: run quenlow-register install with --extension-id ID and/or "
+                 "--firefox-extension ID\n"
+              << "  browsers tell the extension: "
+              << BrowserMessage(Browser::Chrome, Outcome::NotFound, options.name) << "\n";
+        healthy = false;
+    }
+    out << walks.str();
+    if (!options.report.empty()) {
+        std::string error;
+        if (!services.WriteFile(options.report, Report(services, options, walks.str(), hosts),
+                                error)) {
+            err << "error: " << error << "\n";
+            return 1;
+        }
+        out << "report written to " << options.report << "\n";
     }
     return healthy ? 0 : 1;
 }

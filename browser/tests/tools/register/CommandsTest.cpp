@@ -788,6 +788,27 @@ TEST_F(Registry, ARelativeHostPathIsReadBesideTheManifest) {
     EXPECT_TRUE(Has(machine.out, "relative to the manifest's folder"));
 }
 
+// The support report: versions, the system, the walks, and the host started as the browser starts
+// it, with its standard input at its end.
+TEST_F(Registry, DoctorWritesTheSupportReport) {
+    ASSERT_EQ(machine.Command("install", {"--browser", "edge", "--extension-id", kIdA}), 0);
+    machine.services.programRun = ProgramRun{true, "", 3, "a diagnostic line\n"};
+    const std::string report = Files::Join(Base(), "report.txt");
+    EXPECT_EQ(machine.Command("doctor",
+                              {"--browser", "edge", "--extension-id", kIdA, "--report", report}),
+              0)
+        << machine.out;
+    const std::string text = machine.services.files.at(report);
+    for (const std::string& part :
+         {std::string("tool: quenlow-register "), std::string("system: Fake OS 1.0"),
+          "edge: " + kName, std::string("edge can start the host"), "host: " + machine.host,
+          std::string("exit status: 3"), std::string("    a diagnostic line")}) {
+        EXPECT_TRUE(Has(text, part)) << part << "\n" << text;
+    }
+    ASSERT_EQ(machine.services.runs.size(), 1u);
+    EXPECT_EQ(machine.services.runs[0].second, (Args{kOriginA, "--parent-window=0"}));
+}
+
 // Edge's policy keys as the registry holds them: where doctor finds them, and what they do.
 struct PolicyCase {
     const char* name;
