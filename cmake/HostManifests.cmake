@@ -128,15 +128,16 @@ foreach(_row IN LISTS _rows)
   if(NOT QUENLOW_BROWSER_${_key}_FAMILY MATCHES "^(chromium|firefox)$")
     message(FATAL_ERROR "${QUENLOW_BROWSER_TABLE}: ${_name}'s family is chromium or firefox")
   endif()
-  set(QUENLOW_LINUX_SYSTEM_FOLDER_${_key} ${QUENLOW_BROWSER_${_key}_LINUX_SYSTEM_FOLDER})
+  # The first system folder is the one written; a browser reads the others too (or instead, for
+  # Firefox built with lib64).
+  list(GET QUENLOW_BROWSER_${_key}_LINUX_SYSTEM_FOLDER 0 QUENLOW_LINUX_SYSTEM_FOLDER_${_key})
   string(TOUPPER "${QUENLOW_BROWSER_${_key}_FAMILY}" _family)
-  list(APPEND QUENLOW_LINUX_${_family}_FAMILY_SYSTEM_FOLDERS
-       ${QUENLOW_BROWSER_${_key}_LINUX_SYSTEM_FOLDER})
+  list(APPEND QUENLOW_LINUX_${_family}_FAMILY_SYSTEM_FOLDERS ${QUENLOW_LINUX_SYSTEM_FOLDER_${_key}})
 endforeach()
 list(REMOVE_DUPLICATES QUENLOW_LINUX_CHROMIUM_FAMILY_SYSTEM_FOLDERS)
 
-# The MSI's system-wide registrations: every manifest key of the table once (Chrome's is read by
-# three browsers), naming the manifest of the key's family.
+# The MSI's system-wide registrations, in the 64-bit view: every browser's first manifest key once
+# (Chromium's is the first Brave and Vivaldi read), naming the manifest of the key's family.
 set(QUENLOW_MSI_BROWSER_REGISTRATIONS)
 set(_written)
 set(_key_path " KeyPath=\"yes\"")
@@ -146,15 +147,14 @@ foreach(_name IN LISTS QUENLOW_BROWSERS)
   if(QUENLOW_BROWSER_${_key}_FAMILY STREQUAL "firefox")
     set(_manifest "@QUENLOW_HOST_NAME@.firefox.json")
   endif()
-  foreach(_registry_key IN LISTS QUENLOW_BROWSER_${_key}_WINDOWS_MANIFEST_KEYS)
-    if(NOT _registry_key IN_LIST _written)
-      list(APPEND _written "${_registry_key}")
-      string(APPEND QUENLOW_MSI_BROWSER_REGISTRATIONS
-             "            <RegistryValue Root=\"HKLM\" Key=\"${_registry_key}\\${QUENLOW_HOST_NAME}\"\n"
-             "                           Type=\"string\" Value=\"[INSTALLDIR]${_manifest}\"${_key_path}/>\n")
-      set(_key_path "")
-    endif()
-  endforeach()
+  list(GET QUENLOW_BROWSER_${_key}_WINDOWS_MANIFEST_KEYS 0 _registry_key)
+  if(NOT _registry_key IN_LIST _written)
+    list(APPEND _written "${_registry_key}")
+    string(APPEND QUENLOW_MSI_BROWSER_REGISTRATIONS
+           "            <RegistryValue Root=\"HKLM\" Key=\"${_registry_key}\\${QUENLOW_HOST_NAME}\"\n"
+           "                           Type=\"string\" Value=\"[INSTALLDIR]${_manifest}\"${_key_path}/>\n")
+    set(_key_path "")
+  endif()
 endforeach()
 string(REPLACE "@QUENLOW_HOST_NAME@" "${QUENLOW_HOST_NAME}" QUENLOW_MSI_BROWSER_REGISTRATIONS
        "${QUENLOW_MSI_BROWSER_REGISTRATIONS}")

@@ -80,11 +80,11 @@ class Build:
 
     @property
     def browser_keys(self):
-        """The keys quenlow-register writes for a system install (a key some browsers share is
-        written once), and the manifest each names."""
-        return {"HKLM\\" + key: self.chromium_manifest if browser["family"] == "chromium"
-                else self.firefox_manifest
-                for browser in browser_table.BROWSERS for key in browser["windows_manifest_keys"]}
+        """The keys quenlow-register writes for a system install, each browser's first (a key
+        some browsers share is written once), and the manifest each names."""
+        return {"HKLM\\" + browser["windows_manifest_keys"][0]:
+                self.chromium_manifest if browser["family"] == "chromium" else self.firefox_manifest
+                for browser in browser_table.BROWSERS}
 
 
 @pytest.fixture(scope="session")

@@ -38,9 +38,9 @@ PACKAGE_STEM = "Quenlow-test" if TEST_BUILD else "Quenlow"
 
 # The .deb's manifests: the Chromium family's folders link to the one in /opt/quenlow.
 DEB_MANIFEST = f"opt/quenlow/share/quenlow/native-messaging-hosts/{HOST_NAME}.json"
-DEB_FIREFOX_MANIFEST = (browser_table.BY_NAME["firefox"]["linux_system_folder"].lstrip("/")
+DEB_FIREFOX_MANIFEST = (browser_table.BY_NAME["firefox"]["linux_system_folder"][0].lstrip("/")
                         + f"/{HOST_NAME}.json")
-DEB_MANIFEST_LINKS = sorted({f"{b['linux_system_folder'].lstrip('/')}/{HOST_NAME}.json"
+DEB_MANIFEST_LINKS = sorted({f"{b['linux_system_folder'][0].lstrip('/')}/{HOST_NAME}.json"
                              for b in browser_table.BROWSERS if b["family"] == "chromium"})
 
 LINUX_FILES = {

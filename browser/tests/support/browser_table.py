@@ -5,8 +5,8 @@ from pathlib import Path
 
 TABLE = Path(__file__).resolve().parents[2] / "tools" / "register" / "browsers.csv"
 
-# Cells that may name two places, '|' between them.
-_LISTS = ("windows_manifest_keys",)
+# Cells that may name two places (or columns), '|' between them.
+_LISTS = ("linux_system_folder", "windows_manifest_keys", "unconfirmed")
 
 
 def rows():
@@ -31,7 +31,8 @@ def places():
     found = []
     for row in BROWSERS:
         for column, value in row.items():
-            if column in ("name", "family"):
+            if column in ("name", "family", "linux_snap", "linux_flatpak", "unconfirmed",
+                          "sources"):
                 continue
             for place in value if isinstance(value, list) else [value]:
                 if place and place not in found:

@@ -45,6 +45,10 @@ def test_every_row_names_a_known_family_and_its_places():
     for row in browser_table.BROWSERS:
         assert row["family"] in ("chromium", "firefox"), row["name"]
         assert row["linux_user_folder"] and not row["linux_user_folder"].startswith("/")
-        assert row["linux_system_folder"].startswith("/"), row["name"]
+        assert row["linux_system_folder"], row["name"]
+        assert all(folder.startswith("/") for folder in row["linux_system_folder"]), row["name"]
         assert row["windows_manifest_keys"], row["name"]
+        assert set(row["unconfirmed"]) <= set(row) - {"name", "family", "sources"}, row["name"]
+        assert row["sources"] or set(row["unconfirmed"]) >= {
+            "linux_user_folder", "linux_system_folder", "windows_manifest_keys"}, row["name"]
     assert len(set(browser_table.NAMES)) == len(browser_table.NAMES)

@@ -30,9 +30,11 @@ BLOCKED = '"Access to the native messaging host was disabled by the system admin
 # Where the tool must write: the table of browsers, which the tool is built from.
 LINUX_FOLDERS = {
     **{(b["name"], "user"): "HOME/" + b["linux_user_folder"] for b in browser_table.BROWSERS},
-    **{(b["name"], "system"): b["linux_system_folder"].lstrip("/") for b in browser_table.BROWSERS},
+    **{(b["name"], "system"): b["linux_system_folder"][0].lstrip("/")
+       for b in browser_table.BROWSERS},
 }
-WINDOWS_KEYS = {b["name"]: b["windows_manifest_keys"] for b in browser_table.BROWSERS}
+# The key install writes for each browser: the first it reads.
+WINDOWS_KEYS = {b["name"]: b["windows_manifest_keys"][:1] for b in browser_table.BROWSERS}
 
 linux_only = pytest.mark.linux_only
 windows_only = pytest.mark.windows_only
@@ -299,3 +301,45 @@ def test_windows_doctor_reads_the_policy_keys(place, edge_policies, case, values
     assert result.returncode == 0, result.out
     if case == "ignored values":
         assert result.out.count("edge ignores it") == 3, result.out
+
+
+# A leftover that a 32-bit installer wrote (the 32-bit view, which the browsers read first), in the
+# real registry: install warns, doctor takes it as the browser does, uninstall leaves it.
+@windows_only
+def test_windows_a_32_bit_leftover_shadows_the_registration(place, register_tool):
+    key = f"HKLM\\{WINDOWS_KEYS['chrome'][0]}\\{place.name}"
+    shown = key.replace("HKLM\\Software\\", "HKLM\\Software\\WOW6432Node\\")
+    added = register_tool.wine("reg", "add", key, "/ve", "/d", "C:\\old\\leftover.json", "/f",
+                               "/reg:32")
+    assert added.returncode == 0, added.stderr
+    try:
+        result = install(place, "--browser", "chrome", "--system", "--extension-id", ID_A)
+        assert f"warning: chrome reads {shown} (system) first" in result.err, result.err
+        doctor = place.run("doctor", "--name", place.name, "--browser", "chrome")
+        assert doctor.returncode == 1, doctor.out
+        assert f"ok    registry key {shown} (system)" in doctor.out, doctor.out
+        assert "is never read" in doctor.out and "C:\\old\\leftover.json" in doctor.out
+        assert place.run("uninstall", "--name", place.name, "--browser", "chrome",
+                         "--system").returncode == 0
+        place.installed.clear()
+        assert reg_query(register_tool, key) is None
+        assert reg_query(register_tool, shown) == "C:\\old\\leftover.json"
+    finally:
+        register_tool.wine("reg", "delete", key, "/f", "/reg:32")
+
+
+# The report is written by the real services: the host really started, and a link planted at the
+# report's name replaced, not written through.
+@linux_only
+def test_doctor_report_starts_the_host_and_replaces_a_link(place, tmp_path):
+    install(place, "--browser", "chrome", "--extension-id", ID_A)
+    target = tmp_path / "elsewhere.txt"
+    target.write_text("untouched")
+    report = tmp_path / "report.txt"
+    report.symlink_to(target)
+    result = place.run("doctor", *place.common(), "--browser", "chrome", "--report", report)
+    assert result.returncode == 0, result.out
+    assert target.read_text() == "untouched" and not report.is_symlink()
+    text = report.read_text()
+    assert f"host: {place.host}" in text and "exit status: 0" in text, text
+    assert "HOME=" not in text and "PATH=" not in text

@@ -23,7 +23,7 @@ OTHER_UID = 65534
 NAME = f"com.quenlow.attack_{os.getpid()}"
 CHROME = browser_table.BY_NAME["chrome"]
 CHROME_USER = Path(CHROME["linux_user_folder"])
-CHROME_SYSTEM = Path(CHROME["linux_system_folder"].lstrip("/"))
+CHROME_SYSTEM = Path(CHROME["linux_system_folder"][0].lstrip("/"))
 LIBRARIES = ("Varnhold64.dll", "Halvern.dll")
 
 linux_only = pytest.mark.linux_only

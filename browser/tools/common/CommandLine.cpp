@@ -22,10 +22,14 @@ std::string Unexpected(const std::string& word) {
 
 }  // namespace
 
+std::string CommandLine::Version() {
+    return QUENLOW_VERSION;
+}
+
 void CommandLine::Prepare(CLI::App& app) {
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.allow_extras();  // said below in the tools' own words
-    app.set_version_flag("--version", app.get_name() + " " + QUENLOW_VERSION);
+    app.set_version_flag("--version", app.get_name() + " " + Version());
 }
 
 std::optional<int> CommandLine::Parse(CLI::App& app, const std::vector<std::string>& arguments,

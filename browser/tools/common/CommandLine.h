@@ -15,6 +15,8 @@ namespace browser_extensions::tools {
 class CommandLine {
   public:
     static constexpr int kUsageError = 2;
+    // The tools' version, as --version gives it.
+    static std::string Version();
     // Says what does not fit together once everything is parsed; empty when all does.
     using Check = std::function<std::string()>;
 

@@ -1,26 +1,32 @@
 #include "Commands.h"
 
 #include <algorithm>
+#include <cctype>
 #include <optional>
 #include <set>
+#include <sstream>
 
 #include "Files.h"
 #include "HostStore.h"
 #include "Identifiers.h"
 #include "Manifest.h"
+#include "Places.h"
 #include "PolicyReader.h"
 #include "TestExtensionIds.h"
+
+#include "CommandLine.h"
 
 namespace browser_extensions::registration {
 namespace {
 
 // What the extension is told when the chain breaks (in the order of the messages below).
-enum class Outcome { NotFound, Forbidden, FailedToStart, Blocked };
+enum class Outcome { NotFound, Forbidden, FailedToStart, Blocked, Exited, NoPermission };
 
 std::string BrowserMessage(Browser browser, Outcome outcome, const std::string& name) {
     if (!Browsers::IsChromiumFamily(browser)) {
         // Firefox gives the same answer whether the manifest is missing or refuses the add-on.
-        return outcome == Outcome::FailedToStart
+        // (It has no ExtensionSettings check here.)
+        return outcome == Outcome::FailedToStart || outcome == Outcome::Exited
                    ? "the port disconnects at once: the host cannot be started"
                    : "\"No such native application " + name + "\"";
     }
@@ -28,24 +34,39 @@ std::string BrowserMessage(Browser browser, Outcome outcome, const std::string& 
         "\"Specified native messaging host not found.\"",
         "\"Access to the specified native messaging host is forbidden.\"",
         "\"Failed to start native messaging host.\"",
-        "\"Access to the native messaging host was disabled by the system administrator.\""};
+        "\"Access to the native messaging host was disabled by the system administrator.\"",
+        // Started through cmd.exe or directly, the process exists before its loader fails.
+        "\"Native host has exited.\"",
+        "nothing: runtime.connectNative is not there for an extension without the "
+        "nativeMessaging permission"};
     return kChromiumSays[static_cast<int>(outcome)];
 }
 
 // Firefox has no native-messaging policies.
-PolicyVerdict PolicyVerdictFor(const SystemServices& services, const Options& options,
-                               Browser browser) {
+NativeMessagingPolicies PoliciesOf(const SystemServices& services, const Options& options,
+                                   Browser browser) {
     if (!Browsers::IsChromiumFamily(browser)) {
         return {};
     }
-    const PathSettings settings{options.root, options.home};
-    return PolicyJudge::Judge(PolicyReader::Read(services, browser, settings), options.name);
+    return PolicyReader::Read(services, browser, PathSettings{options.root, options.home});
+}
+
+bool IsExe(const std::string& path) {
+    const std::string suffix = ".exe";
+    if (path.size() < suffix.size()) {
+        return false;
+    }
+    std::string end = path.substr(path.size() - suffix.size());
+    std::transform(end.begin(), end.end(), end.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return end == suffix;
 }
 
 // A library the host needs in its own folder, and what goes wrong when it is elsewhere.
 struct HostLibrary {
     std::string fileName;
     std::string elsewhere;
+    bool imported;  // without it the host's process ends before the host runs
 };
 
 std::vector<HostLibrary> HostLibraries(const SystemServices& services) {
@@ -53,35 +74,72 @@ std::vector<HostLibrary> HostLibraries(const SystemServices& services) {
         return {};  // the Linux host finds them through its run path
     }
     return {{"Varnhold64.dll",
-             "the host links it by import, so Windows would take it from the search path"},
-            {"Halvern.dll", "the host loads the bridge only from its own folder"}};
+             "the host links it by import: Windows does not start the host without it (or takes "
+             "another copy from the search path)",
+             true},
+            {"Halvern.dll", "the host loads the bridge only from its own folder", false}};
+}
+
+// A Snap or Flatpak of the browser does not read the folders walked here.
+void SayWhatConfinedInstallsDo(const SystemServices& services, const Options& options,
+                               Browser browser, std::ostream& out) {
+    const std::string name = Browsers::Name(browser);
+    for (const Places::ConfinedInstall& install :
+         Places::ConfinedInstalls(services, browser, PathSettings{options.root, options.home})) {
+        if (!services.IsFolder(install.folder)) {
+            continue;
+        }
+        out << "  note  a " << install.kind << " of " << name << " is installed (" << install.folder
+            << (install.unconfirmed ? ", unconfirmed name" : "") << "): ";
+        if (install.ownFolder.empty()) {
+            out << "confined, it starts no host at all";
+        } else {
+            out << "it reads hosts only from its own folders under " << install.ownFolder
+                << "/ and starts them only through its portal, not the host registered here";
+        }
+        out << "; what follows holds for " << name << " installed from a package\n";
+    }
 }
 
 // One browser's walk from its registration places to the host program.
 class Walk {
   public:
     Walk(const HostStore& store, const SystemServices& services, const Options& options,
-         Browser browser, std::vector<Location> locations, PolicyVerdict policy, std::ostream& out)
+         Browser browser, std::vector<Location> locations, NativeMessagingPolicies policies,
+         PolicyVerdict policy, std::ostream& out)
         : store_(store),
           services_(services),
           options_(options),
           browser_(browser),
           locations_(std::move(locations)),
           out_(out),
+          policies_(std::move(policies)),
           policy_(std::move(policy)) {}
 
     bool Run() {
         out_ << Browsers::Name(browser_) << ": " << options_.name << "\n";
-        if (!(Locate() && ManifestNamed() && ManifestRead() && JsonParsed() && MembersPresent() &&
-              NameMatches() && TypeIsStdio() && PathUsable() && HostRunnable() &&
-              ExtensionsAllowed())) {
+        SayWhatConfinedInstallsDo(services_, options_, browser_, out_);
+        if (!PoliciesAllow() || !PermissionGiven() || !Locate()) {
+            return false;
+        }
+        if (!ChainHolds()) {
             return false;
         }
         OnlyAdministratorsCanChange();
-        LibrariesBesideHost();
-        out_ << "  => " << Browsers::Name(browser_) << " can start the host\n";
-        return !unsafe_;
+        if (!LibrariesBesideHost()) {
+            return false;
+        }
+        out_ << "  => " << Browsers::Name(browser_) << " can start the host";
+        if (findings_ > 0) {
+            out_ << ", but " << findings_ << (findings_ == 1 ? " finding" : " findings")
+                 << " above must be fixed";
+        }
+        out_ << "\n";
+        return findings_ == 0;
     }
+
+    // The host the walk reached; empty when it did not get that far.
+    const std::string& HostPath() const { return hostPath_; }
 
   private:
     bool Pass(const std::string& what) {
@@ -91,6 +149,12 @@ class Walk {
 
     bool Fail(const std::string& what, const std::string& fix,
               Outcome outcome = Outcome::NotFound) {
+        if (movesOn_) {
+            // Not a break: the browser reads the next place.
+            out_ << "  note  " << what << ": " << Browsers::Name(browser_)
+                 << " moves on to the next folder\n";
+            return false;
+        }
         Finding(what, fix);
         out_ << "        " << Browsers::Name(browser_)
              << " tells the extension: " << BrowserMessage(browser_, outcome, options_.name)
@@ -101,7 +165,7 @@ class Walk {
     // What works but must not stay so: the walk goes on, and doctor fails at the end.
     void Finding(const std::string& what, const std::string& fix) {
         out_ << "  FAIL  " << what << "\n        fix: " << fix << "\n";
-        unsafe_ = true;
+        ++findings_;
     }
 
     std::string ReinstallHint(std::optional<Scope> scope = std::nullopt) const {
@@ -167,40 +231,107 @@ class Walk {
                     ReinstallHint(Scope::System));
     }
 
+    static std::string Unconfirmed(const Location& location) {
+        return location.unconfirmed ? " (unconfirmed: no source confirms that " +
+                                          Browsers::Name(location.browser) + " reads it)"
+                                    : "";
+    }
+
+    // Every registration the browser would find, in its order; the first is the one it takes.
     bool Locate() {
-        if (!PoliciesAllow()) {
-            return false;
-        }
         std::string places;
         for (const Location& location : locations_) {
             const Entry entry = store_.Find(location, options_.name);
             if (IgnoredAsUserLevel(entry)) {
                 continue;
             }
-            if (entry_.exists && entry.exists) {
-                out_ << "  note  also registered at " << entry.place << " ("
-                     << Browsers::ScopeName(location.scope) << "), which "
-                     << Browsers::Name(browser_) << " does not read while the entry above exists\n";
-            } else if (entry.exists) {
-                entry_ = entry;
-                const bool folder = location.kind == StoreKind::Folder;
-                Pass((folder ? "folder " + location.place : "registry key " + entry.place) + " (" +
-                     Browsers::ScopeName(location.scope) + ")");
-            } else {
-                const bool noFolder =
-                    location.kind == StoreKind::Folder && !services_.IsFolder(location.place);
-                places += (places.empty() ? "" : ", ") + entry.place +
-                          (noFolder ? " (no such folder)" : "");
+            if (entry.exists) {
+                foundEntries_.push_back(entry);
+                continue;
             }
+            const bool noFolder =
+                location.kind == StoreKind::Folder && !services_.IsFolder(location.place);
+            places += (places.empty() ? "" : ", ") + entry.place +
+                      (noFolder ? " (no such folder)" : "") + Unconfirmed(location);
         }
-        if (!entry_.exists && ignored_.exists) {
+        if (foundEntries_.empty() && ignored_.exists) {
             return UserLevelHostsOff();
         }
-        if (!entry_.exists) {
+        if (foundEntries_.empty()) {
             entry_.location = locations_.front();
             return Fail("no registration found; looked for " + places, ReinstallHint());
         }
         return true;
+    }
+
+    // Firefox reads the next folder when a manifest is unusable or does not admit the add-on;
+    // Chromium, and Firefox in the registry, take the first registration found and no other.
+    bool MovesOnFromUnusable() const {
+        return !Browsers::IsChromiumFamily(browser_) && !services_.UsesRegistry();
+    }
+
+    bool ChainHolds() {
+        const std::size_t tried = MovesOnFromUnusable() ? foundEntries_.size() : 1;
+        for (std::size_t index = 0; index < tried; ++index) {
+            entry_ = foundEntries_[index];
+            movesOn_ = index + 1 < tried;
+            const Location& location = entry_.location;
+            const bool folder = location.kind == StoreKind::Folder;
+            Pass((folder ? "folder " + location.place : "registry key " + entry_.place) + " (" +
+                 Browsers::ScopeName(location.scope) + ")" + Unconfirmed(location));
+            if (index == 0) {
+                NoEarlierForeignRegistration();
+            }
+            if (ManifestNamed() && ManifestRead() && JsonParsed() && MembersPresent() &&
+                NameMatches() && TypeIsStdio() && PathUsable() && HostRunnable() &&
+                ExtensionsAllowed() && LaunchPathHolds()) {
+                movesOn_ = false;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Two registrations naming the same manifest, or manifests alike, are one.
+    bool SameManifest(const Entry& a, const Entry& b) const {
+        if (a.manifestPath == b.manifestPath) {
+            return true;
+        }
+        std::string first;
+        std::string second;
+        return a.manifestPath && b.manifestPath && services_.ReadText(*a.manifestPath, first) &&
+               services_.ReadText(*b.manifestPath, second) && first == second;
+    }
+
+    // A registration found first that names another manifest hides the later ones: a leftover
+    // 32-bit key, or a key of another browser that this one reads first.
+    void NoEarlierForeignRegistration() {
+        if (MovesOnFromUnusable()) {
+            return;
+        }
+        const Entry& winner = foundEntries_.front();
+        for (std::size_t index = 1; index < foundEntries_.size(); ++index) {
+            const Entry& hidden = foundEntries_[index];
+            if (SameManifest(winner, hidden)) {
+                out_ << "  note  also registered at " << hidden.place << " ("
+                     << Browsers::ScopeName(hidden.location.scope) << "), which "
+                     << Browsers::Name(browser_) << " does not read while the entry above exists\n";
+                continue;
+            }
+            Finding(Browsers::Name(browser_) + " reads " + Described(winner) +
+                        " first; the registration at " + Described(hidden) + " is never read",
+                    "if " + winner.place +
+                        " is a leftover, remove it: " + HostStore::RemovalHint(winner) +
+                        "; otherwise remove the other: " + HostStore::RemovalHint(hidden));
+        }
+    }
+
+    static std::string Described(const Entry& entry) {
+        std::string text = entry.place + " (" + Browsers::ScopeName(entry.location.scope) + ")";
+        if (entry.location.kind == StoreKind::RegistryKey) {
+            text += ", naming " + entry.manifestPath.value_or("no manifest");
+        }
+        return text;
     }
 
     bool ManifestNamed() {
@@ -362,6 +493,94 @@ class Walk {
         return true;
     }
 
+    // ExtensionSettings can take the permission from an extension before it tries anything.
+    bool PermissionGiven() {
+        std::vector<std::string> ids = options_.extensionIds;
+        if (ids.empty()) {
+            ids.push_back("*");
+        }
+        for (const std::string& id : ids) {
+            const std::string blocked = PolicyJudge::PermissionBlocked(policies_, id);
+            if (!blocked.empty()) {
+                return Fail(blocked,
+                            "ask the administrator to take nativeMessaging out of "
+                            "\"blocked_permissions\" in ExtensionSettings",
+                            Outcome::NoPermission);
+            }
+        }
+        return true;
+    }
+
+    enum class Launch { ThroughCmd, Directly, Either };
+
+    // Chromium starts an .exe directly when the policy says so, through cmd.exe when it says
+    // not; unset, its own rollout decides (chrome/browser/extensions/api/messaging/
+    // native_process_launcher.cc, launch_context_win.cc). Anything else always goes through
+    // cmd.exe.
+    Launch LaunchMode() {
+        const SwitchPolicy& direct = policies_.launchDirectly;
+        const std::string policy = NativeMessagingPolicies::kLaunchDirectly;
+        if (!IsExe(hostPath_)) {
+            Pass(Browsers::Name(browser_) +
+                 " starts the host through cmd.exe /d /c: it is no .exe");
+            return Launch::ThroughCmd;
+        }
+        if (direct.source.empty()) {
+            out_ << "  --    " << Browsers::Name(browser_)
+                 << " starts the host through cmd.exe /d /c or directly: " << policy
+                 << " is unset, so the browser's own rollout decides\n";
+            return Launch::Either;
+        }
+        Pass(Browsers::Name(browser_) + " starts the host " +
+             (direct.value ? "directly" : "through cmd.exe /d /c") + ": " + policy + " is " +
+             (direct.value ? "true" : "false") + " in " + direct.source);
+        return direct.value ? Launch::Directly : Launch::ThroughCmd;
+    }
+
+    // What stops "cmd.exe /d /c <host>": characters cmd.exe takes for its own, and DisableCMD.
+    bool LaunchPathHolds() {
+        if (!services_.UsesRegistry() || !Browsers::IsChromiumFamily(browser_)) {
+            return true;
+        }
+        const Launch launch = LaunchMode();
+        if (launch == Launch::Directly) {
+            return true;
+        }
+        const std::string direct = std::string(NativeMessagingPolicies::kLaunchDirectly) +
+                                   " to 1 under HKLM\\" +
+                                   Browsers::Facts(browser_).windowsPolicyKey;
+        struct Problem {
+            std::string what;
+            std::string fix;
+            Outcome outcome;
+        };
+        std::vector<Problem> problems;
+        const std::string characters = Files::CommandInterpreterCharacters(hostPath_);
+        if (!characters.empty()) {
+            problems.push_back({"the host's path holds " + characters +
+                                    ", which cmd.exe takes for its own: the start through "
+                                    "cmd.exe /d /c breaks",
+                                "install the host in a folder whose path has none of & ^ % | < "
+                                "> ( ), or set " +
+                                    direct,
+                                Outcome::Exited});
+        }
+        const std::string disabled = PolicyReader::CommandPromptDisabled(services_);
+        if (!disabled.empty()) {
+            problems.push_back({"the command prompt is turned off by DisableCMD in " + disabled +
+                                    ": cmd.exe refuses to start the host",
+                                "set " + direct + ", or lift DisableCMD", Outcome::FailedToStart});
+        }
+        for (const Problem& problem : problems) {
+            if (launch == Launch::ThroughCmd) {
+                return Fail(problem.what, problem.fix, problem.outcome);
+            }
+            Finding(problem.what + " whenever " + Browsers::Name(browser_) + " uses cmd.exe",
+                    problem.fix);
+        }
+        return true;
+    }
+
     // Every user's browser starts what a system registration names.
     void OnlyAdministratorsCanChange() {
         if (entry_.location.scope != Scope::System) {
@@ -380,16 +599,25 @@ class Walk {
         }
     }
 
-    void LibrariesBesideHost() {
+    bool LibrariesBesideHost() {
+        bool starts = true;
         for (const HostLibrary& library : HostLibraries(services_)) {
             const std::string path = Files::Join(Files::FolderOf(hostPath_), library.fileName);
             if (services_.IsRegularFile(path)) {
                 Pass(library.fileName + " is beside the host");
+                continue;
+            }
+            const std::string what =
+                library.fileName + " is not beside the host: " + library.elsewhere;
+            const std::string fix =
+                "install " + library.fileName + " in " + Files::FolderOf(hostPath_);
+            if (library.imported) {
+                starts = Fail(what, fix, Outcome::Exited) && starts;
             } else {
-                Finding(library.fileName + " is not beside the host: " + library.elsewhere,
-                        "install " + library.fileName + " in " + Files::FolderOf(hostPath_));
+                Finding(what, fix);
             }
         }
+        return starts;
     }
 
     const HostStore& store_;
@@ -398,19 +626,93 @@ class Walk {
     Browser browser_;
     std::vector<Location> locations_;
     std::ostream& out_;
+    NativeMessagingPolicies policies_;
     PolicyVerdict policy_;
-    Entry entry_;
+    std::vector<Entry> foundEntries_;  // what the browser finds, in its order
+    Entry entry_;                      // the one being walked
+    bool movesOn_ = false;             // a break makes the browser read the next one
     Entry ignored_;  // a user-level registration the policies make the browser pass over
     std::string text_;
     FoundManifest found_;
     std::string hostPath_;
-    bool unsafe_ = false;
+    int findings_ = 0;
 };
 
 bool RegisteredAnywhere(const HostStore& store, const std::vector<Location>& locations,
                         const std::string& name) {
     return std::any_of(locations.begin(), locations.end(),
                        [&](const Location& location) { return store.Find(location, name).exists; });
+}
+
+void SayWhatSystemScopeCannotSee(const SystemServices& services, const Options& options,
+                                 std::ostream& out) {
+    if (options.scope != Scope::System) {
+        return;
+    }
+    out << "note: with --system only the machine's registrations are read, not those of the user "
+           "who runs the browser ("
+        << (services.UsesRegistry() ? "HKCU" : "the folders in their home folder")
+        << "), which that user's browser reads first: run quenlow-register doctor as that user "
+           "to see them\n";
+}
+
+// How a Chromium-family browser starts the host: with the extension's origin, and on Windows its
+// window.
+std::vector<std::string> BrowserArguments(const SystemServices& services, const Options& options) {
+    const std::string id =
+        options.extensionIds.empty() ? std::string(32, 'a') : options.extensionIds.front();
+    std::vector<std::string> arguments{Identifiers::ChromiumOrigin(id)};
+    if (services.UsesRegistry()) {
+        arguments.push_back("--parent-window=0");
+    }
+    return arguments;
+}
+
+std::string Indented(const std::string& text) {
+    std::string indented;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        indented += "    " + line + "\n";
+    }
+    return indented.empty() ? "    (nothing)\n" : indented;
+}
+
+// One text a user can attach to a ticket: versions, the system, each browser's walk with the
+// policies read, and the host started as a browser starts it. No environment, no message text.
+std::string Report(const SystemServices& services, const Options& options, const std::string& walks,
+                   const std::set<std::string>& hosts) {
+    std::ostringstream report;
+    report << "Quenlow support report\n"
+           << "tool: quenlow-register " << tools::CommandLine::Version() << "\n"
+           << "system: " << services.SystemDescription() << "\n\n"
+           << "== what each browser finds ==\n"
+           << walks << "\n== the host started as a browser starts it ==\n";
+    if (hosts.empty()) {
+        report << "no walk reached a host program\n";
+    }
+    for (const std::string& host : hosts) {
+        const std::vector<std::string> arguments = BrowserArguments(services, options);
+        report << "host: " << host << " (it prints no version; the package ships it with the tool "
+               << "of the same version)\narguments:";
+        for (const std::string& argument : arguments) {
+            report << " " << argument;
+        }
+        report << "\nstandard input: at its end\n";
+        const ProgramRun run = services.Run(host, arguments);
+        if (!run.started) {
+            report << "not started: " << run.error << "\n";
+            continue;
+        }
+        report << "exit status: " << run.exitStatus
+               << (run.error.empty() ? "" : " (" + run.error + ")") << "\noutput:\n"
+               << Indented(run.output);
+    }
+    if (services.UsesRegistry()) {
+        report
+            << "\nNot in this report: the signatures of the host's files (see their properties), "
+               "and the host's debugger lines (quenlow-dbgcapture captures them).\n";
+    }
+    return report.str();
 }
 
 }  // namespace
@@ -420,8 +722,11 @@ int Commands::Doctor(SystemServices& services, const Options& options, std::ostr
     const HostStore store(services);
     const bool browsersGiven = !options.browsers.empty();
     const std::vector<Browser> candidates = HostStore::BrowsersOf(options);
+    std::ostringstream walks;
+    SayWhatSystemScopeCannotSee(services, options, walks);
     bool healthy = true;
     int walked = 0;
+    std::set<std::string> hosts;
     for (Browser browser : candidates) {
         std::vector<Location> locations;
         std::string error;
@@ -429,26 +734,45 @@ int Commands::Doctor(SystemServices& services, const Options& options, std::ostr
             err << "error: " << error << "\n";
             return 1;
         }
-        PolicyVerdict policy = PolicyVerdictFor(services, options, browser);
-        // Without --browser only the browsers the host is registered for are of interest, and
-        // those that block it: the browser tells the extension about the block even then.
+        NativeMessagingPolicies policies = PoliciesOf(services, options, browser);
+        PolicyVerdict policy = PolicyJudge::Judge(policies, options.name);
+        // Without --browser a browser the host is not registered for is named and passed over,
+        // unless its policies block the host: the browser tells the extension about the block
+        // even then.
         if (!browsersGiven && options.profileDir.empty() && !policy.blocked &&
             !RegisteredAnywhere(store, locations, options.name)) {
+            walks << Browsers::Name(browser) << ": " << options.name << "\n";
+            SayWhatConfinedInstallsDo(services, options, browser, walks);
+            walks << "  --    not registered for " << Browsers::Name(browser)
+                  << ": skipped (name it with --browser " << Browsers::Name(browser)
+                  << " to check it as a failure)\n";
             continue;
         }
         ++walked;
-        healthy =
-            Walk(store, services, options, browser, std::move(locations), std::move(policy), out)
-                .Run() &&
-            healthy;
+        Walk walk(store, services, options, browser, std::move(locations), std::move(policies),
+                  std::move(policy), walks);
+        healthy = walk.Run() && healthy;
+        if (!walk.HostPath().empty()) {
+            hosts.insert(walk.HostPath());
+        }
     }
     if (walked == 0) {
-        out << options.name << " is not registered for any browser\n"
-            << "  fix: run quenlow-register install with --extension-id ID and/or "
-               "--firefox-extension ID\n"
-            << "  browsers tell the extension: "
-            << BrowserMessage(Browser::Chrome, Outcome::NotFound, options.name) << "\n";
-        return 1;
+        walks << options.name << " is not registered for any browser\n"
+              << "  fix: run quenlow-register install with --extension-id ID and/or "
+                 "--firefox-extension ID\n"
+              << "  browsers tell the extension: "
+              << BrowserMessage(Browser::Chrome, Outcome::NotFound, options.name) << "\n";
+        healthy = false;
+    }
+    out << walks.str();
+    if (!options.report.empty()) {
+        std::string error;
+        if (!services.WriteFile(options.report, Report(services, options, walks.str(), hosts),
+                                error)) {
+            err << "error: " << error << "\n";
+            return 1;
+        }
+        out << "report written to " << options.report << "\n";
     }
     return healthy ? 0 : 1;
 }

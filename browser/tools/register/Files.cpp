@@ -14,6 +14,16 @@ std::string Utf8Of(const fs::path& path) {
     return path.u8string();
 }
 
+std::string CommandInterpreterCharacters(const std::string& path) {
+    std::string found;
+    for (char special : std::string("&^%|<>()")) {
+        if (path.find(special) != std::string::npos) {
+            found += std::string(found.empty() ? "" : " ") + special;
+        }
+    }
+    return found;
+}
+
 std::string Join(const std::string& folder, const std::string& name) {
     return Utf8Of(PathOf(folder) / PathOf(name));
 }

@@ -14,6 +14,14 @@ std::string KeyOf(const Location& location, const std::string& name) {
     return location.place + "\\" + name;
 }
 
+// A profile folder is one browser's; the machine's folders still follow it.
+std::vector<Browser> ProfileBrowser(const Options& options, const std::vector<Browser>& browsers) {
+    if (options.profileDir.empty()) {
+        return browsers;
+    }
+    return {browsers.empty() ? Browser::Chromium : browsers.front()};
+}
+
 }  // namespace
 
 std::vector<Browser> HostStore::BrowsersOf(const Options& options) {
@@ -28,14 +36,23 @@ std::vector<Scope> HostStore::ScopesOf(const Options& options) {
                          : std::vector<Scope>{Scope::User, Scope::System};
 }
 
-bool HostStore::AddBrowserLocations(const PathSettings& settings,
-                                    const std::vector<Browser>& browsers,
-                                    const std::vector<Scope>& scopes,
-                                    std::vector<Location>& locations, std::string& error) const {
+bool HostStore::AddLocations(const Options& options, const std::vector<Browser>& browsers,
+                             const std::vector<Scope>& scopes, bool everyPlace,
+                             std::vector<Location>& locations, std::string& error) const {
+    const PathSettings settings{options.root, options.home};
+    const auto placesOf = everyPlace ? Places::Manifests : Places::Registration;
     for (Browser browser : browsers) {
         for (Scope scope : scopes) {
+            if (scope == Scope::User && !options.profileDir.empty()) {
+                // <user-data-dir>/NativeMessagingHosts is a Chromium-family browser's user-level
+                // folder.
+                locations.push_back(
+                    Location{browser, Scope::User, StoreKind::Folder,
+                             Files::Join(options.profileDir, "NativeMessagingHosts")});
+                continue;
+            }
             const std::vector<Location> found =
-                Places::Manifests(services_, browser, scope, settings, error);
+                placesOf(services_, browser, scope, settings, error);
             if (found.empty()) {
                 return false;
             }
@@ -48,17 +65,14 @@ bool HostStore::AddBrowserLocations(const PathSettings& settings,
 bool HostStore::Locations(const Options& options, const std::vector<Browser>& browsers,
                           const std::vector<Scope>& scopes, std::vector<Location>& locations,
                           std::string& error) const {
-    const PathSettings settings{options.root, options.home};
-    if (options.profileDir.empty()) {
-        return AddBrowserLocations(settings, browsers, scopes, locations, error);
-    }
-    // <user-data-dir>/NativeMessagingHosts is a Chromium-family browser's user-level folder; the
-    // machine's folder still follows it.
-    const Browser browser = browsers.empty() ? Browser::Chromium : browsers.front();
-    locations.push_back(Location{browser, Scope::User, StoreKind::Folder,
-                                 Files::Join(options.profileDir, "NativeMessagingHosts")});
-    const bool system = std::find(scopes.begin(), scopes.end(), Scope::System) != scopes.end();
-    return !system || AddBrowserLocations(settings, {browser}, {Scope::System}, locations, error);
+    return AddLocations(options, ProfileBrowser(options, browsers), scopes, true, locations, error);
+}
+
+bool HostStore::Registrations(const Options& options, const std::vector<Browser>& browsers,
+                              const std::vector<Scope>& scopes, std::vector<Location>& locations,
+                              std::string& error) const {
+    return AddLocations(options, ProfileBrowser(options, browsers), scopes, false, locations,
+                        error);
 }
 
 Entry HostStore::Find(const Location& location, const std::string& name) const {
@@ -76,6 +90,31 @@ Entry HostStore::Find(const Location& location, const std::string& name) const {
         entry.manifestPath = key.defaultValue;
     }
     return entry;
+}
+
+std::vector<Entry> HostStore::FoundBefore(const Options& options, const Location& target,
+                                          const std::string& name) const {
+    std::vector<Location> walk;
+    std::string error;
+    std::vector<Entry> found;
+    if (!Locations(options, {target.browser}, {Scope::User, Scope::System}, walk, error)) {
+        return found;
+    }
+    for (const Location& location : walk) {
+        if (location.place == target.place) {
+            break;
+        }
+        const Entry entry = Find(location, name);
+        if (entry.exists) {
+            found.push_back(entry);
+        }
+    }
+    return found;
+}
+
+std::string HostStore::RemovalHint(const Entry& entry) {
+    return entry.location.kind == StoreKind::Folder ? "rm '" + entry.place + "'"
+                                                    : "reg delete \"" + entry.place + "\" /f";
 }
 
 std::vector<Entry> HostStore::EntriesAt(const Location& location) const {

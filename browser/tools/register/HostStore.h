@@ -29,12 +29,22 @@ class HostStore {
     static std::vector<Scope> ScopesOf(const Options& options);
     static std::string Describe(const Location& location);
 
-    // The locations to work on, in the order a browser reads them; false with `error` when they
-    // cannot be known.
+    // Every location the browsers read, in the order each reads them; false with `error` when
+    // they cannot be known.
     bool Locations(const Options& options, const std::vector<Browser>& browsers,
                    const std::vector<Scope>& scopes, std::vector<Location>& locations,
                    std::string& error) const;
+    // Of those, the ones this tool writes: one per browser and scope.
+    bool Registrations(const Options& options, const std::vector<Browser>& browsers,
+                       const std::vector<Scope>& scopes, std::vector<Location>& locations,
+                       std::string& error) const;
     Entry Find(const Location& location, const std::string& name) const;
+    // The registrations of `name` that `target`'s browser finds before `target`, user and system
+    // places alike, in its order.
+    std::vector<Entry> FoundBefore(const Options& options, const Location& target,
+                                   const std::string& name) const;
+    // How to remove the registration of an entry by hand.
+    static std::string RemovalHint(const Entry& entry);
     std::vector<Entry> EntriesAt(const Location& location) const;
     // Makes `manifestPath` the manifest of `name` at a registry location.
     bool Point(const Location& location, const std::string& name, const std::string& manifestPath,
@@ -43,9 +53,9 @@ class HostStore {
     bool Drop(const Entry& entry, std::string& error);
 
   private:
-    bool AddBrowserLocations(const PathSettings& settings, const std::vector<Browser>& browsers,
-                             const std::vector<Scope>& scopes, std::vector<Location>& locations,
-                             std::string& error) const;
+    bool AddLocations(const Options& options, const std::vector<Browser>& browsers,
+                      const std::vector<Scope>& scopes, bool everyPlace,
+                      std::vector<Location>& locations, std::string& error) const;
 
     SystemServices& services_;
 };

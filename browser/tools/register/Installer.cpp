@@ -1,6 +1,7 @@
 #include "Commands.h"
 
 #include <algorithm>
+#include <optional>
 #include <set>
 
 #include "Files.h"
@@ -97,6 +98,12 @@ void WarnAboutHost(const SystemServices& services, const std::string& hostPath, 
     if (!services.IsExecutable(hostPath, why)) {
         err << "warning: the host " << hostPath << " cannot be started yet: " << why << "\n";
     }
+    const std::string characters = Files::CommandInterpreterCharacters(hostPath);
+    if (services.UsesRegistry() && !characters.empty()) {
+        err << "warning: the host's path holds " << characters
+            << ", which cmd.exe takes for its own: a browser that starts the host through "
+               "cmd.exe /d /c cannot start it (run doctor)\n";
+    }
 }
 
 std::vector<Scope> ScopesOf(const Options& options) {
@@ -162,6 +169,24 @@ bool CheckTrustedForEveryone(SystemServices& services, const std::vector<Locatio
     return true;
 }
 
+// A registration of the same name that the browser finds first shadows this one: it is someone
+// else's, so it is only named, with how to remove it.
+void WarnAboutEarlier(const HostStore& store, const Options& options, const Location& location,
+                      const std::optional<std::string>& manifestPath, const char* label,
+                      std::ostream& err) {
+    for (const Entry& entry : store.FoundBefore(options, location, options.name)) {
+        if (entry.manifestPath == manifestPath) {
+            continue;
+        }
+        err << label << ": " << Browsers::Name(location.browser) << " reads " << entry.place << " ("
+            << Browsers::ScopeName(entry.location.scope) << ") first, which names "
+            << entry.manifestPath.value_or("no manifest") << ": "
+            << Browsers::Name(location.browser) << " will not read " << location.place
+            << " while it exists; if it is a leftover, remove it: " << HostStore::RemovalHint(entry)
+            << "\n";
+    }
+}
+
 }  // namespace
 
 int Commands::Install(SystemServices& services, const Options& options, std::ostream& out,
@@ -175,7 +200,7 @@ int Commands::Install(SystemServices& services, const Options& options, std::ost
     }
     HostStore store(services);
     std::vector<Location> locations;
-    if (!store.Locations(options, browsers, ScopesOf(options), locations, error)) {
+    if (!store.Registrations(options, browsers, ScopesOf(options), locations, error)) {
         err << "error: " << error << "\n";
         return kFailure;
     }
@@ -202,6 +227,7 @@ int Commands::Install(SystemServices& services, const Options& options, std::ost
             out << store.Find(location, options.name).place << " -> ";
         }
         out << manifestPath << "\n";
+        WarnAboutEarlier(store, options, location, manifestPath, "warning", err);
     }
     return status;
 }
@@ -212,7 +238,7 @@ int Commands::Uninstall(SystemServices& services, const Options& options, std::o
     HostStore store(services);
     std::vector<Location> locations;
     std::string error;
-    if (!store.Locations(options, browsers, ScopesOf(options), locations, error)) {
+    if (!store.Registrations(options, browsers, ScopesOf(options), locations, error)) {
         err << "error: " << error << "\n";
         return kFailure;
     }
@@ -234,6 +260,8 @@ int Commands::Uninstall(SystemServices& services, const Options& options, std::o
             continue;
         }
         out << HostStore::Describe(location) << ": removed " << entry.place << "\n";
+        // Someone else's: left as it is.
+        WarnAboutEarlier(store, options, location, entry.manifestPath, "note", out);
         if (location.kind == StoreKind::RegistryKey && entry.manifestPath) {
             keyManifests.insert(*entry.manifestPath);
         }

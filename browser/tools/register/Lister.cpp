@@ -1,5 +1,7 @@
 #include "Commands.h"
 
+#include <set>
+
 #include "HostStore.h"
 #include "Manifest.h"
 
@@ -48,7 +50,11 @@ int Commands::List(SystemServices& services, const Options& options, std::ostrea
         return 1;
     }
     int shown = 0;
+    std::set<std::string> seen;  // browsers that share a key or folder list it once, as the first
     for (const Location& location : locations) {
+        if (!seen.insert(location.place).second) {
+            continue;
+        }
         for (const Entry& entry : store.EntriesAt(location)) {
             if (options.nameGiven && entry.name != options.name) {
                 continue;

@@ -128,6 +128,7 @@ void Settle(Options& options, const Words& words) {
     options.home = FromCurrentFolder(options.home);
     options.profileDir = FromCurrentFolder(options.profileDir);
     options.manifestDir = FromCurrentFolder(options.manifestDir);
+    options.report = FromCurrentFolder(options.report);
 }
 
 }  // namespace
@@ -145,6 +146,11 @@ std::optional<int> OptionParser::Parse(const std::vector<std::string>& arguments
     for (const CommandInfo& info : kCommands) {
         CLI::App* command = app.add_subcommand(info.name, info.description);
         AddOptions(*command, options, words);
+        if (info.command == Command::Doctor) {
+            command->add_option("--report", options.report,
+                                "also write a support report to FILE (replaced; a link there is "
+                                "replaced, not followed)");
+        }
         command->callback([&options, &info] { options.command = info.command; });
     }
     CLI::App* help = app.add_subcommand("help", "show this help");

@@ -28,6 +28,7 @@ struct Options {
     std::string home;
     std::string profileDir;
     std::string manifestDir;
+    std::string report;  // doctor: the support report's file
 };
 
 // Reads the command line; says what is wrong when it cannot be understood.

@@ -19,15 +19,56 @@ std::string Joined(const std::vector<std::string>& items) {
 
 std::string BlockedBy(const NativeMessagingPolicies& policies, const std::string& host) {
     const std::string entry = Names(policies.blocklist, host) ? host : "*";
-    return std::string(NativeMessagingPolicies::kBlocklist) + " (" + entry + ") in " +
-           policies.blocklist.source;
+    return policies.blocklistName + " (" + entry + ") in " + policies.blocklist.source;
+}
+
+// Chromium takes a list's old name while the new one is unset anywhere.
+NativeMessagingPolicies WithLegacyNames(NativeMessagingPolicies policies,
+                                        std::vector<std::string>& notes) {
+    const std::pair<ListPolicy*, const ListPolicy*> lists[] = {
+        {&policies.blocklist, &policies.legacyBlocklist},
+        {&policies.allowlist, &policies.legacyAllowlist}};
+    for (const auto& [list, legacy] : lists) {
+        if (list->source.empty() && !legacy->source.empty()) {
+            *list = *legacy;
+            const bool block = list == &policies.blocklist;
+            notes.push_back(std::string(block ? NativeMessagingPolicies::kLegacyBlocklist
+                                              : NativeMessagingPolicies::kLegacyAllowlist) +
+                            " in " + legacy->source + " applies under its old name: " +
+                            (block ? NativeMessagingPolicies::kBlocklist
+                                   : NativeMessagingPolicies::kAllowlist) +
+                            " is unset");
+            if (block) {
+                policies.blocklistName = NativeMessagingPolicies::kLegacyBlocklist;
+            }
+        }
+    }
+    return policies;
 }
 
 }  // namespace
 
-PolicyVerdict PolicyJudge::Judge(const NativeMessagingPolicies& policies, const std::string& host) {
+std::string PolicyJudge::PermissionBlocked(const NativeMessagingPolicies& policies,
+                                           const std::string& extensionId) {
+    // An extension's own entry replaces the "*" entry's blocked permissions.
+    auto entry = policies.blockedPermissions.find(extensionId);
+    if (entry == policies.blockedPermissions.end()) {
+        entry = policies.blockedPermissions.find("*");
+    }
+    if (entry == policies.blockedPermissions.end() ||
+        std::find(entry->second.begin(), entry->second.end(), "nativeMessaging") ==
+            entry->second.end()) {
+        return "";
+    }
+    return std::string(NativeMessagingPolicies::kExtensionSettings) + " in " +
+           policies.extensionSettingsSource + " blocks the nativeMessaging permission of " +
+           (entry->first == "*" ? "every extension" : entry->first);
+}
+
+PolicyVerdict PolicyJudge::Judge(const NativeMessagingPolicies& read, const std::string& host) {
     PolicyVerdict verdict;
-    verdict.notes = policies.notes;
+    verdict.notes = read.notes;
+    const NativeMessagingPolicies policies = WithLegacyNames(read, verdict.notes);
     verdict.userLevelHosts = policies.userLevelHosts.value;
     verdict.userLevelSource = policies.userLevelHosts.source;
     const std::string allowlist = NativeMessagingPolicies::kAllowlist;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -23,12 +24,26 @@ struct NativeMessagingPolicies {
     static constexpr const char* kBlocklist = "NativeMessagingBlocklist";
     static constexpr const char* kAllowlist = "NativeMessagingAllowlist";
     static constexpr const char* kUserLevelHosts = "NativeMessagingUserLevelHosts";
+    // The lists' old names, which apply while the new ones are unset.
+    static constexpr const char* kLegacyBlocklist = "NativeMessagingBlacklist";
+    static constexpr const char* kLegacyAllowlist = "NativeMessagingWhitelist";
+    // Windows: an .exe host started directly (true) or through cmd.exe (false); unset, the
+    // browser's own rollout decides.
+    static constexpr const char* kLaunchDirectly = "NativeHostsExecutablesLaunchDirectly";
+    static constexpr const char* kExtensionSettings = "ExtensionSettings";
 
     ListPolicy blocklist;
     ListPolicy allowlist;
+    ListPolicy legacyBlocklist;
+    ListPolicy legacyAllowlist;
     SwitchPolicy userLevelHosts;
-    std::vector<std::string> places;  // where they were looked for
-    std::vector<std::string> notes;   // what the browser ignores, and why
+    SwitchPolicy launchDirectly;
+    // ExtensionSettings' "blocked_permissions", by extension id or "*".
+    std::map<std::string, std::vector<std::string>> blockedPermissions;
+    std::string extensionSettingsSource;
+    std::string blocklistName = kBlocklist;  // the name the blocklist applies under
+    std::vector<std::string> places;         // where they were looked for
+    std::vector<std::string> notes;          // what the browser ignores, and why
 };
 
 // What those policies make of one host, in the browser's order: the blocklist is checked before
@@ -45,6 +60,10 @@ struct PolicyVerdict {
 namespace PolicyJudge {
 
 PolicyVerdict Judge(const NativeMessagingPolicies& policies, const std::string& host);
+// Why the extension may not use native messaging at all (ExtensionSettings takes the permission
+// away); empty when it may.
+std::string PermissionBlocked(const NativeMessagingPolicies& policies,
+                              const std::string& extensionId);
 
 }  // namespace PolicyJudge
 

@@ -21,9 +21,13 @@ struct Candidate {
 };
 using Candidates = std::map<std::string, Candidate>;
 
-constexpr const char* kListNames[] = {Policies::kBlocklist, Policies::kAllowlist};
-constexpr const char* kAllNames[] = {Policies::kBlocklist, Policies::kAllowlist,
-                                     Policies::kUserLevelHosts};
+constexpr const char* kListNames[] = {Policies::kBlocklist, Policies::kAllowlist,
+                                      Policies::kLegacyBlocklist, Policies::kLegacyAllowlist};
+constexpr const char* kSwitchNames[] = {Policies::kUserLevelHosts, Policies::kLaunchDirectly};
+constexpr const char* kAllNames[] = {Policies::kBlocklist,        Policies::kAllowlist,
+                                     Policies::kLegacyBlocklist,  Policies::kLegacyAllowlist,
+                                     Policies::kUserLevelHosts,   Policies::kLaunchDirectly,
+                                     Policies::kExtensionSettings};
 
 // Chromium takes policy files with a byte-order mark, comments and trailing commas.
 bool ParsePolicyText(std::string text, json::value& root, std::string& error) {
@@ -128,8 +132,21 @@ Candidates FromKey(const PolicyKey& key) {
             candidates[name] = Candidate{ListFromValue(*value), key.path};
         }
     }
-    if (const RegistryValue* value = ValueNamed(key, Policies::kUserLevelHosts)) {
-        candidates[Policies::kUserLevelHosts] = Candidate{SwitchFromRegistry(*value), key.path};
+    for (const char* name : kSwitchNames) {
+        if (const RegistryValue* value = ValueNamed(key, name)) {
+            candidates[name] = Candidate{SwitchFromRegistry(*value), key.path};
+        }
+    }
+    // A dictionary policy is kept as JSON text.
+    if (const RegistryValue* value = ValueNamed(key, Policies::kExtensionSettings)) {
+        json::value parsed;
+        std::string error;
+        candidates[Policies::kExtensionSettings] =
+            Candidate{value->type == RegistryValue::Type::String &&
+                              ParsePolicyText(value->text, parsed, error)
+                          ? parsed
+                          : FromRegistry(*value),
+                      key.path};
     }
     return candidates;
 }
@@ -162,19 +179,49 @@ void ApplyList(const Candidate& candidate, const std::string& name, const std::s
     }
     const bool wildcard =
         std::find(list.entries.begin(), list.entries.end(), "*") != list.entries.end();
-    if (name == Policies::kAllowlist && wildcard) {
+    if ((name == Policies::kAllowlist || name == Policies::kLegacyAllowlist) && wildcard) {
         policies.notes.push_back("\"*\" in " + where + " is no wildcard: " + browser +
                                  " exempts only the hosts it names");
     }
 }
 
-void ApplySwitch(const Candidate& candidate, const std::string& browser, Policies& policies) {
-    const std::string where = std::string(Policies::kUserLevelHosts) + " in " + candidate.source;
+void ApplySwitch(const Candidate& candidate, const std::string& name, const std::string& browser,
+                 SwitchPolicy& policy, Policies& policies) {
+    const std::string where = name + " in " + candidate.source;
     if (!candidate.value.is_bool()) {
         policies.notes.push_back(where + " is not true or false: " + browser + " ignores it");
         return;
     }
-    policies.userLevelHosts = SwitchPolicy{candidate.value.get_bool(), candidate.source};
+    policy = SwitchPolicy{candidate.value.get_bool(), candidate.source};
+}
+
+// Only what takes native messaging from an extension: the "blocked_permissions" of each entry.
+void ApplyExtensionSettings(const Candidate& candidate, const std::string& browser,
+                            Policies& policies) {
+    const std::string where = std::string(Policies::kExtensionSettings) + " in " + candidate.source;
+    if (!candidate.value.is_object()) {
+        policies.notes.push_back(where + " is not a JSON object: " + browser + " ignores it");
+        return;
+    }
+    policies.extensionSettingsSource = candidate.source;
+    for (const auto& [id, settings] : candidate.value.get_object()) {
+        const json::value* blocked = settings.is_object()
+                                         ? settings.get_object().if_contains("blocked_permissions")
+                                         : nullptr;
+        if (blocked != nullptr && blocked->is_array()) {
+            KeepText(blocked->get_array(), policies.blockedPermissions[std::string(id)]);
+        }
+    }
+}
+
+ListPolicy& ListNamed(const std::string& name, Policies& policies) {
+    if (name == Policies::kBlocklist) {
+        return policies.blocklist;
+    }
+    if (name == Policies::kAllowlist) {
+        return policies.allowlist;
+    }
+    return name == Policies::kLegacyBlocklist ? policies.legacyBlocklist : policies.legacyAllowlist;
 }
 
 void Apply(const Candidates& candidates, PolicyLevel level, const std::string& browser,
@@ -183,16 +230,25 @@ void Apply(const Candidates& candidates, PolicyLevel level, const std::string& b
         if (level == PolicyLevel::Recommended) {
             policies.notes.push_back(name + " in " + candidate.source + " is only recommended: " +
                                      browser + " ignores it (it must be mandatory)");
-        } else if (name == Policies::kUserLevelHosts) {
-            if (policies.userLevelHosts.source.empty()) {
-                ApplySwitch(candidate, browser, policies);
+            continue;
+        }
+        if (name == Policies::kExtensionSettings) {
+            if (policies.extensionSettingsSource.empty()) {
+                ApplyExtensionSettings(candidate, browser, policies);
             }
-        } else {
-            ListPolicy& list =
-                name == Policies::kBlocklist ? policies.blocklist : policies.allowlist;
-            if (list.source.empty()) {
-                ApplyList(candidate, name, browser, list, policies);
+            continue;
+        }
+        if (name == Policies::kUserLevelHosts || name == Policies::kLaunchDirectly) {
+            SwitchPolicy& policy = name == Policies::kUserLevelHosts ? policies.userLevelHosts
+                                                                     : policies.launchDirectly;
+            if (policy.source.empty()) {
+                ApplySwitch(candidate, name, browser, policy, policies);
             }
+            continue;
+        }
+        ListPolicy& list = ListNamed(name, policies);
+        if (list.source.empty()) {
+            ApplyList(candidate, name, browser, list, policies);
         }
     }
 }
@@ -227,6 +283,25 @@ PolicyKey ReadKey(const SystemServices& services, const std::string& path) {
 }
 
 }  // namespace
+
+std::string PolicyReader::CommandPromptDisabled(const SystemServices& services) {
+    // "Prevent access to the command prompt" (Group Policy, User Configuration > Administrative
+    // Templates > System), as Microsoft's policy documentation gives its registry value.
+    if (!services.UsesRegistry()) {
+        return "";
+    }
+    for (const char* root : {"HKCU", "HKLM"}) {
+        const std::string key =
+            std::string(root) + "\\Software\\Policies\\Microsoft\\Windows\\System";
+        for (const RegistryValue& value : services.ValuesOf(key)) {
+            if (value.name == "DisableCMD" && value.type == RegistryValue::Type::Dword &&
+                value.number != 0) {
+                return key;
+            }
+        }
+    }
+    return "";
+}
 
 NativeMessagingPolicies PolicyReader::Read(const SystemServices& services, Browser browser,
                                            const PathSettings& settings) {

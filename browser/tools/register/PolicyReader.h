@@ -26,6 +26,10 @@ struct PolicyKey {
 // Reads the native-messaging policies the way Chromium-family browsers do.
 namespace PolicyReader {
 
+// Where Windows' DisableCMD policy turns the command prompt off (1, or 2 which still runs batch
+// files); empty when it does not.
+std::string CommandPromptDisabled(const SystemServices& services);
+
 // Every policy place of `browser`, the winning place first.
 NativeMessagingPolicies Read(const SystemServices& services, Browser browser,
                              const PathSettings& settings);

@@ -12,7 +12,11 @@ class RealSystemServices final : public SystemServices {
   public:
     bool UsesRegistry() const override;
     std::string HomeFolder() const override;
+    std::string ConfigFolder() const override;
     std::string ToolFolder() const override;
+    std::string SystemDescription() const override;
+    ProgramRun Run(const std::string& program,
+                   const std::vector<std::string>& arguments) const override;
 
     bool IsFolder(const std::string& path) const override;
     bool IsRegularFile(const std::string& path) const override;

@@ -19,6 +19,7 @@ struct Location {
     StoreKind kind = StoreKind::Folder;
     std::string
         place;  // the folder, or the parent key such as HKCU\Software\...\NativeMessagingHosts
+    bool unconfirmed = false;  // no source confirms that the browser reads it
 };
 
 // Overrides for where folders are looked up (POSIX).
@@ -51,6 +52,14 @@ struct PolicyLocation {
     std::string place;
 };
 
+// What a program started with its standard input at its end did.
+struct ProgramRun {
+    bool started = false;
+    std::string error;   // why it did not start, or was stopped
+    int exitStatus = 0;  // when started and not stopped
+    std::string output;  // its standard output and error, as written
+};
+
 // What the commands ask of the machine: its file system and its registry. The real services are
 // the platform's (RealSystemServices); tests hand in an in-memory one. Every text is UTF-8.
 class SystemServices {
@@ -62,7 +71,16 @@ class SystemServices {
     virtual bool UsesRegistry() const = 0;
     // $HOME; empty when unknown.
     virtual std::string HomeFolder() const = 0;
+    // Where the Chromium family keeps its user data folders instead of ~/.config:
+    // $CHROME_CONFIG_HOME, else $XDG_CONFIG_HOME; empty when neither is set.
+    virtual std::string ConfigFolder() const = 0;
     virtual std::string ToolFolder() const = 0;
+    // The system's name and version, on one line.
+    virtual std::string SystemDescription() const = 0;
+    // Starts `program` in its own folder with `arguments` and its standard input at its end, as a
+    // browser starts a host, and waits a few seconds for it to end (it is stopped after).
+    virtual ProgramRun Run(const std::string& program,
+                           const std::vector<std::string>& arguments) const = 0;
 
     virtual bool IsFolder(const std::string& path) const = 0;
     virtual bool IsRegularFile(const std::string& path) const = 0;

@@ -100,6 +100,113 @@ std::string RealSystemServices::HomeFolder() const {
     return "";  // registrations are found in the registry, not in a home folder
 }
 
+std::string RealSystemServices::ConfigFolder() const {
+    return "";
+}
+
+std::string RealSystemServices::SystemDescription() const {
+    std::string text = "Windows";
+    for (const RegistryValue& value :
+         ValuesOf("HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion")) {
+        if (value.type == RegistryValue::Type::String &&
+            (value.name == "ProductName" || value.name == "DisplayVersion" ||
+             value.name == "CurrentBuild")) {
+            text += " " + value.name + "=" + value.text;
+        }
+    }
+    return text;
+}
+
+namespace {
+
+// Closes a handle.
+struct HandleCloser {
+    void operator()(HANDLE handle) const { ::CloseHandle(handle); }
+};
+using OwnedHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
+
+std::wstring Quoted(const std::wstring& argument) {
+    std::wstring quoted = L"\"";
+    std::size_t backslashes = 0;
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        quoted.push_back(c);
+    }
+    quoted.append(backslashes * 2, L'\\');
+    return quoted + L"\"";
+}
+
+}  // namespace
+
+ProgramRun RealSystemServices::Run(const std::string& program,
+                                   const std::vector<std::string>& arguments) const {
+    ProgramRun run;
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+        run.error = SystemMessage(::GetLastError());
+        return run;
+    }
+    const OwnedHandle reader(readEnd);
+    OwnedHandle writer(writeEnd);
+    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    const OwnedHandle nothing(
+        ::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ, &inherit, OPEN_EXISTING, 0, nullptr));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nothing.get();
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    const std::wstring path = Utf8ToWide(program);
+    std::wstring commandLine = Quoted(path);
+    for (const std::string& argument : arguments) {
+        commandLine += L" " + Quoted(Utf8ToWide(argument));
+    }
+    const std::wstring folder = std::filesystem::path(path).parent_path().wstring();
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                          CREATE_NO_WINDOW, nullptr, folder.empty() ? nullptr : folder.c_str(),
+                          &startup, &process)) {
+        run.error = SystemMessage(::GetLastError());
+        return run;
+    }
+    run.started = true;
+    const OwnedHandle child(process.hProcess);
+    ::CloseHandle(process.hThread);
+    writer.reset();
+    const ULONGLONG deadline = ::GetTickCount64() + 10000;
+    char buffer[4096];
+    for (;;) {
+        DWORD waiting = 0;
+        if (!::PeekNamedPipe(readEnd, nullptr, 0, nullptr, &waiting, nullptr)) {
+            break;  // every writer has closed its end
+        }
+        DWORD got = 0;
+        if (waiting > 0 && ::ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr)) {
+            run.output.append(buffer, got);
+            continue;
+        }
+        if (::GetTickCount64() > deadline) {
+            ::TerminateProcess(child.get(), 1);  // the one this tool started
+            run.error = "still running after 10 s: stopped";
+            break;
+        }
+        ::Sleep(20);
+    }
+    ::WaitForSingleObject(child.get(), 5000);
+    DWORD status = 0;
+    ::GetExitCodeProcess(child.get(), &status);
+    run.exitStatus = static_cast<int>(status);
+    return run;
+}
+
 std::string RealSystemServices::ToolFolder() const {
     std::wstring path(32768, L'\0');  // the longest path Windows has
     const DWORD length =

@@ -5,6 +5,7 @@
 #include <boost/json.hpp>
 
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -12,6 +13,7 @@
 
 #include "FakeSystemServices.h"
 #include "Files.h"
+#include "Places.h"
 #include "Tool.h"
 
 namespace browser_extensions::registration {
@@ -90,22 +92,15 @@ struct Machine {
         const BrowserFacts& facts = Browsers::Facts(browser);
         const std::string folder = scope == Scope::User
                                        ? services.home + "/" + facts.linuxUserFolder
-                                       : std::string(facts.linuxSystemFolder);
+                                       : Places::Split(facts.linuxSystemFolders).front();
         return Files::Join(folder, kName + ".json");
     }
 
-    // The registry keys naming this host's manifest, in the browser's order.
-    std::vector<std::string> KeysOf(Browser browser, Scope scope) const {
-        std::vector<std::string> keys;
-        std::string rest = Browsers::Facts(browser).windowsManifestKeys;
+    // The registry key install writes for this host: the browser's first, in the 64-bit view.
+    std::string KeyOf(Browser browser, Scope scope) const {
         const std::string hive = scope == Scope::User ? "HKCU\\" : "HKLM\\";
-        for (std::size_t bar = rest.find('|');; bar = rest.find('|')) {
-            keys.push_back(hive + rest.substr(0, bar) + "\\" + kName);
-            if (bar == std::string::npos) {
-                return keys;
-            }
-            rest.erase(0, bar + 1);
-        }
+        return hive + Places::Split(Browsers::Facts(browser).windowsManifestKeys).front() + "\\" +
+               kName;
     }
 
     boost::json::object Manifest(Browser browser, Scope scope = Scope::User) {
@@ -174,13 +169,11 @@ TEST_P(EveryBrowser, InstallListDoctorUninstall) {
     }
     EXPECT_EQ(machine.Manifest(browser, scope), expected);
     if (machine.Registry()) {
-        for (const std::string& key : machine.KeysOf(browser, scope)) {
-            EXPECT_EQ(machine.services.ReadKey(key).defaultValue, manifest) << key;
-        }
-        EXPECT_EQ(machine.services.keys.size(), machine.KeysOf(browser, scope).size());
+        EXPECT_EQ(machine.services.ReadKey(machine.KeyOf(browser, scope)).defaultValue, manifest);
+        EXPECT_EQ(machine.services.keys.size(), 1u);
     }
 
-    ASSERT_EQ(machine.Command("list", {"--" + scopeName}), 0);
+    ASSERT_EQ(machine.Command("list", {"--browser", name, "--" + scopeName}), 0);
     EXPECT_TRUE(Has(machine.out, name + " (" + scopeName + ") " + kName)) << machine.out;
     EXPECT_TRUE(Has(machine.out, "  manifest  " + manifest)) << machine.out;
     EXPECT_TRUE(Has(machine.out, "  host      " + machine.host)) << machine.out;
@@ -409,9 +402,7 @@ INSTANTIATE_TEST_SUITE_P(
               [](Machine& m) { m.services.files.erase(m.ManifestOf(Browser::Edge)); },
               "does not exist", kNotFound, kRegistry},
         Break{"NoValue",
-              [](Machine& m) {
-                  m.services.keys[m.KeysOf(Browser::Edge, Scope::User).front()].value = "";
-              },
+              [](Machine& m) { m.services.keys[m.KeyOf(Browser::Edge, Scope::User)].value = ""; },
               "no default value", kNotFound, kRegistry},
         Break{"NotJson", Writing("{not json"), "not valid JSON", kNotFound},
         Break{"NotAnObject", Writing("[]"), "not an object", kNotFound},
@@ -432,9 +423,132 @@ INSTANTIATE_TEST_SUITE_P(
                   Changing("path", boost::json::string(m.ManifestOf(Browser::Edge)))(m);
               },
               "cannot be started", kFailedToStart, kRegistry},
+        Break{"ImportedLibraryMissing",
+              [](Machine& m) {
+                  m.services.files.erase(Files::Join(Files::FolderOf(m.host), "Varnhold64.dll"));
+              },
+              "Varnhold64.dll is not beside the host", "\"Native host has exited.\"", kRegistry},
         Break{"OriginNotAllowed", Changing("allowed_origins", {"chrome-extension://" + kIdB + "/"}),
               kOriginA + " is not in", kForbidden}),
     [](const testing::TestParamInfo<Break>& info) { return std::string(info.param.name); });
+
+// The first key each browser of the table reads.
+std::string FirstKey(Browser browser) {
+    return Places::Split(Browsers::Facts(browser).windowsManifestKeys).front();
+}
+const std::string kChromeKey = FirstKey(Browser::Chrome);
+const std::string kChromiumKey = FirstKey(Browser::Chromium);
+const std::string kEdgeKey = FirstKey(Browser::Edge);
+const std::string kMozillaKey = FirstKey(Browser::Firefox);
+const std::string kView32 = "Software\\WOW6432Node\\";
+
+std::string ThirtyTwoBit(const std::string& key) {
+    return kView32 + key.substr(std::string("Software\\").size());
+}
+
+// Registrations of one host name in the registry, and what each browser makes of them: the
+// place it takes (searching HKCU, then HKLM's 32-bit view, then its 64-bit view, each for its keys
+// in order) and whether it can start the host. "ours" names the host's manifest, "old" a manifest
+// left by an earlier install that no longer exists.
+struct RegistryWalk {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> registrations;  // key (no host name), whose
+    std::vector<std::tuple<Browser, std::string, bool>> verdicts;    // browser, key taken, healthy
+};
+
+void PrintTo(const RegistryWalk& walk, std::ostream* out) {
+    *out << walk.name;
+}
+
+class RegistryWalks : public testing::TestWithParam<RegistryWalk> {};
+
+TEST_P(RegistryWalks, EachBrowserTakesTheFirstKeyItReads) {
+    Machine machine(Platform::Registry);
+    const std::string folder = Files::FolderOf(machine.host);
+    ASSERT_EQ(
+        machine.Command("install", {"--browser", "chrome", "--browser", "firefox", "--extension-id",
+                                    kIdA, "--firefox-extension", kFirefoxId}),
+        0);
+    machine.services.keys.clear();
+    for (const auto& [key, whose] : GetParam().registrations) {
+        const bool firefox = Has(key, kMozillaKey.substr(kMozillaKey.find('\\')));
+        const std::string manifest = kName + (firefox ? ".firefox.json" : ".json");
+        machine.services.keys[key + "\\" + kName].value =
+            Files::Join(whose == "ours" ? folder : Files::Join(Base(), "old"), manifest);
+    }
+    for (const auto& [browser, taken, healthy] : GetParam().verdicts) {
+        SCOPED_TRACE(Browsers::Name(browser));
+        const int status = machine.Command("doctor", {"--browser", Browsers::Name(browser)});
+        EXPECT_EQ(status, healthy ? 0 : 1) << machine.out;
+        if (taken.empty()) {
+            EXPECT_TRUE(Has(machine.out, "no registration found")) << machine.out;
+        } else {
+            EXPECT_TRUE(Has(machine.out, "ok    registry key " + taken + "\\" + kName))
+                << machine.out;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Registry, RegistryWalks,
+    testing::Values(
+        RegistryWalk{"ChromesKeyServesTheChromiumFamily",
+                     {{"HKLM\\" + kChromeKey, "ours"}},
+                     {{Browser::Chrome, "HKLM\\" + kChromeKey, true},
+                      {Browser::Chromium, "HKLM\\" + kChromeKey, true},
+                      {Browser::Edge, "HKLM\\" + kChromeKey, true},
+                      {Browser::Brave, "HKLM\\" + kChromeKey, true},
+                      {Browser::Firefox, "", false}}},
+        RegistryWalk{
+            "ALeftoverInThe32BitViewWins",
+            {{"HKLM\\" + ThirtyTwoBit(kChromeKey), "old"}, {"HKLM\\" + kChromeKey, "ours"}},
+            {{Browser::Chrome, "HKLM\\" + ThirtyTwoBit(kChromeKey), false},
+             {Browser::Edge, "HKLM\\" + ThirtyTwoBit(kChromeKey), false}}},
+        RegistryWalk{
+            "The32BitViewBeforeAnEarlierKeyIn64",
+            {{"HKLM\\" + kChromiumKey, "ours"}, {"HKLM\\" + ThirtyTwoBit(kChromeKey), "old"}},
+            {{Browser::Chromium, "HKLM\\" + ThirtyTwoBit(kChromeKey), false},
+             {Browser::Chrome, "HKLM\\" + ThirtyTwoBit(kChromeKey), false}}},
+        RegistryWalk{"ChromiumsKeyComesBeforeChromes",
+                     {{"HKCU\\" + kChromiumKey, "old"}, {"HKCU\\" + kChromeKey, "ours"}},
+                     {{Browser::Chrome, "HKCU\\" + kChromeKey, true},
+                      {Browser::Chromium, "HKCU\\" + kChromiumKey, false},
+                      {Browser::Brave, "HKCU\\" + kChromiumKey, false},
+                      {Browser::Vivaldi, "HKCU\\" + kChromiumKey, false},
+                      {Browser::Edge, "HKCU\\" + kChromiumKey, false}}},
+        RegistryWalk{"EdgesOwnKeyFirst",
+                     {{"HKCU\\" + kEdgeKey, "ours"}, {"HKCU\\" + kChromeKey, "ours"}},
+                     {{Browser::Edge, "HKCU\\" + kEdgeKey, true},
+                      {Browser::Chrome, "HKCU\\" + kChromeKey, true}}},
+        RegistryWalk{"TheUserBeforeTheMachine",
+                     {{"HKLM\\" + ThirtyTwoBit(kEdgeKey), "ours"}, {"HKCU\\" + kChromeKey, "old"}},
+                     {{Browser::Edge, "HKCU\\" + kChromeKey, false}}},
+        RegistryWalk{
+            "FirefoxTakesTheFirstValueFound",
+            {{"HKLM\\" + ThirtyTwoBit(kMozillaKey), "old"}, {"HKLM\\" + kMozillaKey, "ours"}},
+            {{Browser::Firefox, "HKLM\\" + ThirtyTwoBit(kMozillaKey), false},
+             {Browser::Chrome, "", false}}},
+        RegistryWalk{
+            "BraveReadsNoKeyOfItsOwn",
+            {{"HKCU\\Software\\BraveSoftware\\Brave-Browser\\NativeMessagingHosts", "ours"}},
+            {{Browser::Brave, "", false}}}),
+    [](const testing::TestParamInfo<RegistryWalk>& info) { return std::string(info.param.name); });
+
+// install names a registration the browser reads before the new one; uninstall leaves it.
+TEST(RegistryShadow, InstallWarnsAndUninstallRemovesOnlyItsOwn) {
+    Machine machine(Platform::Registry);
+    const std::string leftover = "HKLM\\" + ThirtyTwoBit(kChromeKey) + "\\" + kName;
+    machine.services.keys[leftover].value = Files::Join(Base(), "old.json");
+    ASSERT_EQ(
+        machine.Command("install", {"--system", "--browser", "chrome", "--extension-id", kIdA}), 0);
+    EXPECT_TRUE(Has(machine.err, "warning: chrome reads " + leftover + " (system) first") &&
+                Has(machine.err, "reg delete \"" + leftover + "\" /f"))
+        << machine.err;
+    ASSERT_EQ(machine.Command("uninstall", {"--system", "--browser", "chrome"}), 0);
+    EXPECT_TRUE(Has(machine.out, "note: chrome reads " + leftover)) << machine.out;
+    EXPECT_EQ(machine.services.keys.size(), 1u);
+    EXPECT_EQ(machine.services.keys.count(leftover), 1u);
+}
 
 class Scenario : public testing::TestWithParam<Platform> {
   protected:
@@ -459,7 +573,7 @@ TEST_P(Scenario, UninstallRemovesOnlyWhatWasAsked) {
     for (Browser browser : Browsers::All()) {
         const bool kept =
             machine.Registry()
-                ? machine.services.ReadKey(machine.KeysOf(browser, Scope::User).front()).keyExists
+                ? machine.services.ReadKey(machine.KeyOf(browser, Scope::User)).keyExists
                 : machine.services.files.count(machine.ManifestOf(browser)) == 1;
         EXPECT_EQ(kept, browser != Browser::Edge) << Browsers::Name(browser);
     }
@@ -541,7 +655,8 @@ class Folders : public testing::Test {
 };
 
 TEST_F(Folders, AManifestThatCannotBeWrittenIsAFailure) {
-    const std::string blocked = Browsers::Facts(Browser::Edge).linuxSystemFolder;
+    const std::string blocked =
+        Places::Split(Browsers::Facts(Browser::Edge).linuxSystemFolders).front();
     machine.services.files[blocked] = "a file where the folder belongs";
     EXPECT_EQ(machine.Command("install", {"--system", "--browser", "edge", "--browser", "chrome",
                                           "--extension-id", kIdA}),
@@ -558,8 +673,61 @@ TEST_F(Folders, DoctorFollowsTheUserEntryBeforeTheSystemOne) {
     ASSERT_EQ(machine.Command("install", {"--browser", "chromium", "--extension-id", kIdA}), 0);
     machine.services.files[machine.ManifestOf(Browser::Chromium)] = "oops";
     EXPECT_EQ(machine.Command("doctor"), 1);
-    EXPECT_TRUE(Has(machine.out, "not valid JSON") && Has(machine.out, "also registered at") &&
+    EXPECT_TRUE(Has(machine.out, "not valid JSON") && Has(machine.out, "is never read") &&
                 Has(machine.out, "(system)"))
+        << machine.out;
+}
+
+// The Chromium family keeps its user data under $CHROME_CONFIG_HOME or $XDG_CONFIG_HOME; Firefox
+// stays in the home folder.
+TEST_F(Folders, TheConfigFolderMovesTheChromiumFamilysUserFolder) {
+    machine.services.configHome = "/cfg";
+    ASSERT_EQ(
+        machine.Command("install", {"--browser", "chrome", "--browser", "firefox", "--extension-id",
+                                    kIdA, "--firefox-extension", kFirefoxId}),
+        0);
+    const std::string relative = Browsers::Facts(Browser::Chrome).linuxUserFolder;
+    EXPECT_EQ(machine.services.files.count("/cfg/" + relative.substr(relative.find('/') + 1) + "/" +
+                                           kName + ".json"),
+              1u);
+    EXPECT_EQ(machine.services.files.count(machine.ManifestOf(Browser::Firefox)), 1u);
+}
+
+// Firefox reads the next folder when a manifest does not admit the add-on, and reads every
+// system folder a build may have.
+TEST_F(Folders, FirefoxMovesOnToTheNextFolder) {
+    ASSERT_EQ(machine.Command("install",
+                              {"--browser", "firefox", "--firefox-extension", "other@example.org"}),
+              0);
+    ASSERT_EQ(machine.Command("install", {"--browser", "firefox", "--system", "--firefox-extension",
+                                          kFirefoxId}),
+              0);
+    const std::string system = machine.ManifestOf(Browser::Firefox, Scope::System);
+    const std::string lib64 =
+        Files::Join(Places::Split(Browsers::Facts(Browser::Firefox).linuxSystemFolders).back(),
+                    kName + ".json");
+    machine.services.files[lib64] = machine.services.files.at(system);
+    machine.services.files.erase(system);
+    EXPECT_EQ(
+        machine.Command("doctor", {"--browser", "firefox", "--firefox-extension", kFirefoxId}), 0)
+        << machine.out;
+    EXPECT_TRUE(Has(machine.out, "firefox moves on to the next folder") &&
+                Has(machine.out, "ok    folder " + Files::FolderOf(lib64)))
+        << machine.out;
+}
+
+// A Snap or a Flatpak does not read the folders doctor walks: doctor says what it does instead.
+TEST_F(Folders, ConfinedInstallsAreNamed) {
+    const BrowserFacts& chromium = Browsers::Facts(Browser::Chromium);
+    machine.services.files[std::string("/snap/") + chromium.linuxSnap + "/current/x"] = "";
+    machine.services.files[machine.services.home + "/.var/app/" +
+                           Browsers::Facts(Browser::Firefox).linuxFlatpak + "/x"] = "";
+    EXPECT_EQ(machine.Command("doctor"), 1);
+    EXPECT_TRUE(Has(machine.out, "a Snap of chromium is installed") &&
+                Has(machine.out, "starts no host at all"))
+        << machine.out;
+    EXPECT_TRUE(Has(machine.out, "a Flatpak of firefox is installed") &&
+                Has(machine.out, "only through its portal"))
         << machine.out;
 }
 
@@ -618,6 +786,27 @@ TEST_F(Registry, ARelativeHostPathIsReadBesideTheManifest) {
     machine.Rewrite(Browser::Edge, [&](auto& j) { j["path"] = Files::FileNameOf(machine.host); });
     EXPECT_EQ(machine.Command("doctor", {"--browser", "edge"}), 0) << machine.out;
     EXPECT_TRUE(Has(machine.out, "relative to the manifest's folder"));
+}
+
+// The support report: versions, the system, the walks, and the host started as the browser starts
+// it, with its standard input at its end.
+TEST_F(Registry, DoctorWritesTheSupportReport) {
+    ASSERT_EQ(machine.Command("install", {"--browser", "edge", "--extension-id", kIdA}), 0);
+    machine.services.programRun = ProgramRun{true, "", 3, "a diagnostic line\n"};
+    const std::string report = Files::Join(Base(), "report.txt");
+    EXPECT_EQ(machine.Command("doctor",
+                              {"--browser", "edge", "--extension-id", kIdA, "--report", report}),
+              0)
+        << machine.out;
+    const std::string text = machine.services.files.at(report);
+    for (const std::string& part :
+         {std::string("tool: quenlow-register "), std::string("system: Fake OS 1.0"),
+          "edge: " + kName, std::string("edge can start the host"), "host: " + machine.host,
+          std::string("exit status: 3"), std::string("    a diagnostic line")}) {
+        EXPECT_TRUE(Has(text, part)) << part << "\n" << text;
+    }
+    ASSERT_EQ(machine.services.runs.size(), 1u);
+    EXPECT_EQ(machine.services.runs[0].second, (Args{kOriginA, "--parent-window=0"}));
 }
 
 // Edge's policy keys as the registry holds them: where doctor finds them, and what they do.
@@ -694,8 +883,91 @@ INSTANTIATE_TEST_SUITE_P(
                    {{"HKLM", Number("NativeMessagingUserLevelHosts", 0)}},
                    Scope::System,
                    "reads system-level registrations only",
+                   ""},
+        PolicyCase{"LegacyBlocklistName",
+                   {{"HKLM\\NativeMessagingBlacklist", Text("1", "*")}},
+                   Scope::User,
+                   "NativeMessagingBlacklist in HKLM\\POLICIES\\NativeMessagingBlacklist applies "
+                   "under its old name",
+                   kBlocked},
+        PolicyCase{"NewNameWinsOverTheLegacyOne",
+                   {{"HKLM\\NativeMessagingBlacklist", Text("1", "*")},
+                    {"HKCU\\NativeMessagingBlocklist", Text("1", "com.other")}},
+                   Scope::User,
+                   "NativeMessagingBlocklist in HKCU\\POLICIES\\NativeMessagingBlocklist does not "
+                   "name",
+                   ""},
+        PolicyCase{"ExtensionSettingsTakeThePermission",
+                   {{"HKLM", Text("ExtensionSettings",
+                                  R"({"*": {"blocked_permissions": ["nativeMessaging"]}})")}},
+                   Scope::User,
+                   "ExtensionSettings in HKLM\\POLICIES blocks the nativeMessaging permission of "
+                   "every extension",
+                   "nothing: runtime.connectNative is not there"},
+        PolicyCase{"ExtensionsOwnSettingsReplaceTheDefault",
+                   {{"HKLM", Text("ExtensionSettings",
+                                  R"({"*": {"blocked_permissions": ["nativeMessaging"]}, ")" +
+                                      kIdA + R"(": {"blocked_permissions": []}})")}},
+                   Scope::User,
+                   "edge can start the host",
                    ""}),
     [](const testing::TestParamInfo<PolicyCase>& info) { return std::string(info.param.name); });
+
+// How Edge starts a host on Windows, and what breaks "cmd.exe /d /c <host>".
+struct LaunchCase {
+    const char* name;
+    std::string folder;                   // of the host, under the machine's base
+    std::optional<std::uint32_t> direct;  // NativeHostsExecutablesLaunchDirectly
+    bool commandPromptOff;                // DisableCMD
+    int status;
+    std::string said;
+};
+
+void PrintTo(const LaunchCase& launch, std::ostream* out) {
+    *out << launch.name;
+}
+
+class LaunchPaths : public testing::TestWithParam<LaunchCase> {};
+
+TEST_P(LaunchPaths, AreCheckedAsTheBrowserStartsTheHost) {
+    Machine machine(Platform::Registry);
+    const std::string folder = Files::Join(Base(), GetParam().folder);
+    for (const char* file : {"Quenlow.exe", "Varnhold64.dll", "Halvern.dll"}) {
+        machine.services.files[Files::Join(folder, file)] = "program";
+    }
+    machine.host = Files::Join(folder, "Quenlow.exe");
+    machine.services.programs.insert(machine.host);
+    ASSERT_EQ(machine.Command("install", {"--browser", "edge", "--extension-id", kIdA}), 0);
+    const std::string policies =
+        std::string("HKLM\\") + Browsers::Facts(Browser::Edge).windowsPolicyKey;
+    if (GetParam().direct) {
+        machine.services.keys[policies].values.push_back(
+            Number("NativeHostsExecutablesLaunchDirectly", *GetParam().direct));
+    }
+    if (GetParam().commandPromptOff) {
+        machine.services.keys["HKCU\\Software\\Policies\\Microsoft\\Windows\\System"]
+            .values.push_back(Number("DisableCMD", 1));
+    }
+    EXPECT_EQ(machine.Command("doctor", {"--browser", "edge"}), GetParam().status) << machine.out;
+    EXPECT_TRUE(Has(machine.out, GetParam().said)) << machine.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Windows, LaunchPaths,
+    testing::Values(
+        LaunchCase{"PlainPathEitherWay", "apps", std::nullopt, false, 0,
+                   "through cmd.exe /d /c or directly"},
+        LaunchCase{"AmpersandThroughCmd", "R&D", 0u, false, 1,
+                   "edge tells the extension: \"Native host has exited.\""},
+        LaunchCase{"AmpersandMaybeThroughCmd", "R&D", std::nullopt, false, 1,
+                   "holds &, which cmd.exe takes for its own"},
+        LaunchCase{"AmpersandStartedDirectly", "R&D", 1u, false, 0,
+                   "edge starts the host directly"},
+        LaunchCase{"PercentAndCaret", "50%^x", 0u, false, 1, "holds ^ %"},
+        LaunchCase{"CommandPromptOff", "apps", 0u, true, 1,
+                   "edge tells the extension: \"Failed to start native messaging host.\""},
+        LaunchCase{"CommandPromptOffDirect", "apps", 1u, true, 0, "edge can start the host"}),
+    [](const testing::TestParamInfo<LaunchCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace browser_extensions::registration

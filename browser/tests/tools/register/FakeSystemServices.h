@@ -28,12 +28,22 @@ class FakeSystemServices final : public SystemServices {
     std::set<std::string> programs;            // files that can be started
     std::map<std::string, Key> keys;           // full key path, as "HKCU\\..."
     std::string home;                          // $HOME
+    std::string configHome;                    // $CHROME_CONFIG_HOME or $XDG_CONFIG_HOME
     std::string toolFolder;
     std::map<std::string, std::string> writableByOthers;  // path -> who else can write it
+    ProgramRun programRun;                                // what every program started does
+    mutable std::vector<std::pair<std::string, std::vector<std::string>>> runs;  // started
 
     bool UsesRegistry() const override { return platform_ == Platform::Registry; }
     std::string HomeFolder() const override { return home; }
+    std::string ConfigFolder() const override { return configHome; }
     std::string ToolFolder() const override { return toolFolder; }
+    std::string SystemDescription() const override { return "Fake OS 1.0"; }
+    ProgramRun Run(const std::string& program,
+                   const std::vector<std::string>& arguments) const override {
+        runs.push_back({program, arguments});
+        return programRun;
+    }
 
     bool IsFolder(const std::string& path) const override;
     bool IsRegularFile(const std::string& path) const override { return files.count(path) != 0; }
