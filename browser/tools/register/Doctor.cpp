@@ -4,6 +4,7 @@
 #include <optional>
 #include <set>
 
+#include "BrowserMessages.h"
 #include "Files.h"
 #include "HostStore.h"
 #include "Identifiers.h"
@@ -14,22 +15,29 @@
 namespace browser_extensions::registration {
 namespace {
 
-// What the extension is told when the chain breaks (in the order of the messages below).
-enum class Outcome { NotFound, Forbidden, FailedToStart, Blocked };
+using Outcome = PortFailure;
 
+// The first text browser_messages.txt gives for the family and outcome, the host's name put in
+// and any other varying part shown as "...".
 std::string BrowserMessage(Browser browser, Outcome outcome, const std::string& name) {
-    if (!Browsers::IsChromiumFamily(browser)) {
-        // Firefox gives the same answer whether the manifest is missing or refuses the add-on.
-        return outcome == Outcome::FailedToStart
-                   ? "the port disconnects at once: the host cannot be started"
-                   : "\"No such native application " + name + "\"";
+    const std::string family = Browsers::IsChromiumFamily(browser) ? "chromium" : "firefox";
+    auto row = std::find_if(std::begin(kBrowserMessages), std::end(kBrowserMessages),
+                            [&](const BrowserMessageRow& candidate) {
+                                return candidate.family == family && candidate.failure == outcome;
+                            });
+    if (row == std::end(kBrowserMessages)) {
+        // Firefox tells a refused add-on what it tells about a missing host.
+        return outcome == Outcome::Forbidden ? BrowserMessage(browser, Outcome::NotFound, name)
+                                             : "the port closes";
     }
-    static const char* const kChromiumSays[] = {
-        "\"Specified native messaging host not found.\"",
-        "\"Access to the specified native messaging host is forbidden.\"",
-        "\"Failed to start native messaging host.\"",
-        "\"Access to the native messaging host was disabled by the system administrator.\""};
-    return kChromiumSays[static_cast<int>(outcome)];
+    std::string text = row->text;
+    for (std::size_t open = text.find('{'); open != std::string::npos;) {
+        const std::size_t close = text.find('}', open);
+        const std::string part = text.substr(open + 1, close - open - 1) == "name" ? name : "...";
+        text.replace(open, close - open + 1, part);
+        open = text.find('{', open + part.size());
+    }
+    return "\"" + text + "\"";
 }
 
 // Firefox has no native-messaging policies.
