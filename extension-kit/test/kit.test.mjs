@@ -46,7 +46,7 @@ const disconnects = [
   ['chromium: frame too large', { chromium: 'Error when communicating with the native messaging host.' }, 'protocolError', false],
   ['firefox: no such application', { firefox: 'No such native application com.quenlow.host' }, 'notFound', true],
   ['firefox: exited (no error)', { firefox: null }, 'exited', false],
-  ['firefox: cannot start', { firefox: 'File at path "/opt/q/Quenlow" does not exist, or is not executable' }, 'failedToStart', false],
+  ['firefox: cannot start', { firefox: 'An unexpected error occurred' }, 'failedToStart', false],
   ['unknown text', { chromium: 'Something new.' }, 'unknown', false],
 ];
 
