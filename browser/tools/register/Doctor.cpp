@@ -339,9 +339,13 @@ class Walk {
         }
         std::string why;
         if (!services_.IsExecutable(hostPath_, why)) {
+            // Chromium on Linux executes the host in a child it has already forked, so to it a
+            // program that cannot run is one that exited (measured: browser/tests/browser).
+            const bool forksFirst =
+                !services_.UsesRegistry() && Browsers::IsChromiumFamily(browser_);
             return Fail("the host " + hostPath_ + " cannot be started: " + why,
                         "make it an executable program (chmod 755 on Linux)",
-                        Outcome::FailedToStart);
+                        forksFirst ? Outcome::Exited : Outcome::FailedToStart);
         }
         return Pass("the host " + hostPath_ + " can be started");
     }
