@@ -179,7 +179,10 @@ class NativeConnection implements Connection {
     }
     this.closed = true;
     this.clock.clearTimeout(this.retryTimer);
-    live.get(this.runtime as NativeRuntime)?.delete(this.hostName);
+    const connections = this.runtime ? live.get(this.runtime) : undefined;
+    if (connections?.get(this.hostName) === this) {
+      connections.delete(this.hostName);
+    }
     this.drop();
     if (this.status.state !== 'disconnected' || this.status.retryInMs !== undefined) {
       this.setStatus({ state: 'disconnected', reason: 'closed', permanent: true });
@@ -283,11 +286,13 @@ export function connect(hostName: string, options: ConnectOptions = {}): Connect
   const runtime = options.runtime ?? defaultRuntime();
   const connections = runtime ? live.get(runtime) ?? new Map<string, NativeConnection>() : null;
   const existing = connections?.get(hostName);
-  if (existing) {
+  // One that ended for good (say the host was not registered yet) makes way for a new attempt.
+  const ended = existing?.status.state === 'disconnected' && existing.status.retryInMs === undefined;
+  if (existing && !ended) {
     return existing;
   }
   const connection = new NativeConnection(hostName, runtime, options);
-  if (runtime && connections && !connection.status.permanent) {
+  if (runtime && connections) {
     connections.set(hostName, connection);
     live.set(runtime, connections);
   }

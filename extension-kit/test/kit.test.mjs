@@ -128,6 +128,10 @@ test('one port at a time: connect again gives the same connection; close ends it
   assert.equal(runtime.ports.length, 2);
   runtime.ports[0].close({ chromium: 'Native host has exited.' });  // a late event of an old port
   assert.equal(runtime.ports.length, 2);
+  // Ended for good (not registered yet): connecting again, once registered, is a new attempt.
+  runtime.port.close({ chromium: 'Specified native messaging host not found.' });
+  connect('com.quenlow.host', { runtime, clock });
+  assert.equal(runtime.ports.length, 3);
 });
 
 test('send: refused when too large or not connected, typed; a throwing port is caught', () => {
