@@ -19,6 +19,8 @@ BIN_DIR = None
 CHROMIUM = "/usr/lib/chromium/chromium"
 FIREFOX = "/usr/lib/firefox-esr/firefox-esr"
 EXTENSION = Path(__file__).parent / "extension"
+# The extension kit's build (extension-kit/dist), which the test extension runs on.
+KIT_DIST = Path(__file__).resolve().parents[3] / "extension-kit" / "dist"
 FIREFOX_ADD_ON_ID = "quenlow-test@quenlow.example"
 
 # A throw-away Firefox profile: unsigned add-ons from the profile load and are enabled, and nothing
@@ -54,22 +56,23 @@ def chromium_extension_id():
 
 
 def assemble_extension(browser, folder, config):
-    """The test extension for `browser` in `folder`: its manifest, the shared script and the
-    test's config.json."""
+    """The test extension for `browser` in `folder`: its manifest, the shared script, the kit in
+    kit/ and the test's config.json."""
+    assert (KIT_DIST / "index.js").exists(), f"{KIT_DIST} is missing: build the kit (npm run build)"
     folder.mkdir(parents=True)
     shutil.copy(EXTENSION / browser / "manifest.json", folder / "manifest.json")
     shutil.copy(EXTENSION / "session.js", folder / "session.js")
+    shutil.copytree(KIT_DIST, folder / "kit", ignore=shutil.ignore_patterns("*.d.ts"))
     (folder / "config.json").write_text(json.dumps(config))
     return folder
 
 
 class ReportServer(ThreadingHTTPServer):
-    """The extension posts its report here; GET answers whether the stand-in bridge runs yet."""
+    """The extension posts its report here."""
     daemon_threads = True
 
-    def __init__(self, bridge_journal=None):
+    def __init__(self):
         super().__init__(("127.0.0.1", 0), ReportHandler)
-        self.bridge_journal = bridge_journal
         self.report = None
         self.reported = threading.Event()
 
@@ -87,13 +90,6 @@ class ReportServer(ThreadingHTTPServer):
 
 
 class ReportHandler(BaseHTTPRequestHandler):
-    def do_GET(self):
-        # The bridge is started on a thread of its own; XPath relays reach it once it runs.
-        journal = self.server.bridge_journal
-        ready = (journal is not None and journal.exists() and
-                 "CreateThreadBroker" in journal.read_text(encoding="utf-8"))
-        self.answer(b"yes" if ready else b"no")
-
     def do_POST(self):
         body = self.rfile.read(int(self.headers["Content-Length"]))
         self.server.report = json.loads(body)
@@ -123,8 +119,8 @@ def firefox_profile(profile, extension):
     add_ons = profile / "extensions"
     add_ons.mkdir(parents=True)
     with zipfile.ZipFile(add_ons / f"{FIREFOX_ADD_ON_ID}.xpi", "w") as xpi:
-        for file in sorted(extension.iterdir()):
-            xpi.write(file, file.name)
+        for file in sorted(extension.rglob("*")):
+            xpi.write(file, file.relative_to(extension).as_posix())
     (profile / "user.js").write_text("".join(
         f"user_pref({json.dumps(name)}, {json.dumps(value)});\n"
         for name, value in FIREFOX_PREFS.items()))
@@ -133,6 +129,37 @@ def firefox_profile(profile, extension):
 
 def firefox_command(profile):
     return [FIREFOX, "--headless", "--no-remote", "--profile", str(profile), "about:blank"]
+
+
+def register(browser, work, name, host_path, admitted=None):
+    """The host's manifest where `browser` looks for it, admitting the test extension (or the
+    extension `admitted`); returns where the browser must look."""
+    if browser == "chromium":
+        where = {"profile": work / "profile"}
+        place = ["--profile-dir", where["profile"], "--extension-id",
+                 admitted or chromium_extension_id()]
+        manifest = where["profile"] / "NativeMessagingHosts" / f"{name}.json"
+    else:
+        where = {"home": work / "home"}
+        place = ["--browser", "firefox", "--home", where["home"],
+                 "--firefox-extension", admitted or FIREFOX_ADD_ON_ID]
+        manifest = where["home"] / ".mozilla" / "native-messaging-hosts" / f"{name}.json"
+    result = subprocess.run([str(BIN_DIR / "quenlow-register"), "install", *map(str, place),
+                             "--name", name, "--host-path", str(host_path)],
+                            capture_output=True, text=True, timeout=30)
+    assert result.returncode == 0, result.stdout + result.stderr
+    assert manifest.exists()
+    return where
+
+
+def browser_command(browser, where, extension, work):
+    """The command that starts `browser` with `extension` and the environment it needs."""
+    if browser == "chromium":
+        assert os.path.exists(CHROMIUM), f"{CHROMIUM} is missing: scripts/setup installs chromium"
+        return chromium_command(where["profile"], extension), {}
+    assert os.path.exists(FIREFOX), f"{FIREFOX} is missing: scripts/setup installs firefox-esr"
+    profile = firefox_profile(work / "firefox-profile", extension)
+    return firefox_command(profile), {"HOME": str(where["home"])}
 
 
 def start_browser(command, env, log):

@@ -4,7 +4,8 @@ the verdicts of quenlow-register doctor.
 Each policy set is written into a copy of /etc/chromium that a private mount namespace
 (unshare -m) lays over the real folder for one Chromium run: nothing on the machine changes and
 no other program sees it. The test extension tries to reach four hosts; doctor, pointed at the
-same copy with --root and at the same profile, must predict what Chromium told the extension."""
+same copy with --root and at the same profile, must predict what Chromium told the extension, and
+the extension kit must read each text as its reason."""
 
 import json
 import os
@@ -31,6 +32,9 @@ HOSTS = {name: f"com.quenlow.policy.{name}" for name in ("user", "system", "fore
 BLOCKLIST = "NativeMessagingBlocklist"
 ALLOWLIST = "NativeMessagingAllowlist"
 USER_LEVEL = "NativeMessagingUserLevelHosts"
+# The extension kit's reason for what Chromium said.
+KIT_REASONS = {CONNECTS: "ready", BLOCKED: "blocked", NOT_FOUND: "notFound",
+               FORBIDDEN: "forbidden"}
 AS_WITHOUT_POLICIES = {"user": CONNECTS, "system": CONNECTS, "foreign": FORBIDDEN,
                        "absent": NOT_FOUND}
 
@@ -123,8 +127,11 @@ def chromium_outcomes(stage, profile, work):
         report, _ = run_until_reported(overlay + chromium_command(profile, extension), env,
                                        work / "chromium.log", server)
     assert report is not None and "outcomes" in report, f"see {work / 'chromium.log'}: {report}"
-    return {host: (CONNECTS if report["outcomes"][name] == "connected"
+    seen = {host: (CONNECTS if report["outcomes"][name] == "connected"
                    else report["outcomes"][name]) for host, name in HOSTS.items()}
+    assert {host: report["reasons"][name] for host, name in HOSTS.items()} == \
+        {host: KIT_REASONS.get(told, told) for host, told in seen.items()}
+    return seen
 
 
 def doctor_verdict(stage, profile, host):

@@ -1,7 +1,8 @@
 """Quenlow under real browsers: headless Chromium and Firefox ESR each load the test extension,
 find the host through the manifest quenlow-register writes (into Chromium's profile, into
-Firefox's HOME), and the extension reports what it saw to a local HTTP server of this test. The
-host runs with the stand-in agent and bridge; the browsers pass their own environment on to it."""
+Firefox's HOME), and the extension, on the extension kit, reports what it saw to a local HTTP server
+of this test. The host runs with the stand-in agent and bridge; the browsers pass their own
+environment on to it."""
 
 import json
 import os
@@ -11,9 +12,9 @@ from pathlib import Path
 
 import pytest
 
-from browser_support import (BIN_DIR, CHROMIUM, FIREFOX, FIREFOX_ADD_ON_ID, ReportServer,
-                             assemble_extension, chromium_command, chromium_extension_id,
-                             firefox_command, firefox_profile, run_until_reported)
+import browser_support
+from browser_support import (ReportServer, assemble_extension, browser_command, register,
+                             run_until_reported)
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
 from hostio import frame, read_frame, read_json_lines, read_lines  # noqa: E402
@@ -39,7 +40,8 @@ def ack_body_length(url_length):
     """Length of the acknowledgement frame body the host writes for a URL of `url_length`
     characters, or None when it writes none; the host is run directly over pipes. The tab id is
     the one the extension sends with the long URLs ("edge", "over": equally long)."""
-    process = subprocess.Popen([str(BIN_DIR / "Quenlow")], stdin=subprocess.PIPE,
+    process = subprocess.Popen([str(browser_support.BIN_DIR / "Quenlow")],
+                               stdin=subprocess.PIPE,
                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                env=dict(os.environ, VARNHOLD_LOG_LEVEL="1"))
     process.stdin.write(frame(document_complete("edge", long_url(url_length))) +
@@ -67,41 +69,13 @@ def edge_url_length():
     return edge
 
 
-def register(browser, work):
-    """The host's manifest where `browser` looks for it; returns what the browser needs."""
-    common = ["--name", HOST_NAME, "--host-path", str(BIN_DIR / "Quenlow")]
-    if browser == "chromium":
-        where = {"profile": work / "profile"}
-        place = ["--profile-dir", where["profile"], "--extension-id", chromium_extension_id()]
-        manifest = where["profile"] / "NativeMessagingHosts" / f"{HOST_NAME}.json"
-    else:
-        where = {"home": work / "home"}
-        place = ["--browser", "firefox", "--home", where["home"],
-                 "--firefox-extension", FIREFOX_ADD_ON_ID]
-        manifest = where["home"] / ".mozilla" / "native-messaging-hosts" / f"{HOST_NAME}.json"
-    result = subprocess.run([str(BIN_DIR / "quenlow-register"), "install", *map(str, place),
-                             *common], capture_output=True, text=True, timeout=30)
-    assert result.returncode == 0, result.stdout + result.stderr
-    assert manifest.exists()
-    return where
-
-
-def browser_command(browser, where, extension, work):
-    if browser == "chromium":
-        assert os.path.exists(CHROMIUM), f"{CHROMIUM} is missing: scripts/setup installs chromium"
-        return chromium_command(where["profile"], extension), {}
-    assert os.path.exists(FIREFOX), f"{FIREFOX} is missing: scripts/setup installs firefox-esr"
-    profile = firefox_profile(work / "firefox-profile", extension)
-    return firefox_command(profile), {"HOME": str(where["home"])}
-
-
 @pytest.fixture(scope="module", params=["chromium", "firefox"])
 def session(request, tmp_path_factory, edge_url_length):
     browser = request.param
     work = tmp_path_factory.mktemp(browser)
     files = {name: work / name for name in ("agent.jsonl", "bridge.jsonl", "debug.txt")}
-    where = register(browser, work)
-    with ReportServer(files["bridge.jsonl"]) as server:
+    where = register(browser, work, HOST_NAME, browser_support.BIN_DIR / "Quenlow")
+    with ReportServer() as server:
         extension = assemble_extension(browser, work / "extension", {
             "port": server.port, "hostName": HOST_NAME, "unicodeUrl": UNICODE_URL,
             "edgeUrlLength": edge_url_length})
@@ -123,18 +97,21 @@ def session(request, tmp_path_factory, edge_url_length):
             "debug": read_lines(files["debug.txt"])}
 
 
-def reply(message):
-    return json.loads(message) if message is not None else None
+def test_the_kit_is_ready_on_the_hosts_answer(session):
+    ready = session["steps"]["ready"]
+    assert ready["state"] == "ready", ready
+    assert ready["hostInfo"]["protocol"] == 1 and ready["hostInfo"]["type"] == "hostInfo"
+    assert session["report"]["undecodable"] == []
 
 
 def test_log_level_update_is_the_first_message(session):
-    first = reply(session["steps"]["first"])
+    first = session["steps"]["first"]
     assert first == {"level": AGENT_LOG_LEVEL, "type": "updateLogLevel"}
-    assert reply(session["report"]["received"][0]) == first
+    assert session["report"]["received"][0] == first
 
 
 def test_saved_credentials_come_back_on_basic_authentication(session):
-    credentials = reply(session["steps"]["credentials"])
+    credentials = session["steps"]["credentials"]
     assert credentials == {"type": "basicAuthCredentials", "tabID": "1",
                            "host": "intranet.example", "username": "alice",
                            "password": "pä$$wörd"}
@@ -145,17 +122,17 @@ def test_saved_credentials_come_back_on_basic_authentication(session):
 
 
 def test_acknowledgement_keeps_a_non_ascii_url_intact(session):
-    ack = reply(session["steps"]["unicodeAck"])
+    ack = session["steps"]["unicodeAck"]
     assert ack == {"type": "documentCompleteAck", "tabID": "2", "url": UNICODE_URL,
                    "bTopLvlDoc": "true"}
 
 
 def test_xpath_reaches_the_bridge_and_its_echo_comes_back(session):
     steps = session["steps"]
-    assert steps["bridgeReady"]
     assert steps["echo"] == steps["xpathSent"]
     sends = [call["args"] for call in session["bridge"] if call["call"] == "SendMessageToKestrova"]
-    assert [args[0] for args in sends] == [steps["xpathSent"]]
+    as_sent = json.dumps(steps["xpathSent"], separators=(",", ":"), ensure_ascii=False)
+    assert [args[0] for args in sends] == [as_sent]
 
 
 def test_reply_over_the_limit_is_withheld_and_the_port_lives_on(session, edge_url_length):
@@ -163,8 +140,8 @@ def test_reply_over_the_limit_is_withheld_and_the_port_lives_on(session, edge_ur
     # A reply of exactly the limit is delivered; one byte more would make the browser disconnect.
     assert steps["edgeAckLength"] is not None
     assert not steps["overArrived"]
-    assert steps["disconnectedAfterOver"] is None
-    assert reply(steps["afterAck"])["url"] == "https://after.example/"
+    assert steps["statusAfterOver"] == "ready"
+    assert steps["afterAck"]["url"] == "https://after.example/"
     assert any("exceeds the 1048576-byte limit" in line for line in session["debug"])
 
 
@@ -177,4 +154,5 @@ def test_close_tab_reaches_the_agent(session):
 
 def test_host_ends_when_the_extension_disconnects(session):
     assert session["exited"], session["debug"][-5:]
-    assert session["report"]["disconnectReason"] is None
+    assert session["report"]["finalStatus"] == {"state": "disconnected", "reason": "closed",
+                                                "permanent": True}

@@ -7,6 +7,7 @@ starts with a keyword (a `#` line is a comment):
     send    TEXT         one frame from the extension, TEXT as UTF-8
     bytes   HEX ...      bytes on the host's input as they are, unframed
     update  BODY         a frame from the host itself (the log-level update), body as on the wire
+    info    BODY         the host's answer to hostInfo
     reply   BODY         a frame the agent sent through its reply function
     echo    BODY         a frame the design tool sent
     agent   LINE         a call the agent received: a line of the stand-in agent's journal
@@ -24,7 +25,7 @@ from hostio import frame, read_lines
 
 DOCUMENT = Path(__file__).resolve().parents[3] / "docs" / "PROTOCOL.md"
 INFO_STRING = "exchange"
-FRAME_KINDS = ("update", "reply", "echo")
+FRAME_KINDS = ("update", "info", "reply", "echo")
 KINDS = ("env", "send", "bytes") + FRAME_KINDS + ("agent", "bridge", "debug")
 
 

@@ -1,5 +1,6 @@
 """The design-tool bridge seen from outside: XPath messages reach the stand-in bridge whole, its
-echoes come back as frames, and the host works on without the bridge library."""
+echoes come back as frames, the host works on without the bridge library, and its answer to
+hostInfo tells how far the bridge has got."""
 
 import json
 import os
@@ -10,7 +11,7 @@ import time
 
 import pytest
 
-from hostio import frame, parse_frames_prefix, read_json_lines, read_lines
+from hostio import agent_calls, frame, parse_frames_prefix, read_json_lines, read_lines
 from hostrun import feed_until, wait_until
 
 
@@ -280,3 +281,35 @@ def test_a_library_stuck_in_its_end_code_does_not_keep_the_host_alive(host, tmp_
     assert ("StuckAtEnd" in [c["call"] for c in read_json_lines(path)]) == (not host.is_windows)
     # The deadline is 1.5 s; Wine's own process teardown and a sanitizer's exit add to it.
     assert elapsed < (10.0 if host.is_windows or host.is_sanitized else 5.0), elapsed
+
+
+@pytest.mark.parametrize("bridge, state", [
+    ("Halvern", "ready"),
+    ("Halvern-slow", "loading"),
+    (None, "unavailable"),
+])
+def test_host_info_is_the_hosts_own_answer_with_the_bridges_state(host, tmp_path, built_as,
+                                                                  bridge, state):
+    """Asked first thing, whatever the bridge is doing; the request identifier on it makes no
+    answer for the agent, and nothing reaches the design tool."""
+    path, env = bridge_env(host, tmp_path)
+    agent_journal = tmp_path / "agent.jsonl"
+    env.update({"VARNHOLD_JOURNAL": host.native_path(agent_journal),
+                "HALVERN_LOAD_DELAY_MS": "120000"})
+    library = None if bridge is None else (f"{bridge}.dll" if host.is_windows else
+                                           f"lib{bridge}.so")
+    ask = json.dumps({"tabID": "1", "type": "hostInfo", "requestID": "r-1",
+                      "payload": {"k": "v"}})
+    run = host.run_expecting(frame(ask), frames=1, env=env,
+                             exe=host_copy(host, tmp_path, bridge=library),
+                             ready=bridge_ready(path) if state == "ready" else None,
+                             ready_line="Halvern LoadLibrary failed: " if bridge is None else None)
+    assert run.returncode == 0
+    answer = {"bridge": state, "name": built_as["name"], "protocol": 1, "type": "hostInfo",
+              "version": built_as["version"]}
+    assert run.frames == [json.dumps(json.dumps(answer, separators=(",", ":"), sort_keys=True))
+                          .encode()]
+    assert "Process Message and Message Type:Message: " + ask.replace('"v"', '"***"') \
+        in run.debug_lines
+    assert agent_calls(agent_journal) == []
+    assert [c for c in read_json_lines(path) if c["call"] == "SendMessageToKestrova"] == []

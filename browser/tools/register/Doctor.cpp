@@ -6,6 +6,7 @@
 #include <set>
 #include <sstream>
 
+#include "BrowserMessages.h"
 #include "Files.h"
 #include "HostStore.h"
 #include "Identifiers.h"
@@ -19,27 +20,29 @@
 namespace browser_extensions::registration {
 namespace {
 
-// What the extension is told when the chain breaks (in the order of the messages below).
-enum class Outcome { NotFound, Forbidden, FailedToStart, Blocked, Exited, NoPermission };
+using Outcome = PortFailure;
 
+// The first text browser_messages.txt gives for the family and outcome, the host's name put in
+// and any other varying part shown as "...".
 std::string BrowserMessage(Browser browser, Outcome outcome, const std::string& name) {
-    if (!Browsers::IsChromiumFamily(browser)) {
-        // Firefox gives the same answer whether the manifest is missing or refuses the add-on.
-        // (It has no ExtensionSettings check here.)
-        return outcome == Outcome::FailedToStart || outcome == Outcome::Exited
-                   ? "the port disconnects at once: the host cannot be started"
-                   : "\"No such native application " + name + "\"";
+    const std::string family = Browsers::IsChromiumFamily(browser) ? "chromium" : "firefox";
+    auto row = std::find_if(std::begin(kBrowserMessages), std::end(kBrowserMessages),
+                            [&](const BrowserMessageRow& candidate) {
+                                return candidate.family == family && candidate.failure == outcome;
+                            });
+    if (row == std::end(kBrowserMessages)) {
+        // Firefox tells a refused add-on what it tells about a missing host.
+        return outcome == Outcome::Forbidden ? BrowserMessage(browser, Outcome::NotFound, name)
+                                             : "the port closes";
     }
-    static const char* const kChromiumSays[] = {
-        "\"Specified native messaging host not found.\"",
-        "\"Access to the specified native messaging host is forbidden.\"",
-        "\"Failed to start native messaging host.\"",
-        "\"Access to the native messaging host was disabled by the system administrator.\"",
-        // Started through cmd.exe or directly, the process exists before its loader fails.
-        "\"Native host has exited.\"",
-        "nothing: runtime.connectNative is not there for an extension without the "
-        "nativeMessaging permission"};
-    return kChromiumSays[static_cast<int>(outcome)];
+    std::string text = row->text;
+    for (std::size_t open = text.find('{'); open != std::string::npos;) {
+        const std::size_t close = text.find('}', open);
+        const std::string part = text.substr(open + 1, close - open - 1) == "name" ? name : "...";
+        text.replace(open, close - open + 1, part);
+        open = text.find('{', open + part.size());
+    }
+    return "\"" + text + "\"";
 }
 
 // Firefox has no native-messaging policies.
@@ -147,8 +150,9 @@ class Walk {
         return true;
     }
 
+    // No outcome: the extension is never told anything, for it cannot even try.
     bool Fail(const std::string& what, const std::string& fix,
-              Outcome outcome = Outcome::NotFound) {
+              std::optional<Outcome> outcome = Outcome::NotFound) {
         if (movesOn_) {
             // Not a break: the browser reads the next place.
             out_ << "  note  " << what << ": " << Browsers::Name(browser_)
@@ -156,8 +160,10 @@ class Walk {
             return false;
         }
         Finding(what, fix);
-        out_ << "        " << Browsers::Name(browser_)
-             << " tells the extension: " << BrowserMessage(browser_, outcome, options_.name)
+        out_ << "        " << Browsers::Name(browser_) << " tells the extension: "
+             << (outcome ? BrowserMessage(browser_, *outcome, options_.name)
+                         : "nothing: runtime.connectNative is not there for an extension without "
+                           "the nativeMessaging permission")
              << "\n";
         return false;
     }
@@ -462,9 +468,13 @@ class Walk {
         }
         std::string why;
         if (!services_.IsExecutable(hostPath_, why)) {
+            // Chromium on Linux executes the host in a child it has already forked, so to it a
+            // program that cannot run is one that exited (measured: browser/tests/browser).
+            const bool forksFirst =
+                !services_.UsesRegistry() && Browsers::IsChromiumFamily(browser_);
             return Fail("the host " + hostPath_ + " cannot be started: " + why,
                         "make it an executable program (chmod 755 on Linux)",
-                        Outcome::FailedToStart);
+                        forksFirst ? Outcome::Exited : Outcome::FailedToStart);
         }
         return Pass("the host " + hostPath_ + " can be started");
     }
@@ -505,7 +515,7 @@ class Walk {
                 return Fail(blocked,
                             "ask the administrator to take nativeMessaging out of "
                             "\"blocked_permissions\" in ExtensionSettings",
-                            Outcome::NoPermission);
+                            std::nullopt);
             }
         }
         return true;

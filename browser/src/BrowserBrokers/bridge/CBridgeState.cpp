@@ -67,6 +67,11 @@ bool CBridgeState::IsReady() const {
     return m_phase == Phase::kReady;
 }
 
+CBridgeState::Phase CBridgeState::CurrentPhase() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_phase;
+}
+
 CBridgeState::Phase CBridgeState::WaitForLoader(std::unique_lock<std::mutex>& lock,
                                                 std::chrono::milliseconds bound) const {
     if (m_phase == Phase::kLoading && !m_waitDeadline) {

@@ -49,6 +49,10 @@ class CBridgeState {
 
     bool IsReady() const;
 
+    // How far the loader has got: still at work, published, or given up.
+    enum class Phase { kLoading, kReady, kFailed };
+    Phase CurrentPhase() const;
+
     // Hands the text to the bridge with the instance value as it is now. While the loader is still
     // at work, waits for it, but all waits together end at most `bound` after the first one began:
     // a loader that hangs delays the read loop once, not at every message. Callers on several
@@ -57,8 +61,6 @@ class CBridgeState {
     BridgeSendOutcome Send(const std::wstring& text, std::chrono::milliseconds bound) const;
 
   private:
-    enum class Phase { kLoading, kReady, kFailed };
-
     // The state once settled or once the shared deadline has passed; the lock is held on return.
     Phase WaitForLoader(std::unique_lock<std::mutex>& lock, std::chrono::milliseconds bound) const;
 

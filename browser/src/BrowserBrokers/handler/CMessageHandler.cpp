@@ -5,6 +5,8 @@
 #include <utility>
 
 #include "agent/Varnhold64.h"
+#include "bridge/CBridgeState.h"
+#include "handler/HostInfo.h"
 #include "messages/CAgentText.h"
 #include "messages/CHandlerBase.h"
 #include "messages/CTabMessage.h"
@@ -112,6 +114,11 @@ bool CMessageHandler::DispatchEnvelope(std::wstring& text, std::wstring& type) {
     }
     if (envelope.m_type == L"XPath"sv) {
         return true;  // the read loop relays it to the design tool
+    }
+    // Ahead of the payloads: a "requestID" on it makes no answer for the agent.
+    if (envelope.m_type == L"hostInfo"sv) {
+        m_sender(std::wstring(), ProtectString(HostInfoReply(CBridgeState::Process())));
+        return true;
     }
 
     CHandlerBase* const handler = dynamic_cast<CHandlerBase*>(envelope.m_payload.get());

@@ -1,197 +1,187 @@
-// Drives the native host from a real browser and posts what it saw to the test's local server.
-// Chromium runs it as the extension's service worker, Firefox as its background script. The test
-// writes config.json beside it: { port, hostName, unicodeUrl, edgeUrlLength } for one session
-// through the host, or { port, probeHosts } to try connecting to each of those hosts in turn.
+// Drives the native host from a real browser through the extension kit (kit/: the kit's built
+// dist/, copied in by the test) and posts what it saw to the test's local server. Chromium runs it
+// as the extension's service worker, Firefox as its background script. The test writes config.json
+// beside it, with { port } and one of:
+//   { hostName, unicodeUrl, edgeUrlLength }  one session through the host;
+//   { probeHosts }                           connect to each host in turn, report how it went;
+//   { exitingHost }                          a host that exits at once: the kit's reconnects;
+//   { restartHost, reportFirst }             connect, then reload the extension (the worker
+//                                            stops, its host with it), connect again, report.
+import { build, connect } from './kit/index.js';
 
 // Only a step that fails waits this long; a loaded machine can take seconds over a mebibyte.
 const STEP_TIMEOUT_MS = 60000;
+const runtime = (globalThis.browser ?? globalThis.chrome).runtime;
+const storage = (globalThis.browser ?? globalThis.chrome).storage.local;
 
 let config;
-const received = [];  // every message from the host, in order of arrival
-let disconnectReason = null;
-let waiters = [];
 
-function wake() {
-  const pending = waiters;
-  waiters = [];
-  pending.forEach((resolve) => resolve());
-}
-
-function inner(message) {
-  if (typeof message !== 'string') {
-    return null;
-  }
-  try {
-    return JSON.parse(message);
-  } catch (e) {
-    return null;
-  }
-}
-
-// Resolves with the first message (from index `from` on) that satisfies `matches`, or null when
-// none arrives in time or the port goes away.
-async function waitFor(matches, from = 0) {
-  const deadline = Date.now() + STEP_TIMEOUT_MS;
-  for (;;) {
-    const found = received.slice(from).find(matches);
-    if (found !== undefined) {
-      return found;
+// Resolves with the connection's first status that satisfies `matches`, or null in time.
+function statusWhere(connection, matches) {
+  return new Promise((resolve) => {
+    if (matches(connection.status)) {
+      resolve(connection.status);
+      return;
     }
-    if (disconnectReason !== null || Date.now() >= deadline) {
-      return null;
-    }
-    await new Promise((resolve) => {
-      waiters.push(resolve);
-      setTimeout(resolve, 100);
+    const timer = setTimeout(() => { stop(); resolve(null); }, STEP_TIMEOUT_MS);
+    const stop = connection.onState((status) => {
+      if (matches(status)) {
+        clearTimeout(timer);
+        stop();
+        resolve(status);
+      }
     });
-  }
+  });
 }
 
-function ackFor(tabID) {
-  return (m) => {
-    const reply = inner(m);
-    return reply !== null && reply.type === 'documentCompleteAck' && reply.tabID === tabID;
-  };
-}
+const settled = (connection) => statusWhere(connection, (s) => s.state !== 'connecting');
 
-function documentComplete(tabID, url) {
-  return { tabID, type: 'documentComplete', payload: { url, bTopLvlDoc: 'true' } };
-}
-
-function longUrl(length) {
-  const start = 'https://long.example/';
-  return start + 'a'.repeat(length - start.length);
-}
-
-async function bridgeReady() {
-  const deadline = Date.now() + STEP_TIMEOUT_MS;
-  while (Date.now() < deadline) {
-    const answer = await fetch(`http://127.0.0.1:${config.port}/bridge-ready`);
-    if ((await answer.text()) === 'yes') {
-      return true;
+async function session() {
+  const received = [];  // every message from the host but its hostInfo answer, in order
+  let waiters = [];
+  const connection = connect(config.hostName, { reconnect: false, readyTimeoutMs: STEP_TIMEOUT_MS });
+  connection.on('*', (message) => {
+    if (message.type !== 'hostInfo') {
+      received.push(message);
+      waiters.forEach((wake) => wake());
+      waiters = [];
     }
-    await new Promise((resolve) => setTimeout(resolve, 100));
-  }
-  return false;
-}
+  });
+  const undecodable = [];
+  connection.onUndecodable((frame) => undecodable.push(frame));
 
-async function session(port) {
+  // The first message (from index `from` on) that satisfies `matches`, or null.
+  const waitFor = async (matches, from = 0) => {
+    const deadline = Date.now() + STEP_TIMEOUT_MS;
+    for (;;) {
+      const found = received.slice(from).find(matches);
+      if (found !== undefined) {
+        return found;
+      }
+      if (connection.status.state === 'disconnected' || Date.now() >= deadline) {
+        return null;
+      }
+      await new Promise((resolve) => { waiters.push(resolve); setTimeout(resolve, 100); });
+    }
+  };
+  const ackFor = (tabID) => (m) => m.type === 'documentCompleteAck' && m.tabID === tabID;
+  const longUrl = (length) => 'https://long.example/' + 'a'.repeat(length - 'https://long.example/'.length);
   const report = { steps: {} };
   const steps = report.steps;
 
+  steps.ready = await settled(connection);
   steps.first = await waitFor(() => true);
 
-  port.postMessage({
-    tabID: '1', type: 'saveCredentials',
-    payload: { host: 'intranet.example', username: 'alice', password: 'pä$$wörd' },
-  });
-  port.postMessage({ tabID: '1', type: 'basicAuthentication', payload: { host: 'intranet.example' } });
-  steps.credentials = await waitFor((m) => {
-    const reply = inner(m);
-    return reply !== null && reply.type === 'basicAuthCredentials';
-  });
+  connection.send(build.saveCredentials(1, 'intranet.example', 'alice', 'pä$$wörd'));
+  connection.send(build.basicAuthentication(1, 'intranet.example'));
+  steps.credentials = await waitFor((m) => m.type === 'basicAuthCredentials');
 
-  port.postMessage(documentComplete('2', config.unicodeUrl));
+  connection.send(build.documentComplete(2, config.unicodeUrl, true));
   steps.unicodeAck = await waitFor(ackFor('2'));
 
-  steps.bridgeReady = await bridgeReady();
-  const xpath = JSON.stringify({ tabID: '3', type: 'XPath', payload: { xpath: "//div[@title='Zürich']" } });
-  port.postMessage(JSON.parse(xpath));
-  steps.echo = await waitFor((m) => m === xpath);
+  const xpath = build.xpath(3, { xpath: "//div[@title='Zürich']" });
+  connection.send(xpath);
+  steps.echo = await waitFor((m) => m.type === 'XPath');
   steps.xpathSent = xpath;
 
   // An acknowledgement of exactly the browser's limit, then one a byte over it, then a short one.
-  port.postMessage(documentComplete('edge', longUrl(config.edgeUrlLength)));
+  connection.send(build.documentComplete('edge', longUrl(config.edgeUrlLength), true));
   const edge = await waitFor(ackFor('edge'));
-  steps.edgeAckLength = edge === null ? null : edge.length;
-  port.postMessage(documentComplete('over', longUrl(config.edgeUrlLength + 1)));
-  port.postMessage(documentComplete('after', 'https://after.example/'));
+  steps.edgeAckLength = edge === null ? null : JSON.stringify(edge).length;
+  connection.send(build.documentComplete('over', longUrl(config.edgeUrlLength + 1), true));
+  connection.send(build.documentComplete('after', 'https://after.example/', true));
   steps.afterAck = await waitFor(ackFor('after'));
   steps.overArrived = received.some(ackFor('over'));
-  steps.disconnectedAfterOver = disconnectReason;
+  steps.statusAfterOver = connection.status.state;
+
 
   // The acknowledgement of a later message proves the host has handled closeTab before it.
-  port.postMessage({ tabID: '9', type: 'closeTab' });
-  port.postMessage(documentComplete('last', 'https://last.example/'));
+  connection.send(build.closeTab(9));
+  connection.send(build.documentComplete('last', 'https://last.example/', true));
   steps.lastAck = await waitFor(ackFor('last'));
 
-  port.disconnect();
-  report.received = received.map((m) => (typeof m === 'string' && m.length > 4096
-    ? { truncated: m.slice(0, 200), length: m.length } : m));
-  report.disconnectReason = disconnectReason;
+  connection.close();
+  report.received = received.map((m) => (JSON.stringify(m).length > 4096 ? { type: m.type, tabID: m.tabID } : m));
+  report.undecodable = undecodable;
+  report.finalStatus = connection.status;
   return report;
 }
 
-// Chromium reports why a port closed through runtime.lastError, Firefox through port.error.
-function disconnectError(port) {
-  if (port.error) {
-    return port.error.message;
-  }
-  return chrome.runtime.lastError ? chrome.runtime.lastError.message : '';
-}
-
-// 'connected' once the host has sent its first message (so it was started), else the error the
-// port closed with.
-function tryHost(hostName) {
-  return new Promise((resolve) => {
-    let port = null;
-    let settled = false;
-    const settle = (outcome) => {
-      if (settled) {
-        return;
-      }
-      settled = true;
-      clearTimeout(timer);
-      if (outcome === 'connected') {
-        port.disconnect();
-      }
-      resolve(outcome);
-    };
-    const timer = setTimeout(() => settle('no answer'), STEP_TIMEOUT_MS);
-    try {
-      port = chrome.runtime.connectNative(hostName);
-      port.onMessage.addListener(() => settle('connected'));
-      port.onDisconnect.addListener(() => settle(disconnectError(port)));
-    } catch (error) {
-      settle(`threw: ${error.message}`);
-    }
-  });
-}
-
+// For each host: 'connected' once the host answered hostInfo (so it was started), else the
+// browser's text; and the reason the kit read from it.
 async function probe(hostNames) {
   const outcomes = {};
+  const reasons = {};
   for (const hostName of hostNames) {
-    outcomes[hostName] = await tryHost(hostName);
+    const connection = connect(hostName, { reconnect: false, readyTimeoutMs: STEP_TIMEOUT_MS });
+    const status = await settled(connection);
+    connection.close();
+    outcomes[hostName] = status?.state === 'ready' ? 'connected' : (status?.message ?? 'no answer');
+    reasons[hostName] = status?.state === 'ready' ? 'ready' : status?.reason ?? 'no answer';
   }
-  return { outcomes };
+  return { outcomes, reasons };
 }
 
-async function runSession() {
-  const port = chrome.runtime.connectNative(config.hostName);
-  port.onMessage.addListener((message) => {
-    received.push(message);
-    wake();
-  });
-  port.onDisconnect.addListener(() => {
-    disconnectReason = disconnectError(port);
-    wake();
-  });
-  return session(port);
+// A host that exits at once: the statuses of the first attempts, reconnects quick.
+async function exiting(hostName) {
+  const statuses = [];
+  const connection = connect(hostName, { readyTimeoutMs: STEP_TIMEOUT_MS,
+    reconnect: { firstDelayMs: 100, maxDelayMs: 400, jitter: 0 } });
+  connection.onState((status) => statuses.push(status));
+  await statusWhere(connection, () => statuses.filter((s) => s.state === 'disconnected').length >= 3);
+  connection.close();
+  return { statuses };
 }
 
-async function run() {
-  config = await (await fetch(chrome.runtime.getURL('config.json'))).json();
-  let report;
-  try {
-    report = config.probeHosts ? await probe(config.probeHosts) : await runSession();
-  } catch (error) {
-    report = { error: String(error), received, disconnectReason };
+// The extension reloads once it was ready: its worker (or background page) stops, and its host
+// with it. With config.reportFirst the first run reports before it reloads (headless Chromium
+// does not start the reloaded worker again by itself); otherwise the second run connects anew
+// and reports both runs' statuses.
+async function restart(hostName) {
+  const { firstRun } = await storage.get('firstRun');
+  const connection = connect(hostName, { reconnect: false, readyTimeoutMs: STEP_TIMEOUT_MS });
+  const status = await settled(connection);
+  if (!firstRun) {
+    await storage.set({ firstRun: status });
+    if (config.reportFirst) {
+      await post({ firstRun: status });
+    }
+    runtime.reload();
+    return null;
   }
-  await fetch(`http://127.0.0.1:${config.port}/report`, {
+  await storage.remove('firstRun');
+  const report = { firstRun, secondRun: status };
+  connection.close();
+  return report;
+}
+
+function post(report) {
+  return fetch(`http://127.0.0.1:${config.port}/report`, {
     method: 'POST',
     headers: { 'Content-Type': 'application/json' },
     body: JSON.stringify(report),
   });
+}
+
+async function run() {
+  config = await (await fetch(runtime.getURL('config.json'))).json();
+  let report;
+  try {
+    if (config.probeHosts) {
+      report = await probe(config.probeHosts);
+    } else if (config.exitingHost) {
+      report = await exiting(config.exitingHost);
+    } else if (config.restartHost) {
+      report = await restart(config.restartHost);
+    } else {
+      report = await session();
+    }
+  } catch (error) {
+    report = { error: String(error && error.stack || error) };
+  }
+  if (report !== null) {
+    await post(report);
+  }
 }
 
 run();

@@ -30,6 +30,7 @@ const std::string kFirefoxId = "quenlow@example.org";
 const std::string kNotFound = "\"Specified native messaging host not found.\"";
 const std::string kForbidden = "\"Access to the specified native messaging host is forbidden.\"";
 const std::string kFailedToStart = "\"Failed to start native messaging host.\"";
+const std::string kExited = "\"Native host has exited.\"";
 const std::string kBlocked =
     "\"Access to the native messaging host was disabled by the system administrator.\"";
 
@@ -417,7 +418,9 @@ INSTANTIATE_TEST_SUITE_P(
         Break{"HostMissing", [](Machine& m) { m.services.files.erase(m.host); }, "does not exist",
               kNotFound},
         Break{"HostNotExecutable", [](Machine& m) { m.services.programs.clear(); },
-              "cannot be started", kFailedToStart},
+              "cannot be started", kExited, kFolders},
+        Break{"HostNotExecutableOnWindows", [](Machine& m) { m.services.programs.clear(); },
+              "cannot be started", kFailedToStart, kRegistry},
         Break{"NotAProgram",
               [](Machine& m) {
                   Changing("path", boost::json::string(m.ManifestOf(Browser::Edge)))(m);

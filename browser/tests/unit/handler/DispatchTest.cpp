@@ -6,6 +6,7 @@
 
 #include "HandlerTestSupport.h"
 #include "handler/CMessageHandler.h"
+#include "protect/ProtectedString.h"
 
 namespace {
 
@@ -24,6 +25,7 @@ struct DispatchCase {
     bool result;
     std::wstring type;  // after the call; every case starts from "before"
     std::vector<std::string> agentCalls;
+    std::vector<std::string> sent = {};  // what the handler itself sent, unprotected
 };
 
 class Dispatching : public testing::TestWithParam<DispatchCase> {
@@ -40,10 +42,20 @@ TEST_P(Dispatching, ActsOnExactlyTheRightRow) {
     EXPECT_EQ(handler.ProcessMessage(c.body.c_str(), type), c.result);
     EXPECT_EQ(type, c.type);
     EXPECT_THAT(DescribeAll(fake_agent::TakeCalls()), ElementsAreArray(c.agentCalls));
-    EXPECT_TRUE(sender.Calls().empty());  // handlers never send by themselves
+    // Only hostInfo is answered here: the payloads' handlers never send by themselves.
+    std::vector<std::string> sent;
+    for (const auto& [first, second] : sender.Calls()) {
+        EXPECT_NE(second, browser_extensions::UnprotectString(second)) << "sent unprotected";
+        sent.push_back(browser_extensions::WideToUtf8(browser_extensions::UnprotectString(second)));
+    }
+    EXPECT_THAT(sent, ElementsAreArray(c.sent));
 }
 
 const std::string kUnknown = "WriteLog(3,Unknown message sent = ";
+// Nothing loads the process's bridge in this program.
+const std::string kHostInfo =
+    R"({"bridge":"loading","name":")" QUENLOW_BUILT_HOST_NAME
+    R"(","protocol":1,"type":"hostInfo","version":")" QUENLOW_BUILT_VERSION R"("})";
 
 INSTANTIATE_TEST_SUITE_P(
     DecisionTable, Dispatching,
@@ -81,6 +93,14 @@ INSTANTIATE_TEST_SUITE_P(
             "xpath", R"({"tabID":"7","type":"XPath","payload":{"x":"1"}})", true, L"XPath", {}},
         DispatchCase{
             "xpath_with_request", R"({"type":"XPath","requestID":"r"})", true, L"XPath", {}},
+        DispatchCase{"host_info", R"({"type":"hostInfo"})", true, L"hostInfo", {}, {kHostInfo}},
+        DispatchCase{"host_info_with_request_is_no_answer",
+                     R"({"tabID":"7","type":"hostInfo","requestID":"r5","payload":{"k":"v"}})",
+                     true,
+                     L"hostInfo",
+                     {},
+                     {kHostInfo}},
+        DispatchCase{"host_info_other_case", R"({"type":"HostInfo"})", false, L"HostInfo", {}},
         DispatchCase{
             "close_tab_other_case", R"({"tabID":"7","type":"CloseTab"})", false, L"CloseTab", {}},
         DispatchCase{"xpath_other_case", R"({"type":"xpath"})", false, L"xpath", {}},
