@@ -4,7 +4,6 @@
 #include <string>
 #include <utility>
 
-#include "protect/CWipingArena.h"
 #include "protect/WipeText.h"
 
 namespace browser_extensions::json {
@@ -89,11 +88,8 @@ Value& Value::operator=(Value&& other) noexcept {
 
 void Value::WipeText() noexcept {
     if (String* text = std::get_if<String>(&m_data)) {
-        WipeString(*text);
+        browser_extensions::WipeText(*text);
     } else if (Object* object = std::get_if<Object>(&m_data)) {
-        if (CWipingArena::IsArena(object->get_allocator().resource())) {
-            return;
-        }
         // The keys go with the object; their order no longer matters.
         for (auto& member : *object) {
             browser_extensions::WipeText(const_cast<String&>(member.first));
@@ -103,7 +99,7 @@ void Value::WipeText() noexcept {
 
 void Value::WipeMovedFrom(Data& data) noexcept {
     if (String* text = std::get_if<String>(&data)) {
-        WipeString(*text);
+        browser_extensions::WipeText(*text);
     }
 }
 

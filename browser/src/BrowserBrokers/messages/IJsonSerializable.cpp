@@ -16,11 +16,12 @@ std::wstring IJsonSerializable::ToJsonString() const {
     return json::Write(json::Value(std::move(object)));
 }
 
-void IJsonSerializable::FromJsonString(std::wstring_view text, std::pmr::memory_resource* memory) {
+void IJsonSerializable::FromJsonString(std::wstring_view text,
+                                       browser_extensions::CWipingArena* arena) {
     try {
-        json::Tree tree(memory);
+        json::Tree tree(arena);
         // The verdict does not matter: whatever was read before an error is used.
-        json::Read(text, tree.Root(), memory);
+        json::Read(text, tree.Root(), tree.Memory());
         Deserialize(std::move(tree.Root().AsObject()));
     } catch (const std::exception& error) {
         browser_extensions::platform::DebugOutputA(error.what());

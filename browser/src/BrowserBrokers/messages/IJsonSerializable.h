@@ -1,10 +1,10 @@
 #pragma once
 
-#include <memory_resource>
 #include <string>
 #include <string_view>
 
 #include "json/Value.h"
+#include "protect/CWipingArena.h"
 
 // Turns a message object into JSON text and back. Objects are owned as their own class (through
 // std::shared_ptr), never deleted through this interface, so the destructor is protected.
@@ -19,11 +19,10 @@ class IJsonSerializable {
     // Compact JSON text of the members that Serialize writes. Errors pass to the caller.
     std::wstring ToJsonString() const;
     // Reads `text` as far as it is readable and, when it is an object, deserializes from it.
-    // Never throws: an error's text goes to the debugger output. The tree is made in `memory`,
-    // and what this object takes out of it stays there: with an arena, this object must be gone
-    // before the arena is reset.
-    void FromJsonString(std::wstring_view text,
-                        std::pmr::memory_resource* memory = std::pmr::get_default_resource());
+    // Never throws: an error's text goes to the debugger output. The tree is made in `arena`
+    // (without one, on the heap), and what this object takes out of it stays there: this object
+    // must be gone before the arena is reset.
+    void FromJsonString(std::wstring_view text, browser_extensions::CWipingArena* arena = nullptr);
 
   protected:
     IJsonSerializable() = default;
