@@ -127,8 +127,8 @@ class Value {
     void WipeText() noexcept;
     // After a move out of `data`: a short string keeps its characters in the moved-from object.
     static void WipeMovedFrom(Data& data) noexcept;
-    // Moves every child out into `pending` and leaves this container empty.
-    void MoveChildrenInto(std::vector<Value>& pending);
+    // Releases the children of a tree of any depth with neither recursion nor memory of its own
+    // (see Value.cpp); leaves this value null.
     void ReleaseChildren() noexcept;
     void ReleaseContainer() noexcept;
     void ReleaseChildrenFrom(int depth) noexcept;
