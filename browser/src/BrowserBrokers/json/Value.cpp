@@ -104,35 +104,10 @@ void Value::WipeMovedFrom(Data& data) noexcept {
     }
 }
 
+// A tree whose children are all leaves is destroyed member-wise, which recurses one level only.
 void Value::ReleaseContainer() noexcept {
     if (HasGrandchildren(*this)) {
-        ReleaseChildrenFrom(0);
-    }
-}
-
-// Shallow trees, the usual case, are emptied by plain recursion; below a fixed depth the rest
-// is released with an explicit stack.
-void Value::ReleaseChildrenFrom(int depth) noexcept {
-    constexpr int kRecursionLimit = 32;
-    if (depth >= kRecursionLimit) {
         ReleaseChildren();
-        return;
-    }
-    if (Object* object = std::get_if<Object>(&m_data)) {
-        for (auto& member : *object) {
-            if (IsNonEmptyContainer(member.second)) {
-                member.second.ReleaseChildrenFrom(depth + 1);
-            }
-        }
-        WipeText();
-        object->clear();  // every member is now a leaf or an empty container
-    } else if (Array* array = std::get_if<Array>(&m_data)) {
-        for (Value& element : *array) {
-            if (IsNonEmptyContainer(element)) {
-                element.ReleaseChildrenFrom(depth + 1);
-            }
-        }
-        array->clear();
     }
 }
 

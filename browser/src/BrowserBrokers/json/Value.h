@@ -121,7 +121,6 @@ class Value {
     using Data =
         std::variant<Object, Array, String, bool, std::int64_t, std::uint64_t, double, Null>;
 
-    bool HasChildren() const;
     // Overwrites the characters this value holds itself: a string's, or an object's keys (its
     // members' values wipe their own). Message text never outlives its tree.
     void WipeText() noexcept;
@@ -131,7 +130,6 @@ class Value {
     // (see Value.cpp); leaves this value null.
     void ReleaseChildren() noexcept;
     void ReleaseContainer() noexcept;
-    void ReleaseChildrenFrom(int depth) noexcept;
     void CopyTreeFrom(const Value& other);
     [[noreturn]] void ThrowTypeMismatch(Type requested) const;
 
