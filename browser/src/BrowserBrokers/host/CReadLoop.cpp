@@ -36,8 +36,7 @@ CReadLoop::CReadLoop(ByteReader reader, CMessageHandler& handler, XPathRelay rel
 
 void CReadLoop::Run() {
     std::wstring type;  // receives each envelope's type; empty again after every message
-    std::vector<char> body;
-    const CTextWipeGuard<std::vector<char>> wipeBody(body);
+    Bytes body;
     int32_t length = 0;
     for (;;) {
         const LengthResult result = ReadLength(length);
@@ -59,13 +58,12 @@ void CReadLoop::Run() {
 
 // Running out of memory costs this one message only; the rest of its body is read away so the
 // next frame starts where it should.
-void CReadLoop::ReadAndHandle(uint32_t length, std::vector<char>& body, std::wstring& type) {
+void CReadLoop::ReadAndHandle(uint32_t length, Bytes& body, std::wstring& type) {
     size_t received = 0;
     try {
         received = ReadBody(length, body);
         HandleMessage(body, type);
     } catch (const std::bad_alloc&) {
-        WipeText(body);
         if (received == 0) {
             SkipBytes(length - static_cast<uint32_t>(m_partial));
         }
@@ -93,14 +91,14 @@ CReadLoop::LengthResult CReadLoop::ReadLength(int32_t& length) {
     return LengthResult::kFrame;
 }
 
-size_t CReadLoop::ReadBody(uint32_t length, std::vector<char>& buffer) {
+size_t CReadLoop::ReadBody(uint32_t length, Bytes& buffer) {
     size_t received = 0;
     m_partial = 0;
     while (received < length) {
         const size_t want = std::min<size_t>(length - received, std::max(received, kFirstChunk));
         // Exactly what this step needs, the closing NUL included: left to itself the vector
         // would double again for the NUL alone once the last byte is in.
-        Reserve(buffer, received + want + 1);
+        buffer.reserve(received + want + 1);
         buffer.resize(received + want);
         const size_t got = m_reader(buffer.data() + received, want);
         received += got;
@@ -114,18 +112,6 @@ size_t CReadLoop::ReadBody(uint32_t length, std::vector<char>& buffer) {
     return received + 1;
 }
 
-// Grows into a new block by hand, so the old one is wiped before it is given back.
-void CReadLoop::Reserve(std::vector<char>& buffer, size_t capacity) {
-    if (capacity <= buffer.capacity()) {
-        return;
-    }
-    std::vector<char> grown;
-    grown.reserve(capacity);
-    grown.assign(buffer.begin(), buffer.end());
-    WipeText(buffer);
-    buffer.swap(grown);
-}
-
 void CReadLoop::DiscardBody(uint32_t length) {
     platform::DebugOutputW(L"Frame of " + std::to_wstring(length) +
                            L" bytes is too large; its body is discarded");
@@ -133,7 +119,7 @@ void CReadLoop::DiscardBody(uint32_t length) {
 }
 
 void CReadLoop::SkipBytes(size_t length) {
-    std::vector<char> chunk(kDiscardChunk);
+    Bytes chunk(kDiscardChunk);
     size_t remaining = length;
     while (remaining > 0) {
         const size_t want = std::min(remaining, chunk.size());
@@ -143,14 +129,13 @@ void CReadLoop::SkipBytes(size_t length) {
             break;
         }
     }
-    WipeText(chunk);
 }
 
-void CReadLoop::HandleMessage(std::vector<char>& body, std::wstring& type) {
+void CReadLoop::HandleMessage(Bytes& body, std::wstring& type) {
     std::wstring text = Utf8ToWide(body.data());
     const CTextWipeGuard<std::wstring> wipeText(text);
     if (body.capacity() > kLargestKeptBuffer) {
-        ReleaseText(body);
+        Bytes().swap(body);
     }
     m_handler.ProcessText(text, type);
     if (type == L"XPath"sv && m_relay) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "protect/CWipingAllocator.h"
+
 namespace browser_extensions {
 
 class CMessageHandler;
@@ -32,16 +34,17 @@ class CReadLoop {
 
   private:
     enum class LengthResult { kFrame, kSkip, kEnd };
+    // A frame's bytes: every block is wiped as it is given back, when the buffer grows or ends.
+    using Bytes = std::vector<char, CWipingAllocator<char>>;
 
     LengthResult ReadLength(int32_t& length);
-    void ReadAndHandle(uint32_t length, std::vector<char>& body, std::wstring& type);
+    void ReadAndHandle(uint32_t length, Bytes& body, std::wstring& type);
     // The body as it actually arrives, however much was announced, followed by one NUL, into
     // `buffer`; returns the bytes it holds then.
-    size_t ReadBody(uint32_t length, std::vector<char>& buffer);
-    static void Reserve(std::vector<char>& buffer, size_t capacity);
+    size_t ReadBody(uint32_t length, Bytes& buffer);
     void DiscardBody(uint32_t length);
     void SkipBytes(size_t length);
-    void HandleMessage(std::vector<char>& body, std::wstring& type);
+    void HandleMessage(Bytes& body, std::wstring& type);
 
     ByteReader m_reader;
     CMessageHandler& m_handler;

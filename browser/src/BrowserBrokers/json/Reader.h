@@ -12,8 +12,8 @@ namespace browser_extensions::json {
 // `value` keeps what was built so far: containers are attached to their parent as soon as they
 // begin, scalars and members once complete. A text that does not begin with a value leaves
 // `value` untouched. Of several equal keys in one object, the last wins. A \uXXXX escape gives
-// exactly that code unit, a lone surrogate included. The containers and keys are made in `memory`
-// (string values on the heap, see Value.h).
+// exactly that code unit, a lone surrogate included (see Parser.h). The whole tree, containers,
+// keys and strings, is made in `memory`.
 bool Read(std::wstring_view text, Value& value,
           std::pmr::memory_resource* memory = std::pmr::get_default_resource());
 

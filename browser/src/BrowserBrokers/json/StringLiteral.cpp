@@ -3,57 +3,20 @@
 namespace browser_extensions::json {
 namespace {
 
-void AppendEscaped(unsigned char byte, std::string& out) {
-    switch (byte) {
-        case '"':
-            out += "\\\"";
-            return;
-        case '\\':
-            out += "\\\\";
-            return;
-        case '\b':
-            out += "\\b";
-            return;
-        case '\f':
-            out += "\\f";
-            return;
-        case '\n':
-            out += "\\n";
-            return;
-        case '\r':
-            out += "\\r";
-            return;
-        case '\t':
-            out += "\\t";
-            return;
-        default:
-            break;
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+std::size_t UnicodeEscape(std::uint32_t unit, char* out) {
+    out[0] = '\\';
+    out[1] = 'u';
+    for (int i = 0; i < 4; ++i) {
+        out[2 + i] = kHexDigits[(unit >> (12 - 4 * i)) & 0xF];
     }
-    if (byte < 0x20) {
-        static const char kHexDigits[] = "0123456789ABCDEF";
-        out += "\\u00";
-        out += kHexDigits[byte >> 4];
-        out += kHexDigits[byte & 0xF];
-        return;
-    }
-    out += static_cast<char>(byte);
+    return 6;
 }
 
-// The bytes AppendEscaped writes for `byte`.
-size_t EscapedSize(unsigned char byte) {
-    switch (byte) {
-        case '"':
-        case '\\':
-        case '\b':
-        case '\f':
-        case '\n':
-        case '\r':
-        case '\t':
-            return 2;
-        default:
-            return byte < 0x20 ? 6 : 1;
-    }
-}
+// The short escapes, in the order of the letters that name them (the slash is only read).
+constexpr char kShortNames[] = "\"\\/bfnrt";
+constexpr char kShortUnits[] = "\"\\/\b\f\n\r\t";
 
 int HexDigitValue(wchar_t unit) {
     if (unit >= L'0' && unit <= L'9') {
@@ -70,35 +33,72 @@ int HexDigitValue(wchar_t unit) {
 
 }  // namespace
 
-bool UnicodeEscapeUnit(std::wstring_view digits, std::uint32_t& unit) {
-    if (digits.size() != 4) {
-        return false;
+std::size_t EscapeUnit(std::uint32_t unit, bool asciiOnly, char (&out)[12]) {
+    if (unit >= 0x20 && unit != '"' && unit != '\\' && (unit < 0x7F || !asciiOnly)) {
+        return 0;
     }
-    unit = 0;
-    for (const wchar_t digit : digits) {
-        const int value = HexDigitValue(digit);
-        if (value < 0) {
-            return false;
+    for (std::size_t i = 0; i < sizeof kShortUnits - 1; ++i) {
+        if (unit == static_cast<unsigned char>(kShortUnits[i])) {
+            out[0] = '\\';
+            out[1] = kShortNames[i];
+            return 2;
         }
-        unit = unit * 16 + static_cast<std::uint32_t>(value);
     }
-    return true;
+    if (unit > 0xFFFF) {
+        const std::uint32_t offset = unit - 0x10000;
+        UnicodeEscape(0xD800 + ((offset >> 10) & 0x3FF), out);
+        return 6 + UnicodeEscape(0xDC00 + (offset & 0x3FF), out + 6);
+    }
+    return UnicodeEscape(unit, out);
 }
 
 std::string Utf8StringLiteral(std::string_view utf8) {
+    char escape[12];
     // Exactly the size it will have: growing would leave a copy of the text in freed memory.
-    size_t size = 2;
+    std::size_t size = 2;
     for (const char c : utf8) {
-        size += EscapedSize(static_cast<unsigned char>(c));
+        const std::size_t length = EscapeUnit(static_cast<unsigned char>(c), false, escape);
+        size += length == 0 ? 1 : length;
     }
     std::string literal;
     literal.reserve(size);
     literal += '"';
     for (const char c : utf8) {
-        AppendEscaped(static_cast<unsigned char>(c), literal);
+        const std::size_t length = EscapeUnit(static_cast<unsigned char>(c), false, escape);
+        if (length == 0) {
+            literal += c;
+        } else {
+            literal.append(escape, length);
+        }
     }
     literal += '"';
     return literal;
+}
+
+bool DecodeEscape(const wchar_t*& p, const wchar_t* end, std::uint32_t& unit) {
+    if (end - p < 2 || p[0] != L'\\') {
+        return false;
+    }
+    for (std::size_t i = 0; i < sizeof kShortNames - 1; ++i) {
+        if (p[1] == static_cast<wchar_t>(kShortNames[i])) {
+            unit = static_cast<unsigned char>(kShortUnits[i]);
+            p += 2;
+            return true;
+        }
+    }
+    if (p[1] != L'u' || end - p < 6) {
+        return false;
+    }
+    unit = 0;
+    for (int i = 2; i < 6; ++i) {
+        const int digit = HexDigitValue(p[i]);
+        if (digit < 0) {
+            return false;
+        }
+        unit = unit * 16 + static_cast<std::uint32_t>(digit);
+    }
+    p += 6;
+    return true;
 }
 
 }  // namespace browser_extensions::json

@@ -2,20 +2,21 @@
 
 #include <new>
 
-#include "protect/CWipingArena.h"
-
 namespace browser_extensions::json {
 
-Tree::Tree(std::pmr::memory_resource* memory)
-    : m_memory(memory),
-      m_inArena(CWipingArena::IsArena(memory)),
-      m_root(new (memory->allocate(sizeof(Value), alignof(Value))) Value()) {}
+Tree::Tree(CWipingArena* arena)
+    : m_arena(arena),
+      m_root(arena != nullptr ? new (arena->allocate(sizeof(Value), alignof(Value))) Value()
+                              : new Value()) {}
 
 Tree::~Tree() {
-    if (!m_inArena) {
-        m_root->~Value();
-        m_memory->deallocate(m_root, sizeof(Value), alignof(Value));
+    if (m_arena == nullptr) {
+        delete m_root;
     }
+}
+
+std::pmr::memory_resource* Tree::Memory() const {
+    return m_arena != nullptr ? m_arena : std::pmr::get_default_resource();
 }
 
 }  // namespace browser_extensions::json

@@ -1,29 +1,29 @@
 #pragma once
 
-#include <memory_resource>
-
 #include "json/Value.h"
+#include "protect/CWipingArena.h"
 
 namespace browser_extensions::json {
 
-// The root of a tree to be read into `memory`, itself made there. In an arena the tree is never
-// destroyed: everything it holds is in the arena, which wipes and takes back all of it at once
-// when it is reset, so walking the tree to give its memory back piece by piece (which costs about
-// as much as reading it) would be wasted. Anything taken out of the tree keeps its own memory and
-// is destroyed as usual. Elsewhere the tree is destroyed like any Value.
+// The root of a tree to be read into `arena`, itself made there, or on the heap without one. In
+// an arena the tree is never destroyed: everything it holds is in the arena, which wipes and takes
+// back all of it at once when it is reset, so walking the tree to give its memory back piece by
+// piece (which costs about as much as reading it) would be wasted. Anything taken out of the tree
+// keeps its own memory and is destroyed as usual.
 class Tree {
   public:
-    explicit Tree(std::pmr::memory_resource* memory);
+    explicit Tree(CWipingArena* arena);
     ~Tree();
 
     Tree(const Tree&) = delete;
     Tree& operator=(const Tree&) = delete;
 
     Value& Root() { return *m_root; }
+    // Where the tree's containers and texts are made.
+    std::pmr::memory_resource* Memory() const;
 
   private:
-    std::pmr::memory_resource* m_memory;
-    bool m_inArena;
+    CWipingArena* m_arena;
     Value* m_root;
 };
 

@@ -1,10 +1,10 @@
 #include "json/Value.h"
 
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <utility>
 
-#include "protect/CWipingArena.h"
 #include "protect/WipeText.h"
 
 namespace browser_extensions::json {
@@ -89,11 +89,8 @@ Value& Value::operator=(Value&& other) noexcept {
 
 void Value::WipeText() noexcept {
     if (String* text = std::get_if<String>(&m_data)) {
-        WipeString(*text);
+        browser_extensions::WipeText(*text);
     } else if (Object* object = std::get_if<Object>(&m_data)) {
-        if (CWipingArena::IsArena(object->get_allocator().resource())) {
-            return;
-        }
         // The keys go with the object; their order no longer matters.
         for (auto& member : *object) {
             browser_extensions::WipeText(const_cast<String&>(member.first));
@@ -103,39 +100,14 @@ void Value::WipeText() noexcept {
 
 void Value::WipeMovedFrom(Data& data) noexcept {
     if (String* text = std::get_if<String>(&data)) {
-        WipeString(*text);
+        browser_extensions::WipeText(*text);
     }
 }
 
+// A tree whose children are all leaves is destroyed member-wise, which recurses one level only.
 void Value::ReleaseContainer() noexcept {
     if (HasGrandchildren(*this)) {
-        ReleaseChildrenFrom(0);
-    }
-}
-
-// Shallow trees, the usual case, are emptied by plain recursion; below a fixed depth the rest
-// is released with an explicit stack.
-void Value::ReleaseChildrenFrom(int depth) noexcept {
-    constexpr int kRecursionLimit = 32;
-    if (depth >= kRecursionLimit) {
         ReleaseChildren();
-        return;
-    }
-    if (Object* object = std::get_if<Object>(&m_data)) {
-        for (auto& member : *object) {
-            if (IsNonEmptyContainer(member.second)) {
-                member.second.ReleaseChildrenFrom(depth + 1);
-            }
-        }
-        WipeText();
-        object->clear();  // every member is now a leaf or an empty container
-    } else if (Array* array = std::get_if<Array>(&m_data)) {
-        for (Value& element : *array) {
-            if (IsNonEmptyContainer(element)) {
-                element.ReleaseChildrenFrom(depth + 1);
-            }
-        }
-        array->clear();
     }
 }
 
@@ -184,29 +156,72 @@ double Value::AsReal() const {
     ThrowTypeMismatch(Type::kReal);
 }
 
-void Value::MoveChildrenInto(std::vector<Value>& pending) {
-    if (Object* object = std::get_if<Object>(&m_data)) {
-        for (auto& member : *object) {
-            pending.push_back(std::move(member.second));
+namespace {
+
+// A child taken out of a container, and the room it leaves there: the first element's place, or
+// the last one's at the end of an array (its capacity stays), or an object's member node, whose
+// key is then free in the object.
+struct Room {
+    Value* container;
+    bool first;
+    Object::node_type node;
+};
+
+// Takes the first or the last child out of a non-empty container into `child`.
+Room TakeChild(Value& container, bool first, Value& child) noexcept {
+    if (container.type() == Type::kArray) {
+        Array& array = container.AsArray();
+        child = std::move(first ? array.front() : array.back());
+        if (!first) {
+            array.pop_back();
         }
-        WipeText();
-        object->clear();
-    } else if (Array* array = std::get_if<Array>(&m_data)) {
-        for (Value& element : *array) {
-            pending.push_back(std::move(element));
-        }
-        array->clear();
+        return {&container, first, {}};
     }
+    Object& object = container.AsObject();
+    Object::node_type node = object.extract(first ? object.begin() : std::prev(object.end()));
+    child = std::move(node.mapped());
+    return {&container, first, std::move(node)};
 }
 
+// Puts `child` into the room TakeChild left; returns where it is now.
+Value& PutChild(Room& room, Value&& child) noexcept {
+    if (room.node) {
+        room.node.mapped() = std::move(child);
+        return room.container->AsObject().insert(std::move(room.node)).position->second;
+    }
+    Array& array = room.container->AsArray();
+    if (room.first) {
+        return array.front() = std::move(child);
+    }
+    array.push_back(std::move(child));  // within the capacity it had: nothing is allocated
+    return array.back();
+}
+
+}  // namespace
+
+// Depth first, with the way back kept in the tree itself: when the current container's last child
+// is a container with children, that child becomes the current one; the container it came from
+// takes the place of the child's first child (so it is taken up again last), which moves into
+// the room the child left. Only moves and node handles: nothing is allocated.
 void Value::ReleaseChildren() noexcept {
-    std::vector<Value> pending;
-    MoveChildrenInto(pending);
-    while (!pending.empty()) {
-        Value last(std::move(pending.back()));
-        pending.pop_back();
-        last.MoveChildrenInto(pending);
-        // `last` is now a leaf or an empty container: destroying it recurses no further.
+    Value current(std::move(*this));
+    while (IsNonEmptyContainer(current)) {
+        Value child;
+        Room room = TakeChild(current, false, child);
+        if (!IsNonEmptyContainer(child) || !IsNonEmptyContainer(current)) {
+            if (room.node) {
+                browser_extensions::WipeText(room.node.key());  // the member goes
+            }
+            if (IsNonEmptyContainer(child)) {
+                current = std::move(child);
+            }
+            continue;  // a leaf or an empty container is destroyed without recursion
+        }
+        Value grandchild;
+        Room childRoom = TakeChild(child, true, grandchild);
+        room.container = &PutChild(childRoom, std::move(current));
+        PutChild(room, std::move(grandchild));
+        current = std::move(child);
     }
 }
 

@@ -10,8 +10,6 @@
 #include <variant>
 #include <vector>
 
-#include "json/UnitIterator.h"
-#include "protect/CWipingArena.h"
 #include "protect/WipeText.h"
 
 namespace browser_extensions::json {
@@ -43,14 +41,6 @@ using String = std::pmr::wstring;
 using Object = std::pmr::map<String, Value, KeyLess>;
 using Array = std::pmr::vector<Value>;
 
-// Overwrites a string's characters and leaves it empty, unless it is in an arena, which wipes them
-// with the rest of the message when it is reset.
-inline void WipeString(String& text) noexcept {
-    if (!CWipingArena::IsArena(text.get_allocator().resource())) {
-        WipeText(text);
-    }
-}
-
 // One JSON value. Copying, assigning and destroying walk the tree with an explicit stack, so a
 // tree of any depth can be handled without exhausting the call stack.
 class Value {
@@ -70,8 +60,7 @@ class Value {
         : m_data(std::in_place_type<Array>, memory) {}
     // A string made in `memory`.
     Value(std::wstring_view text, std::pmr::memory_resource* memory)
-        : m_data(std::in_place_type<String>, UnitIterator(text.data()),
-                 UnitIterator(text.data() + text.size()), memory) {}
+        : m_data(std::in_place_type<String>, text, String::allocator_type(memory)) {}
     Value(const std::wstring& text) : Value(std::wstring_view(text)) {}
     Value(const wchar_t* text) : Value(std::wstring_view(text)) {}
     Value(const char*) = delete;  // would silently become a bool
@@ -132,18 +121,15 @@ class Value {
     using Data =
         std::variant<Object, Array, String, bool, std::int64_t, std::uint64_t, double, Null>;
 
-    bool HasChildren() const;
     // Overwrites the characters this value holds itself: a string's, or an object's keys (its
-    // members' values wipe their own), unless they are in an arena, which wipes them with the
-    // rest of the message. Message text never outlives its tree.
+    // members' values wipe their own). Message text never outlives its tree.
     void WipeText() noexcept;
     // After a move out of `data`: a short string keeps its characters in the moved-from object.
     static void WipeMovedFrom(Data& data) noexcept;
-    // Moves every child out into `pending` and leaves this container empty.
-    void MoveChildrenInto(std::vector<Value>& pending);
+    // Releases the children of a tree of any depth with neither recursion nor memory of its own
+    // (see Value.cpp); leaves this value null.
     void ReleaseChildren() noexcept;
     void ReleaseContainer() noexcept;
-    void ReleaseChildrenFrom(int depth) noexcept;
     void CopyTreeFrom(const Value& other);
     [[noreturn]] void ThrowTypeMismatch(Type requested) const;
 

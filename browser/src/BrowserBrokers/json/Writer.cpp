@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "json/StringLiteral.h"
 #include "protect/CWipingAllocator.h"
 
 namespace browser_extensions::json {
@@ -15,70 +16,20 @@ namespace {
 // Message text is written here: growing leaves no copy behind.
 using Output = std::basic_string<wchar_t, std::char_traits<wchar_t>, CWipingAllocator<wchar_t>>;
 
-constexpr wchar_t kHexDigits[] = L"0123456789ABCDEF";
-
 void AppendAscii(const char* begin, const char* end, Output& out) {
     out.append(begin, end);  // each char widens to its own code unit
-}
-
-void AppendUnicodeEscape(std::uint32_t unit, Output& out) {
-    out += L"\\u";
-    out += kHexDigits[(unit >> 12) & 0xF];
-    out += kHexDigits[(unit >> 8) & 0xF];
-    out += kHexDigits[(unit >> 4) & 0xF];
-    out += kHexDigits[unit & 0xF];
-}
-
-bool IsPlainPrintable(wchar_t unit) {
-    return unit >= 0x20 && unit <= 0x7E && unit != L'"' && unit != L'\\';
-}
-
-void AppendEscaped(wchar_t unit, Output& out) {
-    switch (unit) {
-        case L'"':
-            out += L"\\\"";
-            return;
-        case L'\\':
-            out += L"\\\\";
-            return;
-        case L'\b':
-            out += L"\\b";
-            return;
-        case L'\f':
-            out += L"\\f";
-            return;
-        case L'\n':
-            out += L"\\n";
-            return;
-        case L'\r':
-            out += L"\\r";
-            return;
-        case L'\t':
-            out += L"\\t";
-            return;
-        default:
-            break;
-    }
-    const auto value = static_cast<std::uint32_t>(unit);
-    if (value > 0xFFFF) {
-        // Only where wchar_t is 32-bit and a caller stored a whole code point: write it as the
-        // surrogate pair it would be in UTF-16.
-        const std::uint32_t offset = value - 0x10000;
-        AppendUnicodeEscape(0xD800 + ((offset >> 10) & 0x3FF), out);
-        AppendUnicodeEscape(0xDC00 + (offset & 0x3FF), out);
-        return;
-    }
-    AppendUnicodeEscape(value, out);
 }
 
 void AppendString(std::wstring_view text, Output& out) {
     out += L'"';
     const wchar_t* run = text.data();
     const wchar_t* const end = text.data() + text.size();
+    char escape[12];
     for (const wchar_t* p = run; p != end; ++p) {
-        if (!IsPlainPrintable(*p)) {
+        const std::size_t length = EscapeUnit(static_cast<std::uint32_t>(*p), true, escape);
+        if (length != 0) {
             out.append(run, p);
-            AppendEscaped(*p, out);
+            AppendAscii(escape, escape + length, out);
             run = p + 1;
         }
     }

@@ -15,7 +15,7 @@ using namespace std::string_view_literals;
 CBasicAuthMessage::CBasicAuthMessage(std::pmr::memory_resource* memory) : m_host(memory) {}
 
 CBasicAuthMessage::~CBasicAuthMessage() {
-    json::WipeString(m_host);
+    WipeText(m_host);
 }
 
 void CBasicAuthMessage::Serialize(json::Object& /*object*/) const {}

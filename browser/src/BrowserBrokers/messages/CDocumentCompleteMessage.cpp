@@ -16,7 +16,7 @@ CDocumentCompleteMessage::CDocumentCompleteMessage(std::pmr::memory_resource* me
     : m_url(memory) {}
 
 CDocumentCompleteMessage::~CDocumentCompleteMessage() {
-    json::WipeString(m_url);
+    WipeText(m_url);
 }
 
 namespace {

@@ -14,7 +14,7 @@ using namespace std::string_view_literals;
 CLogMessage::CLogMessage(std::pmr::memory_resource* memory) : m_message(memory) {}
 
 CLogMessage::~CLogMessage() {
-    json::WipeString(m_message);
+    WipeText(m_message);
 }
 
 void CLogMessage::Serialize(json::Object& object) const {

@@ -11,10 +11,10 @@ CResponseMessage::CResponseMessage(std::wstring_view requestID, std::pmr::memory
     : m_values(memory), m_requestID(requestID, memory) {}
 
 CResponseMessage::~CResponseMessage() {
-    json::WipeString(m_requestID);
+    WipeText(m_requestID);
     for (auto& [name, text] : m_values) {
-        json::WipeString(const_cast<json::String&>(name));
-        json::WipeString(text);
+        WipeText(const_cast<json::String&>(name));
+        WipeText(text);
     }
 }
 

@@ -15,9 +15,9 @@ CSaveCredentialsMessage::CSaveCredentialsMessage(std::pmr::memory_resource* memo
     : m_host(memory), m_username(memory), m_password(memory) {}
 
 CSaveCredentialsMessage::~CSaveCredentialsMessage() {
-    json::WipeString(m_host);
-    json::WipeString(m_username);
-    json::WipeString(m_password);
+    WipeText(m_host);
+    WipeText(m_username);
+    WipeText(m_password);
 }
 
 // Credentials are never written back out.

@@ -18,9 +18,9 @@ CTabMessage::CTabMessage(std::pmr::memory_resource* memory)
     : m_tabID(memory), m_type(memory), m_requestID(memory) {}
 
 CTabMessage::~CTabMessage() {
-    json::WipeString(m_tabID);
-    json::WipeString(m_type);
-    json::WipeString(m_requestID);
+    WipeText(m_tabID);
+    WipeText(m_type);
+    WipeText(m_requestID);
 }
 
 using namespace std::string_view_literals;

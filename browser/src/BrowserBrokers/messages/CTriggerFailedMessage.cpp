@@ -14,7 +14,7 @@ CTriggerFailedMessage::CTriggerFailedMessage(std::pmr::memory_resource* memory)
     : m_triggerId(memory) {}
 
 CTriggerFailedMessage::~CTriggerFailedMessage() {
-    json::WipeString(m_triggerId);
+    WipeText(m_triggerId);
 }
 
 void CTriggerFailedMessage::Serialize(json::Object& object) const {

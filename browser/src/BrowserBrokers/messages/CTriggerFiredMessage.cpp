@@ -15,10 +15,10 @@ CTriggerFiredMessage::CTriggerFiredMessage(std::pmr::memory_resource* memory)
     : m_triggerId(memory), m_values(memory) {}
 
 CTriggerFiredMessage::~CTriggerFiredMessage() {
-    json::WipeString(m_triggerId);
+    WipeText(m_triggerId);
     // The captured form values (a password field's among them); keys are signatures, no secret.
     for (auto& entry : m_values) {
-        json::WipeString(entry.second);
+        WipeText(entry.second);
     }
 }
 
@@ -37,7 +37,7 @@ void CTriggerFiredMessage::Deserialize(json::Object&& object) {
             continue;
         }
         json::String& stored = m_values[std::move(signature)];
-        json::WipeString(stored);  // a repeated signature's earlier value
+        WipeText(stored);  // a repeated signature's earlier value
         stored = JsonGetString(entry, L"value"sv);
     }
 }

@@ -8,7 +8,7 @@
 #include "json/Writer.h"
 #include "platform/DebugOutput.h"
 
-namespace json = browser_extensions::json;
+namespace browser_extensions {
 
 std::wstring IJsonSerializable::ToJsonString() const {
     json::Object object;
@@ -16,15 +16,17 @@ std::wstring IJsonSerializable::ToJsonString() const {
     return json::Write(json::Value(std::move(object)));
 }
 
-void IJsonSerializable::FromJsonString(std::wstring_view text, std::pmr::memory_resource* memory) {
+void IJsonSerializable::FromJsonString(std::wstring_view text, CWipingArena* arena) {
     try {
-        json::Tree tree(memory);
+        json::Tree tree(arena);
         // The verdict does not matter: whatever was read before an error is used.
-        json::Read(text, tree.Root(), memory);
+        json::Read(text, tree.Root(), tree.Memory());
         Deserialize(std::move(tree.Root().AsObject()));
     } catch (const std::exception& error) {
-        browser_extensions::platform::DebugOutputA(error.what());
+        platform::DebugOutputA(error.what());
     } catch (...) {
         // Nothing but the message's own fields tells the caller what arrived.
     }
 }
+
+}  // namespace browser_extensions

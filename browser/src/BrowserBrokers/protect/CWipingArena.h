@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <memory_resource>
-#include <typeinfo>
 #include <vector>
 
 namespace browser_extensions {
@@ -28,11 +27,6 @@ class CWipingArena final : public std::pmr::memory_resource {
     // Wipes what was handed out and takes all of it back. Whatever was made in the arena must be
     // gone (or never be used again) by then.
     void Reset() noexcept;
-
-    // Whether `memory` is an arena, which wipes what it handed out by itself.
-    static bool IsArena(const std::pmr::memory_resource* memory) noexcept {
-        return memory != nullptr && typeid(*memory) == typeid(CWipingArena);
-    }
 
   private:
     struct Chunk {

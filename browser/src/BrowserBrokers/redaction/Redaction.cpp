@@ -2,17 +2,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
+#include <string_view>
 #include <utility>
 #include <vector>
 
+#include "json/Parser.h"
 #include "json/StringLiteral.h"
-#include "redaction/JsonTokenizer.h"
 
 namespace browser_extensions {
 namespace {
-
-using Kind = JsonTokenizer::Kind;
-using Token = JsonTokenizer::Token;
 
 constexpr wchar_t kHiddenValue[] = L"\"***\"";
 constexpr wchar_t kHiddenRest[] = L"***";
@@ -60,82 +59,23 @@ constexpr KnownName kKnownNames[] = {
 // Where a container sits, which decides what its members may show.
 enum class Place : unsigned char { Envelope, Payload, Values, ValuesEntry, Elsewhere };
 
-struct Unit {
-    std::uint32_t value;
-    size_t next;
-    bool valid;
-};
+// The redaction follows the text however deep it nests, as the reader's limit is no secret's,
+// and takes raw control characters in strings (see json/Parser.h).
+constexpr std::size_t kNoDepthLimit = std::numeric_limits<std::size_t>::max();
+template <typename Events>
+using LenientParser = json::Parser<Events, true>;
 
-// The code unit that the literal's content spells at `i`, escapes decoded; `end` is where the
-// content ends (the closing quote).
-Unit DecodeAt(std::wstring_view text, size_t i, size_t end) {
-    if (text[i] != L'\\') {
-        return {static_cast<std::uint32_t>(text[i]), i + 1, true};
-    }
-    if (i + 1 >= end) {
-        return {0, end, false};
-    }
-    switch (text[i + 1]) {
-        case L'u': {
-            std::uint32_t value = 0;
-            if (i + 6 > end || !json::UnicodeEscapeUnit(text.substr(i + 2, 4), value)) {
-                return {0, end, false};
-            }
-            return {value, i + 6, true};
-        }
-        case L'"':
-            return {L'"', i + 2, true};
-        case L'\\':
-            return {L'\\', i + 2, true};
-        case L'/':
-            return {L'/', i + 2, true};
-        case L'b':
-            return {L'\b', i + 2, true};
-        case L'f':
-            return {L'\f', i + 2, true};
-        case L'n':
-            return {L'\n', i + 2, true};
-        case L'r':
-            return {L'\r', i + 2, true};
-        case L't':
-            return {L'\t', i + 2, true};
-        default:
-            return {0, end, false};
-    }
-}
-
-// Whether the string literal `token` (quotes included) reads as `word`.
-bool Spells(std::wstring_view text, const Token& token, std::wstring_view word) {
-    const size_t begin = token.begin + 1;
-    const size_t end = token.end - 1;
-    // Every letter written as a \uXXXX escape is the longest spelling.
-    if (end - begin < word.size() || end - begin > word.size() * 6) {
-        return false;
-    }
-    size_t matched = 0;
-    for (size_t i = begin; i < end;) {
-        const Unit unit = DecodeAt(text, i, end);
-        if (!unit.valid || matched == word.size() ||
-            unit.value != static_cast<std::uint32_t>(word[matched])) {
-            return false;
-        }
-        ++matched;
-        i = unit.next;
-    }
-    return matched == word.size();
-}
-
-Name NameOf(std::wstring_view text, const Token& key) {
+Name NameOf(std::wstring_view key) {
     for (const KnownName& known : kKnownNames) {
-        if (Spells(text, key, known.spelling)) {
+        if (key == known.spelling) {
             return known.name;
         }
     }
     return Name::Other;
 }
 
-bool IsString(std::wstring_view text, const Token& token) {
-    return text[token.begin] == L'"';
+bool IsString(std::wstring_view raw) {
+    return !raw.empty() && raw.front() == L'"';
 }
 
 // What the envelope's own members say about the rest of it.
@@ -144,54 +84,65 @@ struct Envelope {
     bool answer = false;  // a "requestID" other than the string ""
 };
 
-Envelope ReadEnvelope(std::wstring_view text) {
-    JsonTokenizer tokens(text);
-    if (tokens.Next().kind != Kind::ObjectBegin) {
-        return {};
+// Events that read the envelope's own members, a first pass over the text.
+class EnvelopeReader {
+  public:
+    Envelope Result() const { return {m_typeSeen && m_everyTypeIsLog, m_answer}; }
+
+    void Open(bool /*object*/) {
+        MemberValue({}, {});
+        ++m_depth;
     }
-    bool typeSeen = false;
-    bool everyTypeIsLog = true;
-    bool answer = false;
-    size_t depth = 1;
-    Name member = Name::Other;
-    while (depth > 0) {
-        const Token token = tokens.Next();
-        const bool memberValue =
-            depth == 1 && (token.kind == Kind::Scalar || token.kind == Kind::ObjectBegin ||
-                           token.kind == Kind::ArrayBegin);
-        if (memberValue && member == Name::Type) {
-            typeSeen = true;
-            everyTypeIsLog = everyTypeIsLog && token.kind == Kind::Scalar &&
-                             IsString(text, token) && Spells(text, token, L"log");
-        } else if (memberValue && member == Name::RequestId) {
-            answer = answer || token.kind != Kind::Scalar || token.end - token.begin != 2 ||
-                     !IsString(text, token);
-        }
-        switch (token.kind) {
-            case Kind::Key:
-                member = depth == 1 ? NameOf(text, token) : member;
-                break;
-            case Kind::ObjectBegin:
-            case Kind::ArrayBegin:
-                ++depth;
-                break;
-            case Kind::ObjectEnd:
-            case Kind::ArrayEnd:
-                --depth;
-                break;
-            case Kind::Scalar:
-                break;
-            case Kind::End:
-            case Kind::Broken:
-                depth = 0;
-                break;
+    void Close() { --m_depth; }
+    void Key(std::wstring_view /*raw*/, std::wstring_view key) {
+        if (m_depth == 1) {
+            m_member = NameOf(key);
         }
     }
-    return {typeSeen && everyTypeIsLog, answer};
+    void Scalar(std::wstring_view raw, std::wstring_view text) { MemberValue(raw, text); }
+    template <typename Value>
+    void Scalar(std::wstring_view raw, const Value& /*value*/) {
+        MemberValue(raw, {});
+    }
+
+  private:
+    // `raw` is empty for a container.
+    void MemberValue(std::wstring_view raw, std::wstring_view text) {
+        if (m_depth != 1) {
+            return;
+        }
+        if (m_member == Name::Type) {
+            m_typeSeen = true;
+            m_everyTypeIsLog = m_everyTypeIsLog && IsString(raw) && text == L"log";
+        } else if (m_member == Name::RequestId) {
+            m_answer = m_answer || !IsString(raw) || raw.size() != 2;
+        }
+    }
+
+    std::size_t m_depth = 0;
+    Name m_member = Name::Other;
+    bool m_typeSeen = false;
+    bool m_everyTypeIsLog = true;
+    bool m_answer = false;
+};
+
+struct Unit {
+    std::uint32_t value;
+    size_t next;
+};
+
+// The code unit that a string literal, which the parser found valid, spells at `i`, escapes
+// decoded; `end` is where its content ends (the closing quote).
+Unit DecodeAt(std::wstring_view text, size_t i, size_t end) {
+    const wchar_t* p = text.data() + i;
+    std::uint32_t value = static_cast<std::uint32_t>(*p);
+    if (!json::DecodeEscape(p, text.data() + end, value)) {
+        ++p;
+    }
+    return {value, static_cast<size_t>(p - text.data())};
 }
 
-Place PlaceOf(const std::vector<Place>& open, Name member, Kind kind, const Envelope& envelope) {
-    const bool object = kind == Kind::ObjectBegin;
+Place PlaceOf(const std::vector<Place>& open, Name member, bool object, const Envelope& envelope) {
     if (open.empty()) {
         return object ? Place::Envelope : Place::Elsewhere;
     }
@@ -228,11 +179,10 @@ bool Shows(Place place, Name member, const Envelope& envelope) {
 }
 
 // Where a "url" literal's shown part ends: at its query or fragment, or at its closing quote.
-size_t EndOfShownUrl(std::wstring_view text, const Token& url) {
-    const size_t end = url.end - 1;
-    for (size_t i = url.begin + 1; i < end;) {
+size_t EndOfShownUrl(std::wstring_view text, size_t begin, size_t end) {
+    for (size_t i = begin; i < end;) {
         const Unit unit = DecodeAt(text, i, end);
-        if (unit.valid && (unit.value == L'?' || unit.value == L'#')) {
+        if (unit.value == L'?' || unit.value == L'#') {
             return i;
         }
         i = unit.next;
@@ -241,7 +191,7 @@ size_t EndOfShownUrl(std::wstring_view text, const Token& url) {
 }
 
 bool IsSlash(const Unit& unit) {
-    return unit.valid && (unit.value == L'/' || unit.value == L'\\');
+    return unit.value == L'/' || unit.value == L'\\';
 }
 
 // Where a shown "url"'s authority begins: after its first "//" when no lone "/" comes before it,
@@ -272,7 +222,7 @@ size_t EndOfUserInfo(std::wstring_view text, size_t authority, size_t end) {
         if (IsSlash(unit)) {
             break;
         }
-        if (unit.valid && unit.value == L'@') {
+        if (unit.value == L'@') {
             userInfoEnd = i;
         }
         i = unit.next;
@@ -310,51 +260,113 @@ class Rewrite {
     bool m_replaced = false;
 };
 
+// Events that rewrite the text, the second pass: every value not shown is replaced.
+class Redactor {
+  public:
+    Redactor(std::wstring_view text, const Envelope& envelope)
+        : m_text(text), m_envelope(envelope), m_rewrite(text) {}
+
+    void Open(bool object) {
+        Settle();
+        m_open.push_back(PlaceOf(m_open, m_member, object, m_envelope));
+    }
+    void Close() {
+        Settle();
+        m_open.pop_back();
+    }
+    void Key(std::wstring_view /*raw*/, std::wstring_view key) {
+        Settle();
+        m_member = NameOf(key);
+    }
+    void Scalar(std::wstring_view raw, std::wstring_view /*text*/) {
+        Settle();
+        if (!Shown()) {
+            m_rewrite.Replace(Offset(raw), Offset(raw) + raw.size(), kHiddenValue);
+        } else if (m_member == Name::Url) {
+            HideUrlSecrets(Offset(raw), Offset(raw) + raw.size());
+        }
+    }
+    // A number or a literal is settled with the next event: where the text stops being JSON
+    // right after it, inside the same run of characters, the whole run is what breaks.
+    template <typename Value>
+    void Scalar(std::wstring_view raw, const Value& /*value*/) {
+        Settle();
+        m_bare = raw;
+    }
+
+    // The rewritten text, `complete` when the parser read a whole value and stopped at
+    // `position`.
+    std::wstring Finish(bool complete, const wchar_t* position) {
+        size_t broken = Offset(std::wstring_view(position, 0));
+        if (complete) {
+            while (broken < m_text.size() && IsWhitespace(m_text[broken])) {
+                ++broken;
+            }
+        }
+        if (broken < m_text.size() && !m_bare.empty() && Offset(m_bare) + m_bare.size() == broken &&
+            !IsDelimiter(m_text[broken])) {
+            broken = Offset(m_bare);
+            m_bare = {};
+        }
+        Settle();
+        if (broken < m_text.size()) {
+            m_rewrite.Replace(broken, m_text.size(), kHiddenRest);
+        }
+        return m_rewrite.Finish();
+    }
+
+  private:
+    static bool IsWhitespace(wchar_t c) {
+        return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r';
+    }
+    static bool IsDelimiter(wchar_t c) {
+        return IsWhitespace(c) || std::wstring_view(L",:[]{}\"").find(c) != std::wstring_view::npos;
+    }
+
+    size_t Offset(std::wstring_view raw) const {
+        return static_cast<size_t>(raw.data() - m_text.data());
+    }
+
+    // An array's elements have no name; only objects' members can show.
+    bool Shown() const { return !m_open.empty() && Shows(m_open.back(), m_member, m_envelope); }
+
+    void Settle() {
+        if (!m_bare.empty() && !Shown()) {
+            m_rewrite.Replace(Offset(m_bare), Offset(m_bare) + m_bare.size(), kHiddenValue);
+        }
+        m_bare = {};
+    }
+
+    // The literal from `begin` to `end`, quotes included.
+    void HideUrlSecrets(size_t begin, size_t end) {
+        const size_t shownEnd = EndOfShownUrl(m_text, begin + 1, end - 1);
+        const size_t authority = StartOfAuthority(m_text, begin + 1, shownEnd);
+        const size_t userInfoEnd = EndOfUserInfo(m_text, authority, shownEnd);
+        if (userInfoEnd > authority) {
+            m_rewrite.Replace(authority, userInfoEnd, kHiddenUserInfo);
+        }
+        if (shownEnd + 1 < end) {
+            m_rewrite.Replace(shownEnd, end, L"\"");
+        }
+    }
+
+    std::wstring_view m_text;
+    Envelope m_envelope;
+    Rewrite m_rewrite;
+    std::vector<Place> m_open;  // one per open container, innermost last
+    Name m_member = Name::Other;
+    std::wstring_view m_bare;  // a number or literal not settled yet
+};
+
 }  // namespace
 
 std::wstring RedactSecrets(std::wstring_view text) {
-    const Envelope envelope = ReadEnvelope(text);
-    JsonTokenizer tokens(text);
-    std::vector<Place> open;  // one per open container, innermost last
-    Name member = Name::Other;
-    Rewrite rewrite(text);
-    while (true) {
-        const Token token = tokens.Next();
-        switch (token.kind) {
-            case Kind::Key:
-                member = NameOf(text, token);
-                break;
-            case Kind::ObjectBegin:
-            case Kind::ArrayBegin:
-                open.push_back(PlaceOf(open, member, token.kind, envelope));
-                break;
-            case Kind::ObjectEnd:
-            case Kind::ArrayEnd:
-                open.pop_back();
-                break;
-            case Kind::Scalar:
-                // An array's elements have no name; only objects' members can show.
-                if (open.empty() || !Shows(open.back(), member, envelope)) {
-                    rewrite.Replace(token.begin, token.end, kHiddenValue);
-                } else if (member == Name::Url && IsString(text, token)) {
-                    const size_t shownEnd = EndOfShownUrl(text, token);
-                    const size_t authority = StartOfAuthority(text, token.begin + 1, shownEnd);
-                    const size_t userInfoEnd = EndOfUserInfo(text, authority, shownEnd);
-                    if (userInfoEnd > authority) {
-                        rewrite.Replace(authority, userInfoEnd, kHiddenUserInfo);
-                    }
-                    if (shownEnd + 1 < token.end) {
-                        rewrite.Replace(shownEnd, token.end, L"\"");
-                    }
-                }
-                break;
-            case Kind::Broken:
-                rewrite.Replace(token.begin, text.size(), kHiddenRest);
-                return rewrite.Finish();
-            case Kind::End:
-                return rewrite.Finish();
-        }
-    }
+    EnvelopeReader envelope;
+    LenientParser<EnvelopeReader>(text, envelope, kNoDepthLimit).Run();
+    Redactor redactor(text, envelope.Result());
+    LenientParser<Redactor> parser(text, redactor, kNoDepthLimit);
+    const bool complete = parser.Run();
+    return redactor.Finish(complete, parser.Position());
 }
 
 }  // namespace browser_extensions
