@@ -21,19 +21,25 @@ HOSTS = {case: f"com.quenlow.kit.{case}" for case in ("absent", "foreign", "brok
 OTHER_EXTENSION = {"chromium": "a" * 32, "firefox": "other@quenlow.example"}
 # What each browser says, and the kit's reason for it. Firefox tells a refused add-on what it
 # tells about a missing host. Chromium on Linux starts the host program in a child process it has
-# already forked, so a program it cannot execute looks to it like a host that exited.
+# already forked, so a program it cannot execute, like one that exits at once, is a host that
+# ended: "exited" when the browser reads the end of its output first, an I/O error when its write of
+# the kit's first message fails first (chromium native_message_process_host.cc, HandleWriteResult).
+# Which comes first is the machine's timing.
+CHROMIUM_ENDED = {("Native host has exited.", "exited"),
+                  ("Error when communicating with the native messaging host.", "protocolError")}
 EXPECTED = {
     "chromium": {
-        "absent": ("Specified native messaging host not found.", "notFound"),
-        "foreign": ("Access to the specified native messaging host is forbidden.", "forbidden"),
-        "broken": ("Native host has exited.", "exited"),
+        "absent": {("Specified native messaging host not found.", "notFound")},
+        "foreign": {("Access to the specified native messaging host is forbidden.", "forbidden")},
+        "broken": CHROMIUM_ENDED,
     },
     "firefox": {
-        "absent": (f"No such native application {HOSTS['absent']}", "notFound"),
-        "foreign": (f"No such native application {HOSTS['foreign']}", "notFound"),
-        "broken": ("An unexpected error occurred", "failedToStart"),
+        "absent": {(f"No such native application {HOSTS['absent']}", "notFound")},
+        "foreign": {(f"No such native application {HOSTS['foreign']}", "notFound")},
+        "broken": {("An unexpected error occurred", "failedToStart")},
     },
 }
+ENDED_REASONS = {"chromium": {reason for _, reason in CHROMIUM_ENDED}, "firefox": {"exited"}}
 
 
 def run_extension(browser, work, config, where, env=None, after=None):
@@ -61,7 +67,7 @@ def test_each_failure_reads_as_its_reason(browser, tmp_path):
     register(browser, tmp_path, HOSTS["broken"], broken)
     report, _ = run_extension(browser, tmp_path, {"probeHosts": list(HOSTS.values())}, where)
     seen = {case: (report["outcomes"][name], report["reasons"][name]) for case, name in HOSTS.items()}
-    assert seen == EXPECTED[browser]
+    assert all(seen[case] in EXPECTED[browser][case] for case in HOSTS), seen
 
 
 @pytest.mark.parametrize("browser", ["chromium", "firefox"])
@@ -70,8 +76,9 @@ def test_a_host_that_exits_at_once_is_retried_with_backoff(browser, tmp_path):
     where = register(browser, tmp_path, "com.quenlow.kit.exits", exits)
     report, _ = run_extension(browser, tmp_path, {"exitingHost": "com.quenlow.kit.exits"}, where)
     ends = [status for status in report["statuses"] if status["state"] == "disconnected"][:3]
-    assert [(s["reason"], s["permanent"], s["retryInMs"]) for s in ends] == \
-        [("exited", False, 100), ("exited", False, 200), ("exited", False, 400)], report
+    assert all(s["reason"] in ENDED_REASONS[browser] for s in ends), report
+    assert [(s["permanent"], s["retryInMs"]) for s in ends] == \
+        [(False, 100), (False, 200), (False, 400)], report
 
 
 @pytest.mark.parametrize("browser", ["chromium", "firefox"])
