@@ -3,8 +3,6 @@
 #include <atomic>
 #include <new>
 
-#include "platform/DataProtection.h"
-
 namespace browser_extensions {
 namespace {
 
@@ -16,22 +14,31 @@ void ReleaseToHeap(unsigned char* data, std::size_t /*bytes*/) {
     ::operator delete(data);
 }
 
-const WipingHeap kHeap{AllocateFromHeap, ReleaseToHeap};
-std::atomic<const WipingHeap*> g_heap{&kHeap};
+const WipingHeapSource kHeap{AllocateFromHeap, ReleaseToHeap};
+std::atomic<const WipingHeapSource*> g_source{&kHeap};
+
+class CWipingHeap final : public std::pmr::memory_resource {
+    void* do_allocate(std::size_t bytes, std::size_t /*alignment*/) override {
+        return g_source.load()->allocate(bytes);
+    }
+    void do_deallocate(void* data, std::size_t bytes, std::size_t /*alignment*/) override {
+        platform::WipeBytes(data, bytes);
+        g_source.load()->release(static_cast<unsigned char*>(data), bytes);
+    }
+    bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override {
+        return this == &other;
+    }
+};
 
 }  // namespace
 
-void SetWipingHeapForTesting(const WipingHeap* heap) {
-    g_heap.store(heap != nullptr ? heap : &kHeap);
+void SetWipingHeapSourceForTesting(const WipingHeapSource* source) {
+    g_source.store(source != nullptr ? source : &kHeap);
 }
 
-void* AllocateWiping(std::size_t bytes) {
-    return g_heap.load()->allocate(bytes);
-}
-
-void ReleaseWiping(void* data, std::size_t bytes) noexcept {
-    platform::WipeBytes(data, bytes);
-    g_heap.load()->release(static_cast<unsigned char*>(data), bytes);
+std::pmr::memory_resource* WipingHeap() {
+    static CWipingHeap* heap = new CWipingHeap();  // never destroyed: detached threads use it
+    return heap;
 }
 
 }  // namespace browser_extensions

@@ -14,7 +14,7 @@
 namespace browser_extensions {
 namespace {
 
-// Watches every allocation of the wiping allocator: what was handed out, and whether it was all
+// Watches every allocation of the wiping heap: what was handed out, and whether it was all
 // zeros when it came back. Storage is checked while it is still allocated.
 struct AllocationLog {
     size_t allocations = 0;
@@ -43,16 +43,16 @@ struct AllocationLog {
 };
 AllocationLog* AllocationLog::current = nullptr;
 
-const WipingHeap kWatchingHeap{AllocationLog::Allocate, AllocationLog::Release};
+const WipingHeapSource kWatchingHeap{AllocationLog::Allocate, AllocationLog::Release};
 
 class Wiping : public ::testing::Test {
   protected:
     void SetUp() override {
         AllocationLog::current = &m_log;
-        SetWipingHeapForTesting(&kWatchingHeap);
+        SetWipingHeapSourceForTesting(&kWatchingHeap);
     }
     void TearDown() override {
-        SetWipingHeapForTesting(nullptr);
+        SetWipingHeapSourceForTesting(nullptr);
         AllocationLog::current = nullptr;
     }
 
@@ -62,9 +62,9 @@ class Wiping : public ::testing::Test {
 TEST_F(Wiping, GrowthAndDestructionReleaseOnlyZeroedStorageOverTheWholeCapacity) {
     const std::string secret = "correct horse battery staple";
     {
-        SecretBytes buffer;
+        SecretString buffer;
         for (int i = 0; i < 40; ++i) {
-            buffer.insert(buffer.end(), secret.begin(), secret.end());
+            buffer += secret;
         }
         buffer.push_back('!');
         ASSERT_EQ(buffer.size(), 40 * secret.size() + 1);
