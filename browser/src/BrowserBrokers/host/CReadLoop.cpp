@@ -36,7 +36,7 @@ CReadLoop::CReadLoop(ByteReader reader, CMessageHandler& handler, XPathRelay rel
 
 void CReadLoop::Run() {
     std::wstring type;  // receives each envelope's type; empty again after every message
-    Bytes body;
+    SecretString body;
     int32_t length = 0;
     for (;;) {
         const LengthResult result = ReadLength(length);
@@ -58,7 +58,7 @@ void CReadLoop::Run() {
 
 // Running out of memory costs this one message only; the rest of its body is read away so the
 // next frame starts where it should.
-void CReadLoop::ReadAndHandle(uint32_t length, Bytes& body, std::wstring& type) {
+void CReadLoop::ReadAndHandle(uint32_t length, SecretString& body, std::wstring& type) {
     size_t received = 0;
     try {
         received = ReadBody(length, body);
@@ -91,12 +91,12 @@ CReadLoop::LengthResult CReadLoop::ReadLength(int32_t& length) {
     return LengthResult::kFrame;
 }
 
-size_t CReadLoop::ReadBody(uint32_t length, Bytes& buffer) {
+size_t CReadLoop::ReadBody(uint32_t length, SecretString& buffer) {
     size_t received = 0;
     m_partial = 0;
     while (received < length) {
         const size_t want = std::min<size_t>(length - received, std::max(received, kFirstChunk));
-        // Exactly what this step needs, the closing NUL included: left to itself the vector
+        // Exactly what this step needs, the closing NUL included: left to itself the buffer
         // would double again for the NUL alone once the last byte is in.
         buffer.reserve(received + want + 1);
         buffer.resize(received + want);
@@ -119,7 +119,7 @@ void CReadLoop::DiscardBody(uint32_t length) {
 }
 
 void CReadLoop::SkipBytes(size_t length) {
-    Bytes chunk(kDiscardChunk);
+    SecretString chunk(kDiscardChunk, '\0');
     size_t remaining = length;
     while (remaining > 0) {
         const size_t want = std::min(remaining, chunk.size());
@@ -131,11 +131,11 @@ void CReadLoop::SkipBytes(size_t length) {
     }
 }
 
-void CReadLoop::HandleMessage(Bytes& body, std::wstring& type) {
+void CReadLoop::HandleMessage(SecretString& body, std::wstring& type) {
     std::wstring text = Utf8ToWide(body.data());
     const CTextWipeGuard<std::wstring> wipeText(text);
     if (body.capacity() > kLargestKeptBuffer) {
-        Bytes().swap(body);
+        SecretString().swap(body);
     }
     m_handler.ProcessText(text, type);
     if (type == L"XPath"sv && m_relay) {

@@ -4,9 +4,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <vector>
 
-#include "protect/CWipingAllocator.h"
+#include "protect/SecretText.h"
 
 namespace browser_extensions {
 
@@ -34,17 +33,14 @@ class CReadLoop {
 
   private:
     enum class LengthResult { kFrame, kSkip, kEnd };
-    // A frame's bytes: every block is wiped as it is given back, when the buffer grows or ends.
-    using Bytes = std::vector<char, CWipingAllocator<char>>;
-
     LengthResult ReadLength(int32_t& length);
-    void ReadAndHandle(uint32_t length, Bytes& body, std::wstring& type);
+    void ReadAndHandle(uint32_t length, SecretString& body, std::wstring& type);
     // The body as it actually arrives, however much was announced, followed by one NUL, into
     // `buffer`; returns the bytes it holds then.
-    size_t ReadBody(uint32_t length, Bytes& buffer);
+    size_t ReadBody(uint32_t length, SecretString& buffer);
     void DiscardBody(uint32_t length);
     void SkipBytes(size_t length);
-    void HandleMessage(Bytes& body, std::wstring& type);
+    void HandleMessage(SecretString& body, std::wstring& type);
 
     ByteReader m_reader;
     CMessageHandler& m_handler;

@@ -57,12 +57,11 @@ void CutAtFirstNul(Text& text) {
     }
 }
 
-// Every form the reply takes on its way out is wiped once the frame is written.
+// Every form the reply takes on its way out is wiped once the frame is written (a short one kept
+// inside its string, on the stack, by the sender's stack wipe).
 void SendUtf8(std::string& utf8) {
     CutAtFirstNul(utf8);
-    std::string body = QuoteForChannel(utf8);
-    const CTextWipeGuard<std::string> wipeBody(body);
-    WriteFrame(body);
+    WriteFrame(QuoteForChannel(utf8));
 }
 
 void SendWide(std::wstring& text) {
@@ -92,11 +91,11 @@ void SendPlainText(const std::wstring& /*first*/, const std::wstring& text) {
     WipeStackBelow();  // the conversions and the frame's write worked on the stack too
 }
 
-std::string QuoteForChannel(const std::string& utf8) {
+SecretString QuoteForChannel(std::string_view utf8) {
     return json::Utf8StringLiteral(utf8);
 }
 
-void WriteFrame(const std::string& body) {
+void WriteFrame(std::string_view body) {
     if (body.size() > kMaxFrameBody) {
         platform::DebugOutputW(L"Frame of " + std::to_wstring(body.size()) +
                                L" bytes exceeds the 1048576-byte limit of the channel; not sent");

@@ -3,6 +3,9 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <string_view>
+
+#include "protect/SecretText.h"
 
 namespace browser_extensions {
 
@@ -20,10 +23,10 @@ void SendPlainText(const std::wstring& first, const std::wstring& text);
 
 // The body for a UTF-8 text: the text as a JSON string literal, quotes included, valid JSON
 // whatever the text holds (browsers drop or disconnect on anything else).
-std::string QuoteForChannel(const std::string& utf8);
+SecretString QuoteForChannel(std::string_view utf8);
 
 // Writes one frame with the given body to the channel, unless the body is too large.
-void WriteFrame(const std::string& body);
+void WriteFrame(std::string_view body);
 
 // Moves the channel onto its own copy of standard output, away from anything else that prints.
 // Until then, and when that fails, frames go to standard output itself.

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "json/StringLiteral.h"
-#include "protect/WipeText.h"
+#include "protect/SecretText.h"
 
 namespace browser_extensions::json {
 
@@ -45,10 +45,6 @@ class Parser {
           m_end(text.data() + text.size()),
           m_events(events),
           m_maxDepth(maxDepth) {}
-    ~Parser() {
-        WipeText(m_keyScratch);
-        WipeText(m_valueScratch);
-    }
     Parser(const Parser&) = delete;
     Parser& operator=(const Parser&) = delete;
 
@@ -194,7 +190,7 @@ class Parser {
     // `m_next` is at the opening quote, and stays there when the string is not valid. `content`
     // receives the string's characters: a view of the text itself when there is nothing to
     // decode (the usual case), else of them decoded into `scratch`.
-    bool ReadString(std::wstring& scratch, std::wstring_view& raw, std::wstring_view& content) {
+    bool ReadString(SecretWString& scratch, std::wstring_view& raw, std::wstring_view& content) {
         const wchar_t* const begin = m_next + 1;
         const wchar_t* p = begin;
         while (p != m_end && IsPlainStringUnit(*p)) {
@@ -228,9 +224,8 @@ class Parser {
     // Decodes the string that begins at `begin` and ends at `close`, whose first escape or control
     // character is at `p`, into `out`.
     static bool Decode(const wchar_t* begin, const wchar_t* p, const wchar_t* close,
-                       std::wstring& out) {
-        WipeText(out);
-        // Reserved first: growing later would leave the first characters behind in freed memory.
+                       SecretWString& out) {
+        out.Wipe();
         out.reserve(static_cast<std::size_t>(close - begin));  // decoding never lengthens
         out.assign(begin, p);
         while (p != close) {
@@ -319,8 +314,8 @@ class Parser {
     const std::size_t m_maxDepth;
     std::string m_open;  // the brackets of the open containers, innermost last
     // The decoded characters of a key or a string value with escapes.
-    std::wstring m_keyScratch;
-    std::wstring m_valueScratch;
+    SecretWString m_keyScratch;
+    SecretWString m_valueScratch;
 };
 
 }  // namespace browser_extensions::json

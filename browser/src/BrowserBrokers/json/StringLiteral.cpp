@@ -52,16 +52,10 @@ std::size_t EscapeUnit(std::uint32_t unit, bool asciiOnly, char (&out)[12]) {
     return UnicodeEscape(unit, out);
 }
 
-std::string Utf8StringLiteral(std::string_view utf8) {
+SecretString Utf8StringLiteral(std::string_view utf8) {
     char escape[12];
-    // Exactly the size it will have: growing would leave a copy of the text in freed memory.
-    std::size_t size = 2;
-    for (const char c : utf8) {
-        const std::size_t length = EscapeUnit(static_cast<unsigned char>(c), false, escape);
-        size += length == 0 ? 1 : length;
-    }
-    std::string literal;
-    literal.reserve(size);
+    SecretString literal;
+    literal.reserve(utf8.size() + 2);
     literal += '"';
     for (const char c : utf8) {
         const std::size_t length = EscapeUnit(static_cast<unsigned char>(c), false, escape);

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "protect/SecretText.h"
+
 namespace browser_extensions::json {
 
 // The one escaper of every writer. The escape of `unit` in a JSON string literal, written to
@@ -17,7 +19,7 @@ std::size_t EscapeUnit(std::uint32_t unit, bool asciiOnly, char (&out)[12]);
 // UTF-8 text as a JSON string literal, quotes included, valid JSON whatever the text holds: every
 // byte of a non-ASCII character as it is. For text that leaves as UTF-8 (the channel's frames, the
 // stand-ins' journals).
-std::string Utf8StringLiteral(std::string_view utf8);
+SecretString Utf8StringLiteral(std::string_view utf8);
 
 // The one decoder of escapes. Decodes the escape that begins at `p` (a backslash) and ends before
 // `end`, and moves `p` past it; false, with `p` unchanged, when no valid escape begins there. A

@@ -5,8 +5,6 @@
 #include <string>
 #include <utility>
 
-#include "protect/WipeText.h"
-
 namespace browser_extensions::json {
 namespace {
 
@@ -64,7 +62,6 @@ Value::Value(const Value& other) {
 }
 
 Value::Value(Value&& other) noexcept : m_data(std::move(other.m_data)) {
-    WipeMovedFrom(other.m_data);
     other.m_data.emplace<Null>();
 }
 
@@ -81,27 +78,9 @@ Value& Value::operator=(Value&& other) noexcept {
         // `other` may live inside this tree: take it out before the old tree is released.
         Value old(std::move(*this));
         m_data = std::move(other.m_data);
-        WipeMovedFrom(other.m_data);
         other.m_data.emplace<Null>();
     }
     return *this;
-}
-
-void Value::WipeText() noexcept {
-    if (String* text = std::get_if<String>(&m_data)) {
-        browser_extensions::WipeText(*text);
-    } else if (Object* object = std::get_if<Object>(&m_data)) {
-        // The keys go with the object; their order no longer matters.
-        for (auto& member : *object) {
-            browser_extensions::WipeText(const_cast<String&>(member.first));
-        }
-    }
-}
-
-void Value::WipeMovedFrom(Data& data) noexcept {
-    if (String* text = std::get_if<String>(&data)) {
-        browser_extensions::WipeText(*text);
-    }
 }
 
 // A tree whose children are all leaves is destroyed member-wise, which recurses one level only.
@@ -209,9 +188,6 @@ void Value::ReleaseChildren() noexcept {
         Value child;
         Room room = TakeChild(current, false, child);
         if (!IsNonEmptyContainer(child) || !IsNonEmptyContainer(current)) {
-            if (room.node) {
-                browser_extensions::WipeText(room.node.key());  // the member goes
-            }
             if (IsNonEmptyContainer(child)) {
                 current = std::move(child);
             }

@@ -10,7 +10,7 @@
 #include <variant>
 #include <vector>
 
-#include "protect/WipeText.h"
+#include "protect/SecretText.h"
 
 namespace browser_extensions::json {
 
@@ -34,10 +34,11 @@ struct KeyLess {
     }
 };
 
-// Strings, keys and containers take their memory from a memory resource: the heap unless made
-// with another (the reader builds a message's tree in an arena, see protect/CWipingArena.h). A
-// copy is made on the heap; a move keeps the memory it came with.
-using String = std::pmr::wstring;
+// Strings, keys and containers take their memory from a memory resource: the reader builds a
+// message's tree in an arena (protect/CWipingArena.h); otherwise containers are on the heap and
+// strings in the wiping heap. A copy is made there; a move keeps the memory it came with. Strings
+// and keys wipe their characters when they end or are moved from.
+using String = SecretWString;
 using Object = std::pmr::map<String, Value, KeyLess>;
 using Array = std::pmr::vector<Value>;
 
@@ -86,7 +87,6 @@ class Value {
         if (m_data.index() <= 1) {
             ReleaseContainer();
         }
-        WipeText();
     }
 
     Type type() const {
@@ -121,11 +121,6 @@ class Value {
     using Data =
         std::variant<Object, Array, String, bool, std::int64_t, std::uint64_t, double, Null>;
 
-    // Overwrites the characters this value holds itself: a string's, or an object's keys (its
-    // members' values wipe their own). Message text never outlives its tree.
-    void WipeText() noexcept;
-    // After a move out of `data`: a short string keeps its characters in the moved-from object.
-    static void WipeMovedFrom(Data& data) noexcept;
     // Releases the children of a tree of any depth with neither recursion nor memory of its own
     // (see Value.cpp); leaves this value null.
     void ReleaseChildren() noexcept;

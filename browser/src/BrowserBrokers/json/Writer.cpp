@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "json/StringLiteral.h"
-#include "protect/CWipingAllocator.h"
+#include "protect/SecretText.h"
 
 namespace browser_extensions::json {
 namespace {
 
 // Message text is written here: growing leaves no copy behind.
-using Output = std::basic_string<wchar_t, std::char_traits<wchar_t>, CWipingAllocator<wchar_t>>;
+using Output = SecretWString;
 
 void AppendAscii(const char* begin, const char* end, Output& out) {
     out.append(begin, end);  // each char widens to its own code unit

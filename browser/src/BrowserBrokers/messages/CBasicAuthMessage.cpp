@@ -14,10 +14,6 @@ using namespace std::string_view_literals;
 
 CBasicAuthMessage::CBasicAuthMessage(std::pmr::memory_resource* memory) : m_host(memory) {}
 
-CBasicAuthMessage::~CBasicAuthMessage() {
-    WipeText(m_host);
-}
-
 void CBasicAuthMessage::Serialize(json::Object& /*object*/) const {}
 
 void CBasicAuthMessage::Deserialize(json::Object&& object) {

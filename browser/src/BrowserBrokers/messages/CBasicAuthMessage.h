@@ -14,7 +14,6 @@ class CBasicAuthMessage final : public IJsonSerializable, public CHandlerBase {
     // Its texts are kept in `memory`.
     explicit CBasicAuthMessage(
         std::pmr::memory_resource* memory = std::pmr::get_default_resource());
-    ~CBasicAuthMessage();
     void Serialize(json::Object& object) const override;
     void Deserialize(json::Object&& object) override;
     bool Handle(Sender sender, std::wstring_view tabID) override;

@@ -15,10 +15,6 @@ using namespace std::string_view_literals;
 CDocumentCompleteMessage::CDocumentCompleteMessage(std::pmr::memory_resource* memory)
     : m_url(memory) {}
 
-CDocumentCompleteMessage::~CDocumentCompleteMessage() {
-    WipeText(m_url);
-}
-
 namespace {
 
 wchar_t AsciiLower(wchar_t unit) {

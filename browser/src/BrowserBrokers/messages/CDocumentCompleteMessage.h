@@ -14,7 +14,6 @@ class CDocumentCompleteMessage final : public IJsonSerializable, public CHandler
     // Its texts are kept in `memory`.
     explicit CDocumentCompleteMessage(
         std::pmr::memory_resource* memory = std::pmr::get_default_resource());
-    ~CDocumentCompleteMessage();
     void Serialize(json::Object& object) const override;
     void Deserialize(json::Object&& object) override;
     bool Handle(Sender sender, std::wstring_view tabID) override;

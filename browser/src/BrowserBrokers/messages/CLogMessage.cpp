@@ -13,10 +13,6 @@ using namespace std::string_view_literals;
 
 CLogMessage::CLogMessage(std::pmr::memory_resource* memory) : m_message(memory) {}
 
-CLogMessage::~CLogMessage() {
-    WipeText(m_message);
-}
-
 void CLogMessage::Serialize(json::Object& object) const {
     object[L"message"] = m_message;
     object[L"level"] = static_cast<std::int64_t>(m_level);

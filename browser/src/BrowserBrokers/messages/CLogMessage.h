@@ -13,7 +13,6 @@ class CLogMessage final : public IJsonSerializable, public CHandlerBase {
   public:
     // Its texts are kept in `memory`.
     explicit CLogMessage(std::pmr::memory_resource* memory = std::pmr::get_default_resource());
-    ~CLogMessage();
     void Serialize(json::Object& object) const override;
     void Deserialize(json::Object&& object) override;
     bool Handle(Sender sender, std::wstring_view tabID) override;

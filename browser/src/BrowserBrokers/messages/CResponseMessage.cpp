@@ -10,14 +10,6 @@ namespace browser_extensions {
 CResponseMessage::CResponseMessage(std::wstring_view requestID, std::pmr::memory_resource* memory)
     : m_values(memory), m_requestID(requestID, memory) {}
 
-CResponseMessage::~CResponseMessage() {
-    WipeText(m_requestID);
-    for (auto& [name, text] : m_values) {
-        WipeText(const_cast<json::String&>(name));
-        WipeText(text);
-    }
-}
-
 void CResponseMessage::Serialize(json::Object& object) const {
     for (const auto& [name, text] : m_values) {
         object[name] = text;

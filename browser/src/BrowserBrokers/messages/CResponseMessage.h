@@ -12,7 +12,6 @@ namespace browser_extensions {
 // The extension's reply to a request of the agent: every member of the payload, by name.
 class CResponseMessage final : public IJsonSerializable, public CHandlerBase {
   public:
-    ~CResponseMessage();
     // Its texts are kept in `memory`.
     explicit CResponseMessage(std::wstring_view requestID,
                               std::pmr::memory_resource* memory = std::pmr::get_default_resource());

@@ -14,12 +14,6 @@ using namespace std::string_view_literals;
 CSaveCredentialsMessage::CSaveCredentialsMessage(std::pmr::memory_resource* memory)
     : m_host(memory), m_username(memory), m_password(memory) {}
 
-CSaveCredentialsMessage::~CSaveCredentialsMessage() {
-    WipeText(m_host);
-    WipeText(m_username);
-    WipeText(m_password);
-}
-
 // Credentials are never written back out.
 void CSaveCredentialsMessage::Serialize(json::Object& /*object*/) const {}
 

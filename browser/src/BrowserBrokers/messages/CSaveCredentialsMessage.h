@@ -14,7 +14,6 @@ class CSaveCredentialsMessage final : public IJsonSerializable, public CHandlerB
     // Its texts are kept in `memory`.
     explicit CSaveCredentialsMessage(
         std::pmr::memory_resource* memory = std::pmr::get_default_resource());
-    ~CSaveCredentialsMessage();
     void Serialize(json::Object& object) const override;
     void Deserialize(json::Object&& object) override;
     bool Handle(Sender sender, std::wstring_view tabID) override;

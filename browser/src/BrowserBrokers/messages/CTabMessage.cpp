@@ -17,12 +17,6 @@ namespace browser_extensions {
 CTabMessage::CTabMessage(std::pmr::memory_resource* memory)
     : m_tabID(memory), m_type(memory), m_requestID(memory) {}
 
-CTabMessage::~CTabMessage() {
-    WipeText(m_tabID);
-    WipeText(m_type);
-    WipeText(m_requestID);
-}
-
 using namespace std::string_view_literals;
 
 namespace {

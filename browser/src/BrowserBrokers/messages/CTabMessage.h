@@ -14,7 +14,6 @@ class CTabMessage final : public IJsonSerializable {
   public:
     // Its texts, and its payload's, are kept in `memory`.
     explicit CTabMessage(std::pmr::memory_resource* memory = std::pmr::get_default_resource());
-    ~CTabMessage();
     void Serialize(json::Object& object) const override;
     // A non-empty "requestID" makes the payload a CResponseMessage whatever the type says;
     // otherwise the type chooses it (CreatePayload). A payload's own read error passes to the

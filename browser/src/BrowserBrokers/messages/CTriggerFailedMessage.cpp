@@ -13,10 +13,6 @@ using namespace std::string_view_literals;
 CTriggerFailedMessage::CTriggerFailedMessage(std::pmr::memory_resource* memory)
     : m_triggerId(memory) {}
 
-CTriggerFailedMessage::~CTriggerFailedMessage() {
-    WipeText(m_triggerId);
-}
-
 void CTriggerFailedMessage::Serialize(json::Object& object) const {
     object[L"triggerId"] = m_triggerId;
 }

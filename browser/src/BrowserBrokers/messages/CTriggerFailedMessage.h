@@ -14,7 +14,6 @@ class CTriggerFailedMessage final : public IJsonSerializable, public CHandlerBas
     // Its texts are kept in `memory`.
     explicit CTriggerFailedMessage(
         std::pmr::memory_resource* memory = std::pmr::get_default_resource());
-    ~CTriggerFailedMessage();
     void Serialize(json::Object& object) const override;
     void Deserialize(json::Object&& object) override;
     bool Handle(Sender sender, std::wstring_view tabID) override;

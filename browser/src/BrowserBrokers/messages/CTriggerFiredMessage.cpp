@@ -14,14 +14,6 @@ using namespace std::string_view_literals;
 CTriggerFiredMessage::CTriggerFiredMessage(std::pmr::memory_resource* memory)
     : m_triggerId(memory), m_values(memory) {}
 
-CTriggerFiredMessage::~CTriggerFiredMessage() {
-    WipeText(m_triggerId);
-    // The captured form values (a password field's among them); keys are signatures, no secret.
-    for (auto& entry : m_values) {
-        WipeText(entry.second);
-    }
-}
-
 void CTriggerFiredMessage::Serialize(json::Object& object) const {
     object[L"triggerId"] = m_triggerId;
 }
@@ -36,9 +28,7 @@ void CTriggerFiredMessage::Deserialize(json::Object&& object) {
         if (signature.empty()) {
             continue;
         }
-        json::String& stored = m_values[std::move(signature)];
-        WipeText(stored);  // a repeated signature's earlier value
-        stored = JsonGetString(entry, L"value"sv);
+        m_values[std::move(signature)] = JsonGetString(entry, L"value"sv);
     }
 }
 

@@ -15,7 +15,6 @@ class CTriggerFiredMessage final : public IJsonSerializable, public CHandlerBase
     // Its texts are kept in `memory`.
     explicit CTriggerFiredMessage(
         std::pmr::memory_resource* memory = std::pmr::get_default_resource());
-    ~CTriggerFiredMessage();
     void Serialize(json::Object& object) const override;
     void Deserialize(json::Object&& object) override;
     bool Handle(Sender sender, std::wstring_view tabID) override;

@@ -1,55 +1,26 @@
 #include "messages/JsonMembers.h"
 
 #include <cstdint>
-#include <stdexcept>
 #include <utility>
 
 namespace browser_extensions {
 namespace {
 
-// Whether two keys are the same, unit by unit: most keys are a few units long.
-bool SameKey(std::wstring_view left, std::wstring_view right) {
-    if (left.size() != right.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < left.size(); ++i) {
-        if (left[i] != right[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// The member named `key`, or the end: one search of the object, and the key compared whole once.
+// The member named `key` when it is of `type`, else null: one search of the object.
 template <typename Object>
-auto FindMember(Object& object, std::wstring_view key) {
+auto* FindTyped(Object& object, std::wstring_view key, json::Type type) {
     const auto member = object.lower_bound(key);
-    return member != object.end() && SameKey(member->first, key) ? member : object.end();
-}
-
-// Calls `get` on the member named `key`; a missing member or a type mismatch gives the default.
-// Only the type mismatch is caught: anything else (such as running out of memory) passes.
-template <typename Result, typename Object, typename Getter>
-Result GetMember(Object& object, std::wstring_view key, Getter get) {
-    const auto member = FindMember(object, key);
-    if (member == object.end()) {
-        return Result();
-    }
-    try {
-        return get(member->second);
-    } catch (const std::runtime_error&) {
-        return Result();
-    }
+    const bool found = member != object.end() && std::wstring_view(member->first) == key &&
+                       member->second.type() == type;
+    return found ? &member->second : nullptr;
 }
 
 }  // namespace
 
 json::String JsonGetString(json::Object& object, std::wstring_view key) {
-    const auto member = FindMember(object, key);
-    if (member == object.end() || member->second.type() != json::Type::kString) {
-        return json::String(object.get_allocator().resource());
-    }
-    return std::move(member->second.AsString());
+    json::Value* value = FindTyped(object, key, json::Type::kString);
+    return value != nullptr ? std::move(value->AsString())
+                            : json::String(object.get_allocator().resource());
 }
 
 std::wstring JsonCopyString(const json::Object& object, std::wstring_view key) {
@@ -58,35 +29,28 @@ std::wstring JsonCopyString(const json::Object& object, std::wstring_view key) {
 }
 
 int JsonGetInt(const json::Object& object, std::wstring_view key) {
-    return GetMember<int>(object, key, [](const json::Value& v) {
-        return static_cast<int>(static_cast<std::uint32_t>(v.AsInt64()));
-    });
+    const json::Value* value = FindTyped(object, key, json::Type::kInt);
+    return value != nullptr ? static_cast<int>(static_cast<std::uint32_t>(value->AsInt64())) : 0;
 }
 
 json::Object JsonGetObject(json::Object& object, std::wstring_view key) {
-    return GetMember<json::Object>(object, key,
-                                   [](json::Value& v) { return std::move(v.AsObject()); });
+    json::Value* value = FindTyped(object, key, json::Type::kObject);
+    return value != nullptr ? std::move(value->AsObject()) : json::Object();
 }
 
 json::Array JsonGetArray(json::Object& object, std::wstring_view key) {
-    return GetMember<json::Array>(object, key,
-                                  [](json::Value& v) { return std::move(v.AsArray()); });
+    json::Value* value = FindTyped(object, key, json::Type::kArray);
+    return value != nullptr ? std::move(value->AsArray()) : json::Array();
 }
 
 json::Object* JsonFindObject(json::Object& object, std::wstring_view key) {
-    const auto member = FindMember(object, key);
-    if (member == object.end() || member->second.type() != json::Type::kObject) {
-        return nullptr;
-    }
-    return &member->second.AsObject();
+    json::Value* value = FindTyped(object, key, json::Type::kObject);
+    return value != nullptr ? &value->AsObject() : nullptr;
 }
 
 const json::String* JsonFindString(const json::Object& object, std::wstring_view key) {
-    const auto member = FindMember(object, key);
-    if (member == object.end() || member->second.type() != json::Type::kString) {
-        return nullptr;
-    }
-    return &member->second.AsString();
+    const json::Value* value = FindTyped(object, key, json::Type::kString);
+    return value != nullptr ? &value->AsString() : nullptr;
 }
 
 }  // namespace browser_extensions

@@ -5,7 +5,7 @@
 #include "platform/DataProtection.h"
 #include "platform/DebugOutput.h"
 #include "protect/CServiceOutputGuard.h"
-#include "protect/CWipingByteBuffer.h"
+#include "protect/SecretText.h"
 
 namespace browser_extensions {
 namespace {
@@ -24,19 +24,21 @@ bool FitsService(const std::wstring& text) {
 }
 
 // Each code unit as two bytes, low byte first.
-void AppendCodeUnits(const std::wstring& text, CWipingByteBuffer& bytes) {
-    bytes.Reserve(text.size() * 2);
+SecretString CodeUnitBytes(const std::wstring& text) {
+    SecretString bytes;
+    bytes.reserve(text.size() * 2);
     for (const wchar_t unit : text) {
         const uint32_t value = static_cast<uint32_t>(unit);
-        bytes.PushBack(static_cast<unsigned char>(value & 0xFF));
-        bytes.PushBack(static_cast<unsigned char>((value >> 8) & 0xFF));
+        bytes.push_back(static_cast<char>(value & 0xFF));
+        bytes.push_back(static_cast<char>((value >> 8) & 0xFF));
     }
+    return bytes;
 }
 
 // Little-endian byte pairs back to code units; an odd last byte is dropped.
-std::wstring CodeUnitsFrom(const CWipingByteBuffer& bytes) {
-    const unsigned char* data = bytes.Data();
-    std::wstring text(bytes.Size() / 2, L'\0');
+std::wstring CodeUnitsFrom(const SecretString& bytes) {
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::wstring text(bytes.size() / 2, L'\0');
     for (size_t i = 0; i < text.size(); ++i) {
         text[i] = static_cast<wchar_t>(data[2 * i] | (data[2 * i + 1] << 8));
     }
@@ -45,11 +47,11 @@ std::wstring CodeUnitsFrom(const CWipingByteBuffer& bytes) {
 
 // The service refuses a null pointer even with a length of zero, so the empty text is handed
 // over as zero bytes at a valid address.
-platform::ServiceBytes ViewOf(const CWipingByteBuffer& bytes) {
+platform::ServiceBytes ViewOf(const SecretString& bytes) {
     static const unsigned char kNoBytes = 0;
     platform::ServiceBytes view;
-    view.data = bytes.Size() > 0 ? bytes.Data() : &kNoBytes;
-    view.size = static_cast<uint32_t>(bytes.Size());
+    view.data = bytes.empty() ? &kNoBytes : reinterpret_cast<const unsigned char*>(bytes.data());
+    view.size = static_cast<uint32_t>(bytes.size());
     return view;
 }
 
@@ -67,10 +69,8 @@ Conversion Convert(ServiceCall call, const std::wstring& text, const std::wstrin
     if (!FitsService(text) || !FitsService(entropy)) {
         return conversion;
     }
-    CWipingByteBuffer input;
-    AppendCodeUnits(text, input);
-    CWipingByteBuffer entropyBytes;
-    AppendCodeUnits(entropy, entropyBytes);
+    const SecretString input = CodeUnitBytes(text);
+    const SecretString entropyBytes = CodeUnitBytes(entropy);
 
     const platform::ServiceBytes entropyView = ViewOf(entropyBytes);
     platform::ServiceOutput output;
@@ -79,11 +79,11 @@ Conversion Convert(ServiceCall call, const std::wstring& text, const std::wstrin
     if (!called) {
         return conversion;
     }
-    CWipingByteBuffer result;
-    result.Append(guard.Data(), guard.Size());
+    const auto* bytes = reinterpret_cast<const char*>(guard.Data());
+    const SecretString result(bytes, bytes + guard.Size());
     guard.Release();
     conversion.text = CodeUnitsFrom(result);
-    conversion.succeeded = result.Size() > 0 || emptyOutputSucceeds;
+    conversion.succeeded = !result.empty() || emptyOutputSucceeds;
     return conversion;
 }
 

@@ -22,7 +22,9 @@ bool JournalEnabled() {
 }
 
 std::string JsonString(const std::wstring& text) {
-    return browser_extensions::json::Utf8StringLiteral(browser_extensions::WideToUtf8(text));
+    const browser_extensions::SecretString literal =
+        browser_extensions::json::Utf8StringLiteral(browser_extensions::WideToUtf8(text));
+    return std::string(literal.data(), literal.size());
 }
 
 }  // namespace halvern

@@ -40,8 +40,9 @@ bool SentProtected(int sequence) {
 }
 
 std::string ExpectedBody(int thread, int sequence) {
-    return QuoteForChannel(
-        WideToUtf8(MessageText(thread, SentProtected(sequence) ? -1 : sequence)));
+    const SecretString body =
+        QuoteForChannel(WideToUtf8(MessageText(thread, SentProtected(sequence) ? -1 : sequence)));
+    return std::string(body.data(), body.size());
 }
 
 // Reads the sender back out of a body, or returns -1.

@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "protect/CServiceOutputGuard.h"
-#include "protect/CWipingByteBuffer.h"
 #include "protect/ProtectedString.h"
+#include "protect/SecretText.h"
 
 namespace browser_extensions {
 namespace {
 
-// Watches every allocation of the wiping buffers: what was handed out, and whether it was all
+// Watches every allocation of the wiping heap: what was handed out, and whether it was all
 // zeros when it came back. Storage is checked while it is still allocated.
 struct AllocationLog {
     size_t allocations = 0;
@@ -28,7 +28,7 @@ struct AllocationLog {
         if (++current->allocations == current->failAtAllocation) {
             throw std::bad_alloc();
         }
-        auto* data = new unsigned char[capacity];
+        auto* data = static_cast<unsigned char*>(::operator new(capacity));
         std::memset(data, 0xA5, capacity);  // so that an unwiped tail would show
         return data;
     }
@@ -38,22 +38,21 @@ struct AllocationLog {
         if (std::any_of(data, data + capacity, [](unsigned char b) { return b != 0; })) {
             ++current->releasedWithData;
         }
-        delete[] data;
+        ::operator delete(data);
     }
 };
 AllocationLog* AllocationLog::current = nullptr;
 
-const CWipingByteBuffer::Allocator kWatchingAllocator{AllocationLog::Allocate,
-                                                      AllocationLog::Release};
+const WipingHeapSource kWatchingHeap{AllocationLog::Allocate, AllocationLog::Release};
 
 class Wiping : public ::testing::Test {
   protected:
     void SetUp() override {
         AllocationLog::current = &m_log;
-        CWipingByteBuffer::SetAllocatorForTesting(&kWatchingAllocator);
+        SetWipingHeapSourceForTesting(&kWatchingHeap);
     }
     void TearDown() override {
-        CWipingByteBuffer::SetAllocatorForTesting(nullptr);
+        SetWipingHeapSourceForTesting(nullptr);
         AllocationLog::current = nullptr;
     }
 
@@ -63,13 +62,13 @@ class Wiping : public ::testing::Test {
 TEST_F(Wiping, GrowthAndDestructionReleaseOnlyZeroedStorageOverTheWholeCapacity) {
     const std::string secret = "correct horse battery staple";
     {
-        CWipingByteBuffer buffer;
+        SecretString buffer;
         for (int i = 0; i < 40; ++i) {
-            buffer.Append(reinterpret_cast<const unsigned char*>(secret.data()), secret.size());
+            buffer += secret;
         }
-        buffer.PushBack('!');
-        ASSERT_EQ(buffer.Size(), 40 * secret.size() + 1);
-        EXPECT_EQ(std::memcmp(buffer.Data() + 39 * secret.size(), secret.data(), secret.size()), 0);
+        buffer.push_back('!');
+        ASSERT_EQ(buffer.size(), 40 * secret.size() + 1);
+        EXPECT_EQ(std::memcmp(buffer.data() + 39 * secret.size(), secret.data(), secret.size()), 0);
         EXPECT_GT(m_log.releasedCapacities.size(), 3u);  // it grew several times
     }
     EXPECT_EQ(m_log.releasedCapacities.size(), m_log.allocations);
