@@ -153,7 +153,8 @@ def load_wait_seconds(debug_lines):
     return int(match.group(1)) / 1000
 
 
-@pytest.mark.parametrize("relayed", [True, False], ids=["comes-up-in-time", "slower-than-the-bound"])
+@pytest.mark.parametrize("relayed", [True, False],
+                         ids=["comes-up-in-time", "slower-than-the-bound"])
 def test_a_slow_bridge_is_waited_for_up_to_the_bound(host, tmp_path, relayed):
     """A bridge that is slow to come up gets the XPath message sent before it was ready; one that
     is slower than the bound costs the messages behind it that long, and no more."""

@@ -196,8 +196,9 @@ def feed_until(process, data, done, timeout):
 
 
 def poll_until(condition, timeout):
-    """Whether `condition()` came to hold within `timeout` seconds. Looked at again after 1 ms, then
-    ever less often, down to every 20 ms: most conditions hold within moments, a few take seconds."""
+    """Whether `condition()` came to hold within `timeout` seconds. Looked at again after 1 ms,
+    then ever less often, down to every 20 ms: most conditions hold within moments, a few take
+    seconds."""
     deadline = time.monotonic() + timeout
     pause = 0.001
     while not condition():
