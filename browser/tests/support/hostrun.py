@@ -10,10 +10,12 @@ fixtures from here, which gives them the options --bin-dir, --target-platform an
 Suites that start a program their own way use `feed_until`, `wait_until`, `poll_until` or
 `windows_path` alone. Frames, messages and journals are in hostio.py."""
 
+import fcntl
 import functools
 import os
 import subprocess
 import sys
+import termios
 import threading
 import time
 from dataclasses import dataclass, field
@@ -130,15 +132,15 @@ class Host:
                                     lambda out: len(parse_frames_prefix(out)) >= frames, timeout)
         return HostRun(process.returncode, stdout, stderr, read_lines(debug_file))
 
-    def run_measured(self, data, settle_seconds=1.0, timeout=60):
-        """Runs the Linux host, feeds it `data`, and reads its peak resident set size while it still
-        waits for more input. (The rusage of a child counts the parent's memory from before exec,
-        so the figure comes from the host's own address space instead.)"""
+    def run_measured(self, data, timeout=60):
+        """Runs the Linux host, feeds it `data`, and reads its peak resident set size once it has
+        handled all of it and waits for more input. (The rusage of a child counts the parent's
+        memory from before exec, so the figure comes from the host's own address space instead.)"""
         assert not self.is_windows
         process, debug_file = self.start()
         process.stdin.write(data)
         process.stdin.flush()
-        time.sleep(settle_seconds)
+        wait_until(lambda: _waits_for_input(process), timeout, "the host never read all its input")
         status = Path(f"/proc/{process.pid}/status").read_text()
         peak = int(next(line.split()[1] for line in status.splitlines()
                         if line.startswith("VmHWM:")))
@@ -153,23 +155,39 @@ def _has_sanitizer_runtime(path):
     return any(marker in data for marker in (b"__asan_init", b"__tsan_init"))
 
 
+def _waits_for_input(process):
+    """Whether a Linux process has read everything written to its standard input and its main
+    thread blocks reading more: it has handled what came before that read."""
+    unread = fcntl.ioctl(process.stdin.fileno(), termios.FIONREAD, b"\0\0\0\0")
+    if int.from_bytes(unread, sys.byteorder) != 0:
+        return False
+    # The system call the thread is blocked in, then its arguments: read (0) from descriptor 0.
+    return Path(f"/proc/{process.pid}/syscall").read_text().split()[:2] == ["0", "0x0"]
+
+
 def feed_until(process, data, done, timeout):
     """Writes `data` to a started process and keeps its standard input open until `done(output so
     far)` holds (replies come from other threads, after their message was handled), the process
     ends or `timeout` passes; then closes the input and waits. Returns (stdout, stderr)."""
     received = bytearray()
+    arrived = threading.Condition()
 
     def pump():
         while chunk := process.stdout.read1(65536):
-            received.extend(chunk)
+            with arrived:
+                received.extend(chunk)
+                arrived.notify()
 
     reader = threading.Thread(target=pump, daemon=True)
     reader.start()
     process.stdin.write(data)
     process.stdin.flush()
     deadline = time.monotonic() + timeout
-    while not done(bytes(received)) and time.monotonic() < deadline and process.poll() is None:
-        time.sleep(0.02)
+    with arrived:
+        # Woken by every arrival; whether the process has ended is looked at in between.
+        while not done(bytes(received)) and time.monotonic() < deadline and \
+                process.poll() is None:
+            arrived.wait(0.02)
     process.stdin.close()
     stderr = process.stderr.read()
     process.wait(timeout=timeout)
@@ -178,12 +196,16 @@ def feed_until(process, data, done, timeout):
 
 
 def poll_until(condition, timeout):
-    """Whether `condition()` came to hold within `timeout` seconds."""
+    """Whether `condition()` came to hold within `timeout` seconds. Looked at again after 1 ms,
+    then ever less often, down to every 20 ms: most conditions hold within moments, a few take
+    seconds."""
     deadline = time.monotonic() + timeout
+    pause = 0.001
     while not condition():
         if time.monotonic() >= deadline:
             return False
-        time.sleep(0.02)
+        time.sleep(pause)
+        pause = min(2 * pause, 0.02)
     return True
 
 

@@ -2,16 +2,18 @@
 """A native-messaging host for testing the browser side. What it does is chosen by the arguments
 after the origin:
   echo                 answer every frame with the same body
-  emit HEX [HEX...]    write these bytes (each a separate write, 50 ms apart), then echo
+  emit HEX [HEX...]    write these bytes, each once the reader has taken the one before, then echo
   emit-exit HEX...     write these bytes, then exit at once
   big N                write one frame whose body is a JSON string of exactly N bytes, then echo
   record FILE          write argv, cwd and FAKE_VALUE to FILE as JSON, then echo
   hang                 echo, but keep running after the input ends
   slow-echo SECONDS    echo, each answer after this delay
 Environment: FAKE_EXIT = the exit status at the end (default 0)."""
+import fcntl
 import json
 import os
 import sys
+import termios
 import time
 
 from hostio import frame, read_frame  # copied beside this script
@@ -22,6 +24,15 @@ out = sys.stdout.buffer
 def write(data):
     out.write(data)
     out.flush()
+
+
+def taken_by_the_reader():
+    """Waits until the reader has read every byte written so far, so that what comes next arrives
+    in a read of its own (or, from a reader that stopped reading, for ten seconds)."""
+    deadline = time.monotonic() + 10
+    while fcntl.ioctl(out.fileno(), termios.FIONREAD, b"\0\0\0\0") != b"\0\0\0\0" and \
+            time.monotonic() < deadline:
+        time.sleep(0.001)
 
 
 def echo(delay=0.0):
@@ -39,7 +50,7 @@ def main():
     if mode in ("emit", "emit-exit"):
         for i, chunk in enumerate(rest):
             if i:
-                time.sleep(0.05)
+                taken_by_the_reader()
             write(bytes.fromhex(chunk))
         if mode == "emit-exit":
             return

@@ -1,10 +1,8 @@
 #include "Halvern.h"
 
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 
@@ -34,13 +32,13 @@ BridgeState& State() {
     return *state;
 }
 
-// Only in the slow test variant: a bridge that takes its time to come up, as long as
-// HALVERN_LOAD_DELAY_MS says (milliseconds), so that the host's wait for it can be seen.
+// Only in the slow test variant: a bridge that comes up only once the file named by
+// HALVERN_LOAD_GATE exists, so that a test sees the host wait for it and says when the wait ends.
 void DelayLoadingWhenSlow() {
 #if defined(HALVERN_SLOW_LOAD)
-    const std::optional<std::string> delay = standins::EnvironmentText("HALVERN_LOAD_DELAY_MS");
-    if (delay) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(delay->c_str())));
+    while (standins::EnvironmentText("HALVERN_LOAD_GATE") &&
+           !standins::ReadFileNamedBy("HALVERN_LOAD_GATE")) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
 #endif
 }
