@@ -82,34 +82,6 @@ bool IsLowSurrogate(char32_t unit) {
     return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
-// Decodes one sequence at `pos`, writes its code units at `out` (adding their count to
-// `written`) and returns the bytes consumed (>= 1, and never fewer than the units written).
-size_t DecodeOne(std::string_view in, size_t pos, wchar_t* out, size_t& written) {
-    const unsigned char lead = static_cast<unsigned char>(in[pos]);
-    const Utf8Lead info = ClassifyUtf8Lead(lead);
-    if (info.length == 0) {
-        written += PutUtf16(out, kReplacement);
-        return 1;
-    }
-    char32_t value = info.initialValue;
-    size_t consumed = 1;
-    for (int k = 1; k < info.length; ++k) {
-        if (pos + consumed >= in.size()) {
-            break;
-        }
-        const unsigned char next = static_cast<unsigned char>(in[pos + consumed]);
-        const unsigned char low = (k == 1) ? info.low : 0x80;
-        const unsigned char high = (k == 1) ? info.high : 0xBF;
-        if (next < low || next > high) {
-            break;
-        }
-        value = (value << 6) | (next & 0x3F);
-        ++consumed;
-    }
-    written += PutUtf16(out, consumed == static_cast<size_t>(info.length) ? value : kReplacement);
-    return consumed;
-}
-
 }  // namespace
 
 std::wstring Utf8ToWide(std::string_view utf8) {
@@ -120,7 +92,9 @@ std::wstring Utf8ToWide(std::string_view utf8) {
         pos += run;
         written += run;
         if (pos < utf8.size()) {
-            pos += DecodeOne(utf8, pos, &result[written], written);
+            const Utf8Sequence sequence = ReadUtf8Sequence(utf8, pos);
+            written += PutUtf16(&result[written], sequence.codePoint);
+            pos += sequence.length;
         }
     }
     result.resize(written);
