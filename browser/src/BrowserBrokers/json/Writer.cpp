@@ -56,40 +56,29 @@ void AppendReal(double real, Output& out) {
     char buffer[32];
     const auto result =
         std::to_chars(buffer, buffer + sizeof(buffer), real, std::chars_format::scientific, 16);
-    // buffer: [-]d.dddddddddddddddde±XX
+    // buffer: [-]d.dddddddddddddddde±XX, printf's "%.16e", the scientific form itself
     const char* p = buffer;
     if (*p == '-') {
         out += L'-';
         ++p;
     }
-    char digits[17];
-    digits[0] = p[0];
-    for (int i = 1; i < 17; ++i) {
-        digits[i] = p[i + 1];
-    }
-    const char* exponentText = p + 19;  // just after 'e'
+    const char* const fraction = p + 2;  // the 16 digits after the first
+    const char* exponentText = p + 19;   // just after 'e'
     int exponent = 0;
     std::from_chars(exponentText[0] == '+' ? exponentText + 1 : exponentText, result.ptr, exponent);
 
     if (exponent < -4 || exponent >= 16) {
-        out += static_cast<wchar_t>(digits[0]);
-        out += L'.';
-        AppendAscii(digits + 1, digits + 17, out);
-        out += L'e';
-        out += exponent < 0 ? L'-' : L'+';
-        const int magnitude = exponent < 0 ? -exponent : exponent;
-        if (magnitude < 10) {
-            out += L'0';
-        }
-        AppendInteger(magnitude, out);
+        AppendAscii(p, result.ptr, out);
     } else if (exponent >= 0) {
-        AppendAscii(digits, digits + exponent + 1, out);
+        out += static_cast<wchar_t>(p[0]);
+        AppendAscii(fraction, fraction + exponent, out);
         out += L'.';
-        AppendAscii(digits + exponent + 1, digits + 17, out);
+        AppendAscii(fraction + exponent, fraction + 16, out);
     } else {
         out += L"0.";
         out.append(static_cast<std::size_t>(-exponent - 1), L'0');
-        AppendAscii(digits, digits + 17, out);
+        out += static_cast<wchar_t>(p[0]);
+        AppendAscii(fraction, fraction + 16, out);
     }
 }
 
