@@ -114,24 +114,14 @@ struct OpenContainer {
     std::size_t nextElement;
 };
 
-// Writes a scalar at once; opens a non-empty container for the loop below.
+// Writes a scalar at once; opens a container for the loop below, which also closes it.
 void Begin(const Value& value, std::vector<OpenContainer>& open, Output& out) {
     if (value.type() == Type::kObject) {
-        const Object& object = value.AsObject();
         out += L'{';
-        if (object.empty()) {
-            out += L'}';
-        } else {
-            open.push_back(OpenContainer{&object, object.begin(), nullptr, 0});
-        }
+        open.push_back(OpenContainer{&value.AsObject(), value.AsObject().begin(), nullptr, 0});
     } else if (value.type() == Type::kArray) {
-        const Array& array = value.AsArray();
         out += L'[';
-        if (array.empty()) {
-            out += L']';
-        } else {
-            open.push_back(OpenContainer{nullptr, {}, &array, 0});
-        }
+        open.push_back(OpenContainer{nullptr, {}, &value.AsArray(), 0});
     } else {
         AppendScalar(value, out);
     }
