@@ -14,18 +14,6 @@ uint64_t ReadInstanceValue(const void* instance) {
     return value;
 }
 
-BridgeSendOutcome OutcomeOf(BridgeFailure failure) {
-    switch (failure) {
-        case BridgeFailure::kLoadFailed:
-            return BridgeSendOutcome::kLoadFailed;
-        case BridgeFailure::kEntryPointMissing:
-            return BridgeSendOutcome::kEntryPointMissing;
-        case BridgeFailure::kNoInstance:
-            return BridgeSendOutcome::kNoInstance;
-    }
-    return BridgeSendOutcome::kLoadFailed;
-}
-
 }  // namespace
 
 CBridgeState& CBridgeState::Process() {
@@ -62,11 +50,6 @@ void CBridgeState::Fail(BridgeFailure reason) {
     m_settled.notify_all();
 }
 
-bool CBridgeState::IsReady() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_phase == Phase::kReady;
-}
-
 CBridgeState::Phase CBridgeState::CurrentPhase() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_phase;
@@ -92,7 +75,7 @@ BridgeSendOutcome CBridgeState::Send(const std::wstring& text,
             case Phase::kLoading:
                 return BridgeSendOutcome::kNotLoadedInTime;
             case Phase::kFailed:
-                return OutcomeOf(m_failure);
+                return m_failure;
             case Phase::kReady:
                 break;
         }

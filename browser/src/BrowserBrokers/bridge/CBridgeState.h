@@ -11,21 +11,18 @@
 
 namespace browser_extensions {
 
-// Why the loader gave up on the bridge.
-enum class BridgeFailure {
+// What became of one text handed to the bridge.
+enum class BridgeSendOutcome {
+    kSent,
+    kNotLoadedInTime,    // the loader was still at work when the wait ended
     kLoadFailed,         // the library could not be loaded
     kEntryPointMissing,  // the library lacks one of the three entry points
     kNoInstance,         // GetInstance gave no instance record
 };
 
-// What became of one text handed to the bridge.
-enum class BridgeSendOutcome {
-    kSent,
-    kNotLoadedInTime,  // the loader was still at work when the wait ended
-    kLoadFailed,
-    kEntryPointMissing,
-    kNoInstance,
-};
+// Why the loader gave up on the bridge: one of the last three outcomes, which every text handed
+// to the bridge after that has.
+using BridgeFailure = BridgeSendOutcome;
 
 // What the relay needs of a loaded bridge, and how far the loader has got: loading, then either
 // ready (published whole, once) or failed with a reason. The loader thread writes it; the read
@@ -47,7 +44,7 @@ class CBridgeState {
     // The loader gave up; relays waiting for it stop waiting. Ignored once an outcome is known.
     void Fail(BridgeFailure reason);
 
-    bool IsReady() const;
+    bool IsReady() const { return CurrentPhase() == Phase::kReady; }
 
     // How far the loader has got: still at work, published, or given up.
     enum class Phase { kLoading, kReady, kFailed };

@@ -9,18 +9,17 @@ namespace browser_extensions {
 
 namespace {
 
-std::wstring DropLine(BridgeSendOutcome outcome, std::chrono::milliseconds loadWait) {
-    const std::wstring prefix = L"XPath message dropped: ";
+std::wstring DropReason(BridgeSendOutcome outcome, std::chrono::milliseconds loadWait) {
     switch (outcome) {
         case BridgeSendOutcome::kNotLoadedInTime:
-            return prefix + L"the bridge was not loaded within " +
-                   std::to_wstring(loadWait.count()) + L" ms";
+            return L"the bridge was not loaded within " + std::to_wstring(loadWait.count()) +
+                   L" ms";
         case BridgeSendOutcome::kLoadFailed:
-            return prefix + L"the bridge library could not be loaded";
+            return L"the bridge library could not be loaded";
         case BridgeSendOutcome::kEntryPointMissing:
-            return prefix + L"the bridge library lacks an entry point";
+            return L"the bridge library lacks an entry point";
         case BridgeSendOutcome::kNoInstance:
-            return prefix + L"the bridge gave no instance";
+            return L"the bridge gave no instance";
         case BridgeSendOutcome::kSent:
             break;
     }
@@ -32,7 +31,7 @@ std::wstring DropLine(BridgeSendOutcome outcome, std::chrono::milliseconds loadW
 CXPathRelay::CXPathRelay(const CBridgeState& state, std::chrono::milliseconds loadWait)
     : m_state(state), m_loadWait(loadWait) {}
 
-bool CXPathRelay::Relay(const std::wstring& text) const {
+void CXPathRelay::operator()(const std::wstring& text) const {
     platform::DebugOutputW(L"XPath received at Broker side");
     if (platform::DebugOutputEnabled()) {
         // Redaction keeps the keys and the shape, and the values the host reads: wiped as well.
@@ -40,21 +39,10 @@ bool CXPathRelay::Relay(const std::wstring& text) const {
         const CTextWipeGuard<std::wstring> wipeRedacted(redacted);
         platform::DebugOutputW(redacted);
     }
-    return true;
-}
-
-bool CXPathRelay::SendToBridge(const std::wstring& text) const {
     const BridgeSendOutcome outcome = m_state.Send(text, m_loadWait);
     if (outcome != BridgeSendOutcome::kSent) {
-        platform::DebugOutputW(DropLine(outcome, m_loadWait));
-        return false;
+        platform::DebugOutputW(L"XPath message dropped: " + DropReason(outcome, m_loadWait));
     }
-    return true;
-}
-
-void CXPathRelay::operator()(const std::wstring& text) const {
-    Relay(text);
-    SendToBridge(text);
 }
 
 void RelayXPath(const std::wstring& text) {

@@ -20,15 +20,10 @@ class CXPathRelay {
     explicit CXPathRelay(const CBridgeState& state,
                          std::chrono::milliseconds loadWait = kBridgeLoadWait);
 
-    // Writes the two trace lines for the message's text, with any password hidden. Always true.
-    bool Relay(const std::wstring& text) const;
-
-    // Passes the text on to the bridge, on the calling thread, waiting (bounded) for a bridge that
-    // is still loading. A text the bridge cannot take is dropped with one debugger line that says
-    // why. Returns whether the bridge received it.
-    bool SendToBridge(const std::wstring& text) const;
-
-    // Both steps for one message, as the read loop runs them.
+    // Relays one message as the read loop does: writes the two trace lines for its text, with any
+    // password hidden, then passes the text on to the bridge, on the calling thread, waiting
+    // (bounded) for a bridge that is still loading. A text the bridge cannot take is dropped with
+    // one debugger line that says why.
     void operator()(const std::wstring& text) const;
 
   private:

@@ -107,24 +107,19 @@ class Parser {
             }
             switch (*m_next) {
                 case L'{':
-                    if (!Open('{')) {
+                case L'[': {
+                    const char bracket = static_cast<char>(*m_next);
+                    if (!Open(bracket)) {
                         return false;
                     }
                     if (CloseIfEmpty()) {
                         return true;
                     }
-                    if (!ReadKey()) {
+                    if (bracket == '{' && !ReadKey()) {
                         return false;
                     }
                     continue;
-                case L'[':
-                    if (!Open('[')) {
-                        return false;
-                    }
-                    if (CloseIfEmpty()) {
-                        return true;
-                    }
-                    continue;
+                }
                 case L'"': {
                     std::wstring_view raw;
                     std::wstring_view content;

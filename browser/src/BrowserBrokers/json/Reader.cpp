@@ -23,33 +23,30 @@ class TreeBuilder {
         : m_memory(memory), m_root(root), m_open(memory) {}
 
     void Open(bool object) {
-        if (object) {
-            m_open.push_back({&Place(std::in_place_type<Object>, m_memory).AsObject(), nullptr});
-        } else {
-            m_open.push_back({nullptr, &Place(std::in_place_type<Array>, m_memory).AsArray()});
-        }
+        m_open.push_back(object ? &Place(std::in_place_type<Object>, m_memory)
+                                : &Place(std::in_place_type<Array>, m_memory));
     }
     void Close() { m_open.pop_back(); }
     void Key(std::wstring_view /*raw*/, std::wstring_view key) { m_key = key; }
     // Made in place: a string moved in would leave a short one's characters in the string it
     // came from.
     void Scalar(std::wstring_view /*raw*/, std::wstring_view text) { Place(text, m_memory); }
+    // int64 when it fits, uint64 for larger positive values, else double.
     void Scalar(std::wstring_view /*raw*/, const NumberText& number) {
-        if (number.IsInteger()) {
-            std::int64_t signedValue = 0;
-            std::uint64_t unsignedValue = 0;
-            switch (IntegerValue(number, signedValue, unsignedValue)) {
-                case IntegerKind::kSigned:
-                    Place(signedValue);
-                    return;
-                case IntegerKind::kUnsigned:
-                    Place(unsignedValue);
-                    return;
-                case IntegerKind::kOutOfRange:
-                    break;
-            }
+        constexpr auto kSignedMax =
+            static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+        std::uint64_t magnitude = 0;
+        if (!number.IsInteger() || !IntegerMagnitude(number, magnitude) ||
+            (number.negative && magnitude > kSignedMax + 1)) {
+            Place(RealValue(number));
+        } else if (number.negative) {
+            // -(magnitude) without overflowing at the most negative value.
+            Place(magnitude == 0 ? std::int64_t{0} : -static_cast<std::int64_t>(magnitude - 1) - 1);
+        } else if (magnitude <= kSignedMax) {
+            Place(static_cast<std::int64_t>(magnitude));
+        } else {
+            Place(magnitude);
         }
-        Place(RealValue(number));
     }
     template <typename Literal>
     void Scalar(std::wstring_view /*raw*/, Literal literal) {
@@ -57,46 +54,17 @@ class TreeBuilder {
     }
 
   private:
-    struct Container {
-        Object* object;  // exactly one of the two is set
-        Array* array;
-    };
-
-    enum class IntegerKind { kSigned, kUnsigned, kOutOfRange };
-
-    // int64 when it fits, uint64 for larger positive values.
-    static IntegerKind IntegerValue(const NumberText& number, std::int64_t& signedValue,
-                                    std::uint64_t& unsignedValue) {
+    // The integer part's value; false when it is beyond uint64.
+    static bool IntegerMagnitude(const NumberText& number, std::uint64_t& magnitude) {
         // Up to 19 digits, the value taken while scanning; more may be out of range.
         constexpr std::ptrdiff_t kSafeDigits = 19;
-        std::uint64_t magnitude = number.magnitude;
-        if (number.integerEnd - number.integerBegin > kSafeDigits) {
-            constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
-            magnitude = 0;
-            for (const wchar_t* p = number.integerBegin; p != number.integerEnd; ++p) {
-                const auto digit = static_cast<std::uint64_t>(*p - L'0');
-                if (magnitude >= kMax / 10 && (magnitude > kMax / 10 || digit > kMax % 10)) {
-                    return IntegerKind::kOutOfRange;
-                }
-                magnitude = magnitude * 10 + digit;
-            }
+        if (number.integerEnd - number.integerBegin <= kSafeDigits) {
+            magnitude = number.magnitude;
+            return true;
         }
-        constexpr auto kSignedMax =
-            static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
-        if (number.negative) {
-            if (magnitude > kSignedMax + 1) {
-                return IntegerKind::kOutOfRange;
-            }
-            // -(magnitude) without overflowing at the most negative value.
-            signedValue = magnitude == 0 ? 0 : -static_cast<std::int64_t>(magnitude - 1) - 1;
-            return IntegerKind::kSigned;
-        }
-        if (magnitude <= kSignedMax) {
-            signedValue = static_cast<std::int64_t>(magnitude);
-            return IntegerKind::kSigned;
-        }
-        unsignedValue = magnitude;
-        return IntegerKind::kUnsigned;
+        const std::string digits(number.integerBegin, number.integerEnd);  // ASCII
+        const char* const end = digits.data() + digits.size();
+        return std::from_chars(digits.data(), end, magnitude).ec == std::errc();
     }
 
     // The nearest double to the number's text, independent of the locale; beyond the range of
@@ -150,23 +118,23 @@ class TreeBuilder {
             m_root = Value(arguments...);
             return m_root;
         }
-        const Container& parent = m_open.back();
-        if (parent.object != nullptr) {
+        Value& parent = *m_open.back();
+        if (parent.type() == Type::kObject) {
             const auto [member, inserted] =
-                parent.object->emplace(std::piecewise_construct, std::forward_as_tuple(m_key),
-                                       std::forward_as_tuple(arguments...));
+                parent.AsObject().emplace(std::piecewise_construct, std::forward_as_tuple(m_key),
+                                          std::forward_as_tuple(arguments...));
             if (!inserted) {
                 member->second = Value(arguments...);
             }
             return member->second;
         }
-        return parent.array->emplace_back(arguments...);
+        return parent.AsArray().emplace_back(arguments...);
     }
 
     std::pmr::memory_resource* const m_memory;
     Value& m_root;
-    std::pmr::vector<Container> m_open;  // the containers being filled, innermost last
-    std::wstring_view m_key;             // the key of the member being read
+    std::pmr::vector<Value*> m_open;  // the containers being filled, innermost last
+    std::wstring_view m_key;          // the key of the member being read
 };
 
 }  // namespace

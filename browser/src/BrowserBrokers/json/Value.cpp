@@ -8,20 +8,27 @@
 namespace browser_extensions::json {
 namespace {
 
-bool IsContainer(const Value& value) {
-    const Type type = value.type();
-    return type == Type::kObject || type == Type::kArray;
+// Whether `test` holds for any child of a container; false for a scalar.
+template <typename V, typename Test>
+bool AnyChild(V& value, Test test) {
+    if (value.type() == Type::kObject) {
+        for (auto& member : value.AsObject()) {
+            if (test(member.second)) {
+                return true;
+            }
+        }
+    } else if (value.type() == Type::kArray) {
+        for (auto& element : value.AsArray()) {
+            if (test(element)) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 bool IsNonEmptyContainer(const Value& value) {
-    switch (value.type()) {
-        case Type::kObject:
-            return !value.AsObject().empty();
-        case Type::kArray:
-            return !value.AsArray().empty();
-        default:
-            return false;
-    }
+    return AnyChild(value, [](const Value&) { return true; });
 }
 
 // An empty container of the same kind, or a copy of a scalar.
@@ -39,20 +46,7 @@ Value ShallowCopy(const Value& value) {
 // Whether the value is deeper than one level, so copying or destroying it member-wise would
 // recurse.
 bool HasGrandchildren(const Value& value) {
-    if (value.type() == Type::kObject) {
-        for (const auto& member : value.AsObject()) {
-            if (IsNonEmptyContainer(member.second)) {
-                return true;
-            }
-        }
-    } else if (value.type() == Type::kArray) {
-        for (const Value& element : value.AsArray()) {
-            if (IsNonEmptyContainer(element)) {
-                return true;
-            }
-        }
-    }
-    return false;
+    return AnyChild(value, IsNonEmptyContainer);
 }
 
 }  // namespace
@@ -84,22 +78,28 @@ Value& Value::operator=(Value&& other) noexcept {
 }
 
 // A tree whose children are all leaves is destroyed member-wise, which recurses one level only.
-void Value::ReleaseContainer() noexcept {
-    if (HasGrandchildren(*this)) {
-        ReleaseChildren();
+// Deeper ones, when shallow (the usual case), are emptied by plain recursion, quicker than the
+// walk of ReleaseChildren, which takes over below a fixed depth.
+void Value::ReleaseContainer(int depth) noexcept {
+    constexpr int kRecursionLimit = 32;
+    if (!HasGrandchildren(*this)) {
+        return;
     }
+    if (depth >= kRecursionLimit) {
+        ReleaseChildren();
+        return;
+    }
+    AnyChild(*this, [depth](Value& child) {
+        child.ReleaseContainer(depth + 1);
+        return false;
+    });
+    WipeText();
+    m_data.emplace<Null>();  // its children are now leaves or have only leaves
 }
 
 void Value::ThrowTypeMismatch(Type requested) const {
     throw std::runtime_error("value type is " + std::to_string(static_cast<int>(type())) + " not " +
                              std::to_string(static_cast<int>(requested)));
-}
-
-bool Value::AsBool() const {
-    if (const bool* flag = std::get_if<bool>(&m_data)) {
-        return *flag;
-    }
-    ThrowTypeMismatch(Type::kBool);
 }
 
 std::int64_t Value::AsInt64() const {
@@ -220,7 +220,7 @@ void Value::CopyTreeFrom(const Value& other) {
                     targetObject
                         .emplace_hint(targetObject.end(), member.first, ShallowCopy(member.second))
                         ->second;
-                if (IsContainer(member.second)) {
+                if (IsNonEmptyContainer(member.second)) {
                     pending.emplace_back(&member.second, &child);
                 }
             }
@@ -230,7 +230,7 @@ void Value::CopyTreeFrom(const Value& other) {
             targetArray.reserve(sourceArray.size());  // element addresses stay valid below
             for (const Value& element : sourceArray) {
                 targetArray.push_back(ShallowCopy(element));
-                if (IsContainer(element)) {
+                if (IsNonEmptyContainer(element)) {
                     pending.emplace_back(&element, &targetArray.back());
                 }
             }

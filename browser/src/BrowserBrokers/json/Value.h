@@ -85,7 +85,7 @@ class Value {
     Value& operator=(Value&& other) noexcept;
     ~Value() {
         if (m_data.index() <= 1) {
-            ReleaseContainer();
+            ReleaseContainer(0);
         }
     }
 
@@ -106,7 +106,7 @@ class Value {
     Array& AsArray() { return Get<Array>(Type::kArray); }
     const String& AsString() const { return Get<String>(Type::kString); }
     String& AsString() { return Get<String>(Type::kString); }
-    bool AsBool() const;
+    bool AsBool() const { return Get<bool>(Type::kBool); }
     std::int64_t AsInt64() const;    // an unsigned value converts
     std::uint64_t AsUInt64() const;  // a signed value converts
     double AsReal() const;           // an integer converts
@@ -124,7 +124,9 @@ class Value {
     // Releases the children of a tree of any depth with neither recursion nor memory of its own
     // (see Value.cpp); leaves this value null.
     void ReleaseChildren() noexcept;
-    void ReleaseContainer() noexcept;
+    // Leaves this value null or a container without grandchildren; `depth` is its own below the
+    // first container released.
+    void ReleaseContainer(int depth) noexcept;
     void CopyTreeFrom(const Value& other);
     [[noreturn]] void ThrowTypeMismatch(Type requested) const;
 

@@ -56,40 +56,29 @@ void AppendReal(double real, Output& out) {
     char buffer[32];
     const auto result =
         std::to_chars(buffer, buffer + sizeof(buffer), real, std::chars_format::scientific, 16);
-    // buffer: [-]d.dddddddddddddddde±XX
+    // buffer: [-]d.dddddddddddddddde±XX, printf's "%.16e", the scientific form itself
     const char* p = buffer;
     if (*p == '-') {
         out += L'-';
         ++p;
     }
-    char digits[17];
-    digits[0] = p[0];
-    for (int i = 1; i < 17; ++i) {
-        digits[i] = p[i + 1];
-    }
-    const char* exponentText = p + 19;  // just after 'e'
+    const char* const fraction = p + 2;  // the 16 digits after the first
+    const char* exponentText = p + 19;   // just after 'e'
     int exponent = 0;
     std::from_chars(exponentText[0] == '+' ? exponentText + 1 : exponentText, result.ptr, exponent);
 
     if (exponent < -4 || exponent >= 16) {
-        out += static_cast<wchar_t>(digits[0]);
-        out += L'.';
-        AppendAscii(digits + 1, digits + 17, out);
-        out += L'e';
-        out += exponent < 0 ? L'-' : L'+';
-        const int magnitude = exponent < 0 ? -exponent : exponent;
-        if (magnitude < 10) {
-            out += L'0';
-        }
-        AppendInteger(magnitude, out);
+        AppendAscii(p, result.ptr, out);
     } else if (exponent >= 0) {
-        AppendAscii(digits, digits + exponent + 1, out);
+        out += static_cast<wchar_t>(p[0]);
+        AppendAscii(fraction, fraction + exponent, out);
         out += L'.';
-        AppendAscii(digits + exponent + 1, digits + 17, out);
+        AppendAscii(fraction + exponent, fraction + 16, out);
     } else {
         out += L"0.";
         out.append(static_cast<std::size_t>(-exponent - 1), L'0');
-        AppendAscii(digits, digits + 17, out);
+        out += static_cast<wchar_t>(p[0]);
+        AppendAscii(fraction, fraction + 16, out);
     }
 }
 
@@ -125,24 +114,14 @@ struct OpenContainer {
     std::size_t nextElement;
 };
 
-// Writes a scalar at once; opens a non-empty container for the loop below.
+// Writes a scalar at once; opens a container for the loop below, which also closes it.
 void Begin(const Value& value, std::vector<OpenContainer>& open, Output& out) {
     if (value.type() == Type::kObject) {
-        const Object& object = value.AsObject();
         out += L'{';
-        if (object.empty()) {
-            out += L'}';
-        } else {
-            open.push_back(OpenContainer{&object, object.begin(), nullptr, 0});
-        }
+        open.push_back(OpenContainer{&value.AsObject(), value.AsObject().begin(), nullptr, 0});
     } else if (value.type() == Type::kArray) {
-        const Array& array = value.AsArray();
         out += L'[';
-        if (array.empty()) {
-            out += L']';
-        } else {
-            open.push_back(OpenContainer{nullptr, {}, &array, 0});
-        }
+        open.push_back(OpenContainer{nullptr, {}, &value.AsArray(), 0});
     } else {
         AppendScalar(value, out);
     }

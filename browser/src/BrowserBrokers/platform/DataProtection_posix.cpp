@@ -9,37 +9,30 @@ namespace browser_extensions::platform {
 namespace {
 
 QuenlowDataBlob ToBlob(const ServiceBytes& bytes) {
-    QuenlowDataBlob blob;
-    blob.cbData = bytes.size;
-    blob.pbData = const_cast<unsigned char*>(bytes.data);  // the service only reads its inputs
-    return blob;
+    // The service only reads its inputs.
+    return QuenlowDataBlob{bytes.size, const_cast<unsigned char*>(bytes.data)};
 }
 
-ServiceOutput FromBlob(const QuenlowDataBlob& blob) {
-    ServiceOutput bytes;
-    bytes.data = blob.pbData;
-    bytes.size = blob.cbData;
-    return bytes;
+using ServiceCall = int (*)(const QuenlowDataBlob*, const QuenlowDataBlob*, QuenlowDataBlob*);
+
+bool Call(ServiceCall call, const ServiceBytes& input, const ServiceBytes* entropy,
+          ServiceOutput& output) {
+    const QuenlowDataBlob in = ToBlob(input);
+    const QuenlowDataBlob entropyBlob = entropy != nullptr ? ToBlob(*entropy) : QuenlowDataBlob{};
+    QuenlowDataBlob out{};
+    const int ok = call(&in, entropy != nullptr ? &entropyBlob : nullptr, &out);
+    output = ServiceOutput{out.pbData, out.cbData};
+    return ok != 0;
 }
 
 }  // namespace
 
 bool ProtectBytes(const ServiceBytes& input, const ServiceBytes* entropy, ServiceOutput& output) {
-    QuenlowDataBlob in = ToBlob(input);
-    QuenlowDataBlob entropyBlob = entropy != nullptr ? ToBlob(*entropy) : QuenlowDataBlob{};
-    QuenlowDataBlob out{};
-    const int ok = QuenlowProtectData(&in, entropy != nullptr ? &entropyBlob : nullptr, &out);
-    output = FromBlob(out);
-    return ok != 0;
+    return Call(QuenlowProtectData, input, entropy, output);
 }
 
 bool UnprotectBytes(const ServiceBytes& input, const ServiceBytes* entropy, ServiceOutput& output) {
-    QuenlowDataBlob in = ToBlob(input);
-    QuenlowDataBlob entropyBlob = entropy != nullptr ? ToBlob(*entropy) : QuenlowDataBlob{};
-    QuenlowDataBlob out{};
-    const int ok = QuenlowUnprotectData(&in, entropy != nullptr ? &entropyBlob : nullptr, &out);
-    output = FromBlob(out);
-    return ok != 0;
+    return Call(QuenlowUnprotectData, input, entropy, output);
 }
 
 void ReleaseServiceOutput(unsigned char* data) {

@@ -8,17 +8,8 @@ namespace browser_extensions::platform {
 namespace {
 
 DATA_BLOB ToBlob(const ServiceBytes& bytes) {
-    DATA_BLOB blob;
-    blob.cbData = bytes.size;
-    blob.pbData = const_cast<BYTE*>(bytes.data);  // the service only reads its inputs
-    return blob;
-}
-
-ServiceOutput FromBlob(const DATA_BLOB& blob) {
-    ServiceOutput bytes;
-    bytes.data = blob.pbData;
-    bytes.size = blob.cbData;
-    return bytes;
+    // The service only reads its inputs.
+    return DATA_BLOB{bytes.size, const_cast<BYTE*>(bytes.data)};
 }
 
 }  // namespace
@@ -30,7 +21,7 @@ bool ProtectBytes(const ServiceBytes& input, const ServiceBytes* entropy, Servic
     // Present but empty description; no prompt; flags 0 for per-user protection.
     const BOOL ok = CryptProtectData(&in, L"", entropy != nullptr ? &entropyBlob : nullptr, nullptr,
                                      nullptr, 0, &out);
-    output = FromBlob(out);
+    output = ServiceOutput{out.pbData, out.cbData};
     return ok != FALSE;
 }
 
@@ -40,7 +31,7 @@ bool UnprotectBytes(const ServiceBytes& input, const ServiceBytes* entropy, Serv
     DATA_BLOB out{};
     const BOOL ok = CryptUnprotectData(&in, nullptr, entropy != nullptr ? &entropyBlob : nullptr,
                                        nullptr, nullptr, 0, &out);
-    output = FromBlob(out);
+    output = ServiceOutput{out.pbData, out.cbData};
     return ok != FALSE;
 }
 

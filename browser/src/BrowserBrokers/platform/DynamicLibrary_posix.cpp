@@ -1,8 +1,8 @@
 #include <dlfcn.h>
-#include <unistd.h>
 
 #include <cstring>
-#include <vector>
+#include <filesystem>
+#include <system_error>
 
 #include "DynamicLibrary.h"
 #include "TextEncoding.h"
@@ -10,47 +10,21 @@
 namespace browser_extensions::platform {
 namespace {
 
-bool EndsWithDll(const std::string& name) {
-    static const char kSuffix[] = ".dll";
-    const size_t suffixLength = sizeof(kSuffix) - 1;
-    if (name.size() < suffixLength) {
-        return false;
-    }
-    for (size_t i = 0; i < suffixLength; ++i) {
-        char c = name[name.size() - suffixLength + i];
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-        if (c != kSuffix[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// "Name.dll" -> "libName.so"; any other name is kept.
+// "Name.dll" (any case of the suffix) -> "libName.so"; any other name is kept.
 std::string SharedObjectName(const std::string& windowsName) {
-    if (!EndsWithDll(windowsName)) {
-        return windowsName;
+    const size_t stem = windowsName.size() < 4 ? 0 : windowsName.size() - 4;
+    std::string suffix = windowsName.substr(stem);
+    for (char& c : suffix) {
+        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
     }
-    return "lib" + windowsName.substr(0, windowsName.size() - 4) + ".so";
+    return suffix == ".dll" ? "lib" + windowsName.substr(0, stem) + ".so" : windowsName;
 }
 
 // The folder of the running executable, with its trailing slash; empty when unknown.
 std::string ExecutableFolder() {
-    std::vector<char> buffer(4096);
-    for (;;) {
-        const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-        if (length < 0) {
-            return std::string();
-        }
-        if (static_cast<size_t>(length) < buffer.size()) {
-            const std::string path(buffer.data(), static_cast<size_t>(length));
-            const size_t slash = path.rfind('/');
-            return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-        }
-        buffer.resize(buffer.size() * 2);
-    }
+    std::error_code error;
+    const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : executable.parent_path().string() + '/';
 }
 
 }  // namespace

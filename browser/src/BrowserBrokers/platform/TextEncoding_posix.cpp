@@ -57,21 +57,17 @@ size_t CopyAsciiRun(const From* from, size_t count, To* to) {
     return i;
 }
 
+// The lead byte carries the length and the top bits; each further byte six more bits.
 void AppendUtf8(std::string& out, char32_t codePoint) {
     if (codePoint < 0x80) {
         out.push_back(static_cast<char>(codePoint));
-    } else if (codePoint < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
-        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
-    } else if (codePoint < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (codePoint >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+        return;
+    }
+    const int further = codePoint < 0x800 ? 1 : codePoint < 0x10000 ? 2 : 3;
+    constexpr unsigned char kLeadMarks[] = {0xC0, 0xE0, 0xF0};
+    out.push_back(static_cast<char>(kLeadMarks[further - 1] | (codePoint >> (6 * further))));
+    for (int shift = 6 * (further - 1); shift >= 0; shift -= 6) {
+        out.push_back(static_cast<char>(0x80 | ((codePoint >> shift) & 0x3F)));
     }
 }
 
@@ -80,34 +76,6 @@ bool IsHighSurrogate(char32_t unit) {
 }
 bool IsLowSurrogate(char32_t unit) {
     return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
-// Decodes one sequence at `pos`, writes its code units at `out` (adding their count to
-// `written`) and returns the bytes consumed (>= 1, and never fewer than the units written).
-size_t DecodeOne(std::string_view in, size_t pos, wchar_t* out, size_t& written) {
-    const unsigned char lead = static_cast<unsigned char>(in[pos]);
-    const Utf8Lead info = ClassifyUtf8Lead(lead);
-    if (info.length == 0) {
-        written += PutUtf16(out, kReplacement);
-        return 1;
-    }
-    char32_t value = info.initialValue;
-    size_t consumed = 1;
-    for (int k = 1; k < info.length; ++k) {
-        if (pos + consumed >= in.size()) {
-            break;
-        }
-        const unsigned char next = static_cast<unsigned char>(in[pos + consumed]);
-        const unsigned char low = (k == 1) ? info.low : 0x80;
-        const unsigned char high = (k == 1) ? info.high : 0xBF;
-        if (next < low || next > high) {
-            break;
-        }
-        value = (value << 6) | (next & 0x3F);
-        ++consumed;
-    }
-    written += PutUtf16(out, consumed == static_cast<size_t>(info.length) ? value : kReplacement);
-    return consumed;
 }
 
 }  // namespace
@@ -120,7 +88,9 @@ std::wstring Utf8ToWide(std::string_view utf8) {
         pos += run;
         written += run;
         if (pos < utf8.size()) {
-            pos += DecodeOne(utf8, pos, &result[written], written);
+            const Utf8Sequence sequence = ReadUtf8Sequence(utf8, pos);
+            written += PutUtf16(&result[written], sequence.codePoint);
+            pos += sequence.length;
         }
     }
     result.resize(written);
@@ -134,22 +104,18 @@ std::string WideToUtf8(std::wstring_view wide) {
     // Room for the rest at once: growing later would leave a copy of the text in freed memory.
     result.reserve(result.size() + (wide.size() - result.size()) * 4);
     for (size_t i = result.size(); i < wide.size(); ++i) {
-        const char32_t unit = static_cast<char32_t>(static_cast<uint32_t>(wide[i]));
-        if (IsHighSurrogate(unit) && i + 1 < wide.size()) {
-            const char32_t next = static_cast<char32_t>(static_cast<uint32_t>(wide[i + 1]));
-            if (IsLowSurrogate(next)) {
-                AppendUtf8(result, 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
-                ++i;
-                continue;
-            }
+        char32_t codePoint = UnitValue(wide[i]);
+        if (IsHighSurrogate(codePoint) && i + 1 < wide.size() &&
+            IsLowSurrogate(UnitValue(wide[i + 1]))) {
+            ++i;
+            codePoint = 0x10000 + ((codePoint - 0xD800) << 10) + (UnitValue(wide[i]) - 0xDC00);
+        } else if (IsHighSurrogate(codePoint) || IsLowSurrogate(codePoint) ||
+                   codePoint > 0x10FFFF) {
+            codePoint = kReplacement;
         }
-        if (IsHighSurrogate(unit) || IsLowSurrogate(unit) || unit > 0x10FFFF) {
-            AppendUtf8(result, kReplacement);
-        } else {
-            // A value above 0xFFFF is not a UTF-16 code unit, but a 32-bit wchar_t can hold one
-            // (a wide literal written in source); it is taken as the code point it names.
-            AppendUtf8(result, unit);
-        }
+        // A value above 0xFFFF is not a UTF-16 code unit, but a 32-bit wchar_t can hold one (a
+        // wide literal written in source); it is taken as the code point it names.
+        AppendUtf8(result, codePoint);
     }
     return result;
 }

@@ -8,8 +8,8 @@ namespace browser_extensions {
 // What a byte says as the first of a UTF-8 sequence: well-formed sequences only (no overlong
 // forms, no surrogates, nothing above U+10FFFF).
 struct Utf8Lead {
-    int length;         // bytes in the whole sequence; 0 when the byte cannot begin one
-    unsigned char low;  // allowed range of the second byte
+    std::size_t length;  // bytes in the whole sequence; 0 when the byte cannot begin one
+    unsigned char low;   // allowed range of the second byte
     unsigned char high;
     char32_t initialValue;  // payload bits of the lead byte
 };
@@ -34,23 +34,34 @@ inline Utf8Lead ClassifyUtf8Lead(unsigned char b) {
     return {0, 0, 0, 0};
 }
 
+// One sequence as read from UTF-8 text.
+struct Utf8Sequence {
+    std::size_t length;  // the whole sequence, else its maximal well-formed prefix (at least 1)
+    bool valid;
+    char32_t codePoint;  // U+FFFD when not valid
+};
+
+// Reads the sequence at `at` (within `bytes`). A malformed one is read as far as it is a prefix
+// of a well-formed one, the Unicode "maximal subpart" (a byte that cannot begin one, alone).
+inline Utf8Sequence ReadUtf8Sequence(std::string_view bytes, std::size_t at) {
+    const Utf8Lead lead = ClassifyUtf8Lead(static_cast<unsigned char>(bytes[at]));
+    char32_t value = lead.initialValue;
+    std::size_t length = 1;
+    for (; length < lead.length && at + length < bytes.size(); ++length) {
+        const auto next = static_cast<unsigned char>(bytes[at + length]);
+        if (next < (length == 1 ? lead.low : 0x80) || next > (length == 1 ? lead.high : 0xBF)) {
+            break;
+        }
+        value = (value << 6) | (next & 0x3F);
+    }
+    const bool valid = length == lead.length;
+    return {length, valid, valid ? value : 0xFFFD};
+}
+
 // Length of the well-formed sequence at `at`, or 0 when the bytes there are not one.
 inline std::size_t Utf8SequenceLength(std::string_view bytes, std::size_t at) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-    const Utf8Lead lead = ClassifyUtf8Lead(byte(at));
-    const auto length = static_cast<std::size_t>(lead.length);
-    if (length <= 1) {
-        return length;
-    }
-    if (at + length > bytes.size() || byte(at + 1) < lead.low || byte(at + 1) > lead.high) {
-        return 0;
-    }
-    for (std::size_t i = 2; i < length; ++i) {
-        if ((byte(at + i) & 0xC0) != 0x80) {
-            return 0;
-        }
-    }
-    return length;
+    const Utf8Sequence sequence = ReadUtf8Sequence(bytes, at);
+    return sequence.valid ? sequence.length : 0;
 }
 
 inline bool IsValidUtf8(std::string_view bytes) {

@@ -17,43 +17,11 @@ constexpr wchar_t kHiddenValue[] = L"\"***\"";
 constexpr wchar_t kHiddenRest[] = L"***";
 constexpr wchar_t kHiddenUserInfo[] = L"***";  // inside the shown "url" literal
 
-// The names whose values may show, and the place that gives them their meaning.
-enum class Name {
-    TabId,
-    Type,
-    RequestId,
-    Payload,
-    Url,
-    TopLevelDocument,
-    Host,
-    Username,
-    TriggerId,
-    Level,
-    Message,
-    Values,
-    Signature,
-    Other,
-};
-
-struct KnownName {
-    std::wstring_view spelling;
-    Name name;
-};
-
-constexpr KnownName kKnownNames[] = {
-    {L"tabID", Name::TabId},
-    {L"type", Name::Type},
-    {L"requestID", Name::RequestId},
-    {L"payload", Name::Payload},
-    {L"url", Name::Url},
-    {L"bTopLvlDoc", Name::TopLevelDocument},
-    {L"host", Name::Host},
-    {L"username", Name::Username},
-    {L"triggerId", Name::TriggerId},
-    {L"level", Name::Level},
-    {L"message", Name::Message},
-    {L"values", Name::Values},
-    {L"signature", Name::Signature},
+// The names whose values may show, or whose place gives them their meaning. A member's name is
+// kept as one of these (or empty), never as a view of the text, which the parser may reuse.
+constexpr std::wstring_view kKnownNames[] = {
+    L"tabID",    L"type",      L"requestID", L"payload", L"url",    L"bTopLvlDoc", L"host",
+    L"username", L"triggerId", L"level",     L"message", L"values", L"signature",
 };
 
 // Where a container sits, which decides what its members may show.
@@ -65,13 +33,13 @@ constexpr std::size_t kNoDepthLimit = std::numeric_limits<std::size_t>::max();
 template <typename Events>
 using LenientParser = json::Parser<Events, true>;
 
-Name NameOf(std::wstring_view key) {
-    for (const KnownName& known : kKnownNames) {
-        if (key == known.spelling) {
-            return known.name;
+std::wstring_view NameOf(std::wstring_view key) {
+    for (const std::wstring_view known : kKnownNames) {
+        if (key == known) {
+            return known;
         }
     }
-    return Name::Other;
+    return {};
 }
 
 bool IsString(std::wstring_view raw) {
@@ -111,16 +79,16 @@ class EnvelopeReader {
         if (m_depth != 1) {
             return;
         }
-        if (m_member == Name::Type) {
+        if (m_member == L"type") {
             m_typeSeen = true;
             m_everyTypeIsLog = m_everyTypeIsLog && IsString(raw) && text == L"log";
-        } else if (m_member == Name::RequestId) {
+        } else if (m_member == L"requestID") {
             m_answer = m_answer || !IsString(raw) || raw.size() != 2;
         }
     }
 
     std::size_t m_depth = 0;
-    Name m_member = Name::Other;
+    std::wstring_view m_member;
     bool m_typeSeen = false;
     bool m_everyTypeIsLog = true;
     bool m_answer = false;
@@ -142,16 +110,17 @@ Unit DecodeAt(std::wstring_view text, size_t i, size_t end) {
     return {value, static_cast<size_t>(p - text.data())};
 }
 
-Place PlaceOf(const std::vector<Place>& open, Name member, bool object, const Envelope& envelope) {
+Place PlaceOf(const std::vector<Place>& open, std::wstring_view member, bool object,
+              const Envelope& envelope) {
     if (open.empty()) {
         return object ? Place::Envelope : Place::Elsewhere;
     }
     switch (open.back()) {
         case Place::Envelope:
-            return object && member == Name::Payload && !envelope.answer ? Place::Payload
-                                                                         : Place::Elsewhere;
+            return object && member == L"payload" && !envelope.answer ? Place::Payload
+                                                                      : Place::Elsewhere;
         case Place::Payload:
-            return !object && member == Name::Values ? Place::Values : Place::Elsewhere;
+            return !object && member == L"values" ? Place::Values : Place::Elsewhere;
         case Place::Values:
             return object ? Place::ValuesEntry : Place::Elsewhere;
         case Place::ValuesEntry:
@@ -161,16 +130,16 @@ Place PlaceOf(const std::vector<Place>& open, Name member, bool object, const En
     return Place::Elsewhere;
 }
 
-bool Shows(Place place, Name member, const Envelope& envelope) {
+bool Shows(Place place, std::wstring_view member, const Envelope& envelope) {
     switch (place) {
         case Place::Envelope:
-            return member == Name::TabId || member == Name::Type || member == Name::RequestId;
+            return member == L"tabID" || member == L"type" || member == L"requestID";
         case Place::Payload:
-            return member == Name::Url || member == Name::TopLevelDocument ||
-                   member == Name::Host || member == Name::Username || member == Name::TriggerId ||
-                   member == Name::Level || (member == Name::Message && envelope.log);
+            return member == L"url" || member == L"bTopLvlDoc" || member == L"host" ||
+                   member == L"username" || member == L"triggerId" || member == L"level" ||
+                   (member == L"message" && envelope.log);
         case Place::ValuesEntry:
-            return member == Name::Signature;
+            return member == L"signature";
         case Place::Values:
         case Place::Elsewhere:
             break;
@@ -178,11 +147,12 @@ bool Shows(Place place, Name member, const Envelope& envelope) {
     return false;
 }
 
-// Where a "url" literal's shown part ends: at its query or fragment, or at its closing quote.
-size_t EndOfShownUrl(std::wstring_view text, size_t begin, size_t end) {
+// The first of `units` in a literal's content from `begin` to `end`, escapes decoded; `end` when
+// there is none.
+size_t Find(std::wstring_view text, size_t begin, size_t end, std::wstring_view units) {
     for (size_t i = begin; i < end;) {
         const Unit unit = DecodeAt(text, i, end);
-        if (unit.value == L'?' || unit.value == L'#') {
+        if (units.find(static_cast<wchar_t>(unit.value)) != std::wstring_view::npos) {
             return i;
         }
         i = unit.next;
@@ -197,18 +167,13 @@ bool IsSlash(const Unit& unit) {
 // Where a shown "url"'s authority begins: after its first "//" when no lone "/" comes before it,
 // else at the literal's start (so a text without one still hides what precedes an "@").
 size_t StartOfAuthority(std::wstring_view text, size_t begin, size_t end) {
-    for (size_t i = begin; i < end;) {
-        const Unit unit = DecodeAt(text, i, end);
-        if (IsSlash(unit)) {
-            if (unit.next < end) {
-                const Unit second = DecodeAt(text, unit.next, end);
-                if (IsSlash(second)) {
-                    return second.next;
-                }
-            }
-            return begin;
+    const size_t slash = Find(text, begin, end, L"/\\");
+    const size_t next = slash < end ? DecodeAt(text, slash, end).next : end;
+    if (next < end) {
+        const Unit second = DecodeAt(text, next, end);
+        if (IsSlash(second)) {
+            return second.next;
         }
-        i = unit.next;
     }
     return begin;
 }
@@ -230,23 +195,22 @@ size_t EndOfUserInfo(std::wstring_view text, size_t authority, size_t end) {
     return userInfoEnd;
 }
 
-// The text with some ranges replaced, built only once the first one is.
+// The text with some ranges replaced (never by nothing), built only once the first one is.
 class Rewrite {
   public:
     explicit Rewrite(std::wstring_view text) : m_text(text) {}
 
     void Replace(size_t begin, size_t end, std::wstring_view replacement) {
-        if (!m_replaced) {
+        if (m_result.empty()) {
             m_result.reserve(m_text.size());  // most messages come out about as long
         }
         m_result.append(m_text.substr(m_copied, begin - m_copied));
         m_result.append(replacement);
         m_copied = end;
-        m_replaced = true;
     }
 
     std::wstring Finish() {
-        if (!m_replaced) {
+        if (m_result.empty()) {
             return std::wstring(m_text);
         }
         m_result.append(m_text.substr(m_copied));
@@ -257,7 +221,6 @@ class Rewrite {
     std::wstring_view m_text;
     std::wstring m_result;
     size_t m_copied = 0;  // text before this index is already in `m_result`
-    bool m_replaced = false;
 };
 
 // Events that rewrite the text, the second pass: every value not shown is replaced.
@@ -282,7 +245,7 @@ class Redactor {
         Settle();
         if (!Shown()) {
             m_rewrite.Replace(Offset(raw), Offset(raw) + raw.size(), kHiddenValue);
-        } else if (m_member == Name::Url) {
+        } else if (m_member == L"url") {
             HideUrlSecrets(Offset(raw), Offset(raw) + raw.size());
         }
     }
@@ -339,7 +302,8 @@ class Redactor {
 
     // The literal from `begin` to `end`, quotes included.
     void HideUrlSecrets(size_t begin, size_t end) {
-        const size_t shownEnd = EndOfShownUrl(m_text, begin + 1, end - 1);
+        // The shown part ends at the query or the fragment.
+        const size_t shownEnd = Find(m_text, begin + 1, end - 1, L"?#");
         const size_t authority = StartOfAuthority(m_text, begin + 1, shownEnd);
         const size_t userInfoEnd = EndOfUserInfo(m_text, authority, shownEnd);
         if (userInfoEnd > authority) {
@@ -354,7 +318,7 @@ class Redactor {
     Envelope m_envelope;
     Rewrite m_rewrite;
     std::vector<Place> m_open;  // one per open container, innermost last
-    Name m_member = Name::Other;
+    std::wstring_view m_member;
     std::wstring_view m_bare;  // a number or literal not settled yet
 };
 
