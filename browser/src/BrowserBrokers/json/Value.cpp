@@ -93,7 +93,6 @@ void Value::ReleaseContainer(int depth) noexcept {
         child.ReleaseContainer(depth + 1);
         return false;
     });
-    WipeText();
     m_data.emplace<Null>();  // its children are now leaves or have only leaves
 }
 
