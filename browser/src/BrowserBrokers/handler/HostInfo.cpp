@@ -13,6 +13,7 @@ namespace {
 // Given by the build: the CMake cache variable QUENLOW_HOST_NAME and the project version.
 constexpr std::wstring_view kHostName = L"" QUENLOW_BUILT_HOST_NAME;
 constexpr std::wstring_view kVersion = L"" QUENLOW_BUILT_VERSION;
+constexpr std::wstring_view kType = L"hostInfo";
 
 std::wstring_view BridgeStateName(CBridgeState::Phase phase) {
     switch (phase) {
@@ -33,7 +34,7 @@ std::wstring HostInfoReply(const CBridgeState& bridge) {
     reply[L"bridge"] = BridgeStateName(bridge.CurrentPhase());
     reply[L"name"] = kHostName;
     reply[L"protocol"] = static_cast<std::int64_t>(kHostInfoProtocol);
-    reply[L"type"] = std::wstring_view(L"hostInfo");
+    reply[L"type"] = kType;
     reply[L"version"] = kVersion;
     return json::Write(json::Value(std::move(reply)));
 }

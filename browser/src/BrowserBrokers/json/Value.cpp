@@ -51,6 +51,8 @@ bool HasGrandchildren(const Value& value) {
 
 }  // namespace
 
+Value::Value(std::wstring_view text) : m_data(String(text)) {}
+
 Value::Value(const Value& other) {
     CopyTreeFrom(other);
 }
