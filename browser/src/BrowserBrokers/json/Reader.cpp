@@ -20,7 +20,9 @@ class TreeBuilder {
   public:
     // The tree replaces what `root` held as soon as its first value begins.
     TreeBuilder(Value& root, std::pmr::memory_resource* memory)
-        : m_memory(memory), m_root(root), m_open(memory) {}
+        : m_memory(memory), m_root(root), m_open(memory) {
+        m_open.reserve(8);  // a message's depth, without growing one step at a time
+    }
 
     void Open(bool object) {
         m_open.push_back(object ? &Place(std::in_place_type<Object>, m_memory)
