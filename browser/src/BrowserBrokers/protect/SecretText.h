@@ -6,7 +6,7 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/DataProtection.h"
+#include "protect/WipeText.h"
 
 namespace browser_extensions {
 
@@ -82,25 +82,8 @@ class CBasicSecretText : public std::basic_string<Char, std::char_traits<Char>,
     }
     CBasicSecretText& operator=(const Char* text) { return *this = View(text); }
 
-    // Overwrites every character its storage can hold and leaves it empty. A few units (a short
-    // string's, one moved from) through a volatile pointer, which no compiler may leave out: the
-    // common case, cheaper than the call.
-    void Wipe() noexcept {
-        Char* const data = &(*this)[0];
-        const std::size_t units = this->capacity() + 1;
-        if (units * sizeof(Char) <= kInlineWipeBytes) {
-            volatile Char* const unit = data;
-            for (std::size_t i = 0; i < units; ++i) {
-                unit[i] = Char();
-            }
-        } else {
-            platform::WipeBytes(data, units * sizeof(Char));
-        }
-        this->clear();
-    }
-
-  private:
-    static constexpr std::size_t kInlineWipeBytes = 32;
+    // Overwrites every character its storage can hold and leaves it empty.
+    void Wipe() noexcept { WipeText(static_cast<Base&>(*this)); }
 };
 
 using SecretString = CBasicSecretText<char>;

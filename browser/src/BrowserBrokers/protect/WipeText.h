@@ -1,31 +1,31 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
-#include <vector>
 
 #include "platform/DataProtection.h"
 
 namespace browser_extensions {
 
 // Overwrites every character a string's storage can hold (a short string's inline buffer too,
-// where a moved-from string keeps its characters) and leaves it empty.
+// where a moved-from string keeps its characters) and leaves it empty. A few units go through a
+// volatile pointer, which no compiler may leave out: the common case, cheaper than the call.
 template <typename Char, typename Traits, typename Allocator>
 void WipeText(std::basic_string<Char, Traits, Allocator>& text) noexcept {
-    platform::WipeBytes(&text[0], (text.capacity() + 1) * sizeof(Char));
+    Char* const data = &text[0];
+    const std::size_t units = text.capacity() + 1;
+    if (units * sizeof(Char) <= 32) {
+        volatile Char* const unit = data;
+        for (std::size_t i = 0; i < units; ++i) {
+            unit[i] = Char();
+        }
+    } else {
+        platform::WipeBytes(data, units * sizeof(Char));
+    }
     text.clear();
 }
 
-// The same for a vector's whole allocation; the vector is left empty.
-template <typename Element, typename Allocator>
-void WipeText(std::vector<Element, Allocator>& bytes) noexcept {
-    if (bytes.capacity() > 0) {
-        bytes.resize(bytes.capacity());
-        platform::WipeBytes(bytes.data(), bytes.size() * sizeof(Element));
-    }
-    bytes.clear();
-}
-
-// Wipes a string or a vector and gives its storage back.
+// Wipes a string and gives its storage back.
 template <typename Text>
 void ReleaseText(Text& text) noexcept {
     WipeText(text);
