@@ -223,14 +223,19 @@ def test_ending_while_replies_are_in_flight(host, agent):
         + frame(envelope(tabID=str(i), type="basicAuthentication", payload={"host": "h"}))
         for i in range(20))
     env = dict(agent.env, VARNHOLD_LOG_LEVEL="3")
+    misses = 0
     for attempt in range(runs):
-        process, _ = host.start(env=env)
+        process, debug_file = host.start(env=env)
         process.stdin.write(messages)
         process.stdin.close()
         started = time.monotonic()
         out = process.stdout.read()
         returncode = process.wait(timeout=60)
         elapsed = time.monotonic() - started
+        if host.never_ran(returncode, out, process.stderr.read(), read_lines(debug_file)):
+            misses += 1  # Wine's, not the host's: a host that never runs fails below
+            assert misses <= 2, f"run {attempt}: Wine ended the host before it ran, again"
+            continue
         assert returncode == 0, f"run {attempt}"
         assert elapsed < budget, f"run {attempt} took {elapsed:.2f} s"
         for body in parse_frames(out):  # strict: a frame cut in half fails here

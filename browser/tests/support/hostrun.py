@@ -98,14 +98,17 @@ class Host:
 
     def run(self, data=b"", env=None, timeout=60, exe=None, preexec_fn=None, stdin=subprocess.PIPE):
         result = self._run_once(data, env, timeout, exe, preexec_fn, stdin)
-        if self.is_windows and result.returncode != 0 and not (
-                result.stdout or result.stderr or result.debug_lines):
-            # Now and then, on a loaded machine, Wine ends a program before its first instruction
-            # with status 1 and not a byte written; the host always writes a debugger line. Once
-            # more, and said so: a host that fails that way twice is at fault.
+        if self.never_ran(result.returncode, result.stdout, result.stderr, result.debug_lines):
+            # Once more, and said so: a host that fails that way twice is at fault.
             print("Wine ended the program before it ran; starting it once more", file=sys.stderr)
             result = self._run_once(data, env, timeout, exe, preexec_fn, stdin)
         return result
+
+    def never_ran(self, returncode, stdout, stderr, debug_lines):
+        """Whether Wine ended the program before its first instruction: now and then, on a loaded
+        machine, it does, with status 1 and not a byte written. The host always writes a debugger
+        line."""
+        return self.is_windows and returncode != 0 and not (stdout or stderr or debug_lines)
 
     def _run_once(self, data, env, timeout, exe, preexec_fn, stdin):
         process, debug_file = self.start(env=env, exe=exe, stdin=stdin, preexec_fn=preexec_fn)
