@@ -96,8 +96,8 @@ size_t CReadLoop::ReadBody(uint32_t length, SecretString& buffer) {
     m_partial = 0;
     while (received < length) {
         const size_t want = std::min<size_t>(length - received, std::max(received, kFirstChunk));
-        // Exactly what this step needs, the closing NUL included: left to itself the buffer
-        // would double again for the NUL alone once the last byte is in.
+        // What this step needs, the closing NUL included: left to itself the buffer would grow
+        // again for the NUL alone once the last byte is in.
         buffer.reserve(received + want + 1);
         buffer.resize(received + want);
         const size_t got = m_reader(buffer.data() + received, want);

@@ -57,8 +57,7 @@ void CutAtFirstNul(Text& text) {
     }
 }
 
-// Every form the reply takes on its way out is wiped once the frame is written (a short one kept
-// inside its string, on the stack, by the sender's stack wipe).
+// Every form the reply takes on its way out is wiped once the frame is written.
 void SendUtf8(std::string& utf8) {
     CutAtFirstNul(utf8);
     WriteFrame(QuoteForChannel(utf8));
